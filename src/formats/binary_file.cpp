@@ -1,0 +1,158 @@
+#include "formats/binary_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+namespace moraven {
+
+namespace {
+
+FileErrorCode codeForErrno(int error) {
+    switch (error) {
+        case ENOENT:
+        case ENOTDIR:
+            return FileErrorCode::NotFound;
+        case EACCES:
+        case EPERM:
+        case EROFS:
+        case ETXTBSY:
+            return FileErrorCode::AccessDenied;
+        case EISDIR:
+            return FileErrorCode::NotAFile;
+        default:
+            return FileErrorCode::Other;
+    }
+}
+
+std::string messageFor(FileErrorCode code, const std::string& path, int systemError) {
+    std::string reason;
+    switch (code) {
+        case FileErrorCode::NotFound:
+            reason = "the file does not exist";
+            break;
+        case FileErrorCode::AccessDenied:
+            reason = "permission denied";
+            break;
+        case FileErrorCode::NotAFile:
+            reason = "it is not a regular file";
+            break;
+        case FileErrorCode::ReadFailed:
+            reason = "reading failed";
+            break;
+        case FileErrorCode::WriteFailed:
+            reason = "writing failed";
+            break;
+        case FileErrorCode::Other:
+            reason = "it cannot be opened";
+            break;
+    }
+    if (systemError != 0 && code != FileErrorCode::NotAFile) {
+        reason += " (";
+        reason += std::strerror(systemError);
+        reason += ")";
+    }
+    return "Cannot use the file " + path + ": " + reason;
+}
+
+}  // namespace
+
+FileError::FileError(FileErrorCode code, const std::string& path, int systemError)
+    : std::runtime_error(messageFor(code, path, systemError)),
+      m_code(code),
+      m_path(path),
+      m_systemError(systemError) {}
+
+bool fileExists(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+BinaryFile::BinaryFile(const std::string& path, Mode mode) : m_path(path) {
+    int flags = O_CLOEXEC | O_NOCTTY;
+    switch (mode) {
+        case Mode::Read:
+            flags |= O_RDONLY;
+            break;
+        case Mode::Write:
+            flags |= O_WRONLY;
+            break;
+        case Mode::ReadWrite:
+            flags |= O_RDWR;
+            break;
+    }
+    // O_NONBLOCK keeps a named pipe from blocking the open; such a file is refused just below.
+    m_fd = ::open(path.c_str(), flags | O_NONBLOCK);
+    if (m_fd < 0) {
+        const int error = errno;
+        throw FileError(codeForErrno(error), path, error);
+    }
+    struct stat info {};
+    if (::fstat(m_fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(m_fd);
+        m_fd = -1;
+        throw FileError(FileErrorCode::NotAFile, path, 0);
+    }
+    ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) & ~O_NONBLOCK);
+    m_size = static_cast<std::uint64_t>(info.st_size);
+}
+
+BinaryFile::~BinaryFile() {
+    if (m_fd >= 0) ::close(m_fd);
+}
+
+BinaryFile::BinaryFile(BinaryFile&& other) noexcept
+    : m_fd(std::exchange(other.m_fd, -1)),
+      m_path(std::move(other.m_path)),
+      m_size(other.m_size),
+      m_position(other.m_position) {}
+
+BinaryFile& BinaryFile::operator=(BinaryFile&& other) noexcept {
+    if (this != &other) {
+        if (m_fd >= 0) ::close(m_fd);
+        m_fd = std::exchange(other.m_fd, -1);
+        m_path = std::move(other.m_path);
+        m_size = other.m_size;
+        m_position = other.m_position;
+    }
+    return *this;
+}
+
+std::size_t BinaryFile::read(MutableBytes buffer) {
+    if (m_position < 0) return 0;
+    std::size_t done = 0;
+    while (done < buffer.size()) {
+        const ssize_t n = ::pread(m_fd, buffer.data() + done, buffer.size() - done,
+                                  static_cast<off_t>(m_position) + static_cast<off_t>(done));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            throw FileError(FileErrorCode::ReadFailed, m_path, errno);
+        }
+        if (n == 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    m_position += static_cast<std::int64_t>(done);
+    return done;
+}
+
+void BinaryFile::write(Bytes bytes) {
+    if (m_position < 0) throw FileError(FileErrorCode::WriteFailed, m_path, EINVAL);
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::pwrite(m_fd, bytes.data() + done, bytes.size() - done,
+                                   static_cast<off_t>(m_position) + static_cast<off_t>(done));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            throw FileError(FileErrorCode::WriteFailed, m_path, errno);
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    m_position += static_cast<std::int64_t>(done);
+    if (static_cast<std::uint64_t>(m_position) > m_size) m_size = static_cast<std::uint64_t>(m_position);
+}
+
+}  // namespace moraven

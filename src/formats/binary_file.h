@@ -1,0 +1,81 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+#include "formats/byte_order.h"
+
+namespace moraven {
+
+enum class FileErrorCode {
+    NotFound,      // no such file
+    AccessDenied,  // no permission to open it as asked
+    NotAFile,      // a folder, a device or a pipe: not a regular file
+    ReadFailed,
+    WriteFailed,
+    Other,
+};
+
+// The one exception the format layer throws: a file that could not be opened, read or written as asked.
+// `what()` is a message for the user that names the file and the reason.
+class FileError : public std::runtime_error {
+public:
+    FileError(FileErrorCode code, const std::string& path, int systemError);
+
+    FileErrorCode code() const { return m_code; }
+    const std::string& path() const { return m_path; }
+    int systemError() const { return m_systemError; }
+
+private:
+    FileErrorCode m_code;
+    std::string m_path;
+    int m_systemError;
+};
+
+// True when `path` names an existing regular file (a folder is not a file).
+bool fileExists(const std::string& path);
+
+// A regular file opened for positioned reads and writes. Other programs may keep reading and writing the
+// file meanwhile (POSIX takes no locks). The descriptor is closed by the destructor on every path.
+// The position may be moved past the end of the file or before its start: the next read then comes up
+// short, as a seek past the end does with a stream.
+class BinaryFile {
+public:
+    enum class Mode { Read, Write, ReadWrite };
+
+    // Throws FileError when the file cannot be opened as asked or is not a regular file. Never creates.
+    BinaryFile(const std::string& path, Mode mode);
+    ~BinaryFile();
+    BinaryFile(const BinaryFile&) = delete;
+    BinaryFile& operator=(const BinaryFile&) = delete;
+    BinaryFile(BinaryFile&& other) noexcept;
+    BinaryFile& operator=(BinaryFile&& other) noexcept;
+
+    const std::string& path() const { return m_path; }
+
+    // The size when the file was opened, or after the last write that grew it.
+    std::uint64_t size() const { return m_size; }
+    std::int64_t position() const { return m_position; }
+    void seek(std::int64_t position) { m_position = position; }
+    void skip(std::int64_t count) { m_position += count; }
+
+    // Reads up to buffer.size() bytes at the position and moves past them. Returns the count read:
+    // fewer at the end of the file, 0 at or past it. Throws FileError on an I/O error.
+    std::size_t read(MutableBytes buffer);
+
+    // Reads exactly buffer.size() bytes, or returns false (the position is then unspecified).
+    bool readExact(MutableBytes buffer) { return read(buffer) == buffer.size(); }
+
+    // Writes all of `bytes` at the position and moves past them. Throws FileError on failure.
+    void write(Bytes bytes);
+
+private:
+    int m_fd = -1;
+    std::string m_path;
+    std::uint64_t m_size = 0;
+    std::int64_t m_position = 0;
+};
+
+}  // namespace moraven
