@@ -1,0 +1,34 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Independent tools (ffmpeg, ffprobe, mediainfo) that tests use to make real files and to check what the
+// program reads and writes. Programs are started with an argument list, never through a shell.
+namespace moraven::test {
+
+struct ProgramResult {
+    int exitCode = -1;      // -1 when the program could not be started or did not exit normally
+    std::string output;     // standard output
+    std::string errors;     // standard error
+};
+
+ProgramResult runProgram(const std::vector<std::string>& args);
+
+bool programAvailable(const std::string& name);
+
+struct DvClipOptions {
+    bool ntsc = false;
+    int frames = 10;
+    std::string creationTime = "2004-07-15T13:05:09Z";  // becomes the recording date of every frame
+    std::string timecode = "01:02:03:04";               // tape timecode of the first frame
+    bool withAudio = true;                               // 48 kHz 16-bit stereo
+    bool wide = false;                                   // 16:9 picture
+};
+
+// Makes a DV type 2 AVI with ffmpeg: testsrc frames encoded with dvvideo into a raw DV stream by ffmpeg's DV
+// muxer (which writes the recording date and timecode packs), then copied frame for frame into an AVI.
+// Returns the AVI's path; throws std::runtime_error with ffmpeg's messages on failure.
+std::string makeDvAviWithFfmpeg(const std::string& folder, const std::string& name, const DvClipOptions& options);
+
+}  // namespace moraven::test
