@@ -40,8 +40,9 @@ private:
 // 31 April, 29 February of a common year, hour 24, minute 60, year 0 or above 9999, ...).
 std::optional<DateTime> encodeDateTime(const CalendarDateTime& fields);
 
-// The calendar fields of a value, rounded to the nearest millisecond; nothing when the value is no date
-// (not finite, or outside years 1 to 9999).
+// The calendar fields of a value, its time of day rounded to the nearest millisecond (a time that rounds to
+// 24:00 is 00:00 of the next day); nothing when the value is no date (not finite, or outside years 1 to
+// 9999).
 std::optional<CalendarDateTime> decodeDateTime(DateTime value);
 
 // Day of the week, 1 = Sunday .. 7 = Saturday; nothing when the value is no date.
