@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""Writes the seed files of the AVI header fuzzers (aviinfo_fuzzer, fpsunit_fuzzer, riff_report_fuzzer): tiny AVI files of the
-shapes the reader, the patcher and the RIFF report tell apart. Run from anywhere; it rewrites the seed folders beside it."""
+"""Writes the seed files of the AVI header fuzzers (aviinfo_fuzzer, fpsunit_fuzzer, riff_report_fuzzer): tiny
+AVI files of the shapes the reader, the patcher and the RIFF report tell apart. Run from anywhere; it rewrites
+the seed folders beside it."""
 import os
 import struct
 
