@@ -4,8 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <limits>
 #include <utility>
 
 namespace moraven {
@@ -24,6 +26,8 @@ FileErrorCode codeForErrno(int error) {
             return FileErrorCode::AccessDenied;
         case EISDIR:
             return FileErrorCode::NotAFile;
+        case EEXIST:
+            return FileErrorCode::AlreadyExists;
         default:
             return FileErrorCode::Other;
     }
@@ -46,6 +50,9 @@ std::string messageFor(FileErrorCode code, const std::string& path, int systemEr
             break;
         case FileErrorCode::WriteFailed:
             reason = "writing failed";
+            break;
+        case FileErrorCode::AlreadyExists:
+            reason = "a file of that name already exists";
             break;
         case FileErrorCode::Other:
             reason = "it cannot be opened";
@@ -101,6 +108,20 @@ BinaryFile::BinaryFile(const std::string& path, Mode mode) : m_path(path) {
     m_size = static_cast<std::uint64_t>(info.st_size);
 }
 
+BinaryFile BinaryFile::createNew(const std::string& path) {
+    // O_EXCL makes the creation atomic: if anything takes the name first, including a symbolic link,
+    // the open fails instead of following it or truncating it.
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+    if (fd < 0) {
+        const int error = errno;
+        throw FileError(codeForErrno(error), path, error);
+    }
+    BinaryFile file;
+    file.m_fd = fd;
+    file.m_path = path;
+    return file;
+}
+
 BinaryFile::~BinaryFile() {
     if (m_fd >= 0) ::close(m_fd);
 }
@@ -124,10 +145,18 @@ BinaryFile& BinaryFile::operator=(BinaryFile&& other) noexcept {
 
 std::size_t BinaryFile::read(MutableBytes buffer) {
     if (m_position < 0) return 0;
+    const std::size_t done = readAt(static_cast<std::uint64_t>(m_position), buffer);
+    m_position += static_cast<std::int64_t>(done);
+    return done;
+}
+
+std::size_t BinaryFile::readAt(std::uint64_t offset, MutableBytes buffer) const {
+    constexpr auto kMaxOffset = static_cast<std::uint64_t>(std::numeric_limits<off_t>::max());
+    if (offset > kMaxOffset) return 0;
     std::size_t done = 0;
-    while (done < buffer.size()) {
-        const ssize_t n = ::pread(m_fd, buffer.data() + done, buffer.size() - done,
-                                  static_cast<off_t>(m_position) + static_cast<off_t>(done));
+    while (done < buffer.size() && done < kMaxOffset - offset) {
+        const std::size_t wanted = std::min<std::uint64_t>(buffer.size() - done, kMaxOffset - offset - done);
+        const ssize_t n = ::pread(m_fd, buffer.data() + done, wanted, static_cast<off_t>(offset + done));
         if (n < 0) {
             if (errno == EINTR) continue;
             throw FileError(FileErrorCode::ReadFailed, m_path, errno);
@@ -135,8 +164,14 @@ std::size_t BinaryFile::read(MutableBytes buffer) {
         if (n == 0) break;
         done += static_cast<std::size_t>(n);
     }
-    m_position += static_cast<std::int64_t>(done);
     return done;
+}
+
+void BinaryFile::willRead(std::uint64_t offset, std::uint64_t length) const {
+    constexpr auto kMaxOffset = static_cast<std::uint64_t>(std::numeric_limits<off_t>::max());
+    if (m_fd < 0 || offset > kMaxOffset || length == 0) return;
+    ::posix_fadvise(m_fd, static_cast<off_t>(offset),
+                    static_cast<off_t>(std::min(length, kMaxOffset - offset)), POSIX_FADV_WILLNEED);
 }
 
 void BinaryFile::write(Bytes bytes) {

@@ -15,6 +15,7 @@ enum class FileErrorCode {
     NotAFile,      // a folder, a device or a pipe: not a regular file
     ReadFailed,
     WriteFailed,
+    AlreadyExists,  // a new file was asked for and the name is taken
     Other,
 };
 
@@ -47,6 +48,11 @@ public:
 
     // Throws FileError when the file cannot be opened as asked or is not a regular file. Never creates.
     BinaryFile(const std::string& path, Mode mode);
+
+    // Creates `path` as a new, empty file opened for reading and writing (permissions 0666 less the umask).
+    // Never opens or replaces an existing file: a taken name throws FileError with AlreadyExists, whatever
+    // the name is (file, folder, link); any other failure throws FileError too.
+    static BinaryFile createNew(const std::string& path);
     ~BinaryFile();
     BinaryFile(const BinaryFile&) = delete;
     BinaryFile& operator=(const BinaryFile&) = delete;
@@ -68,10 +74,22 @@ public:
     // Reads exactly buffer.size() bytes, or returns false (the position is then unspecified).
     bool readExact(MutableBytes buffer) { return read(buffer) == buffer.size(); }
 
+    // Reads up to buffer.size() bytes at `offset` without using or moving the position (pread), so several
+    // threads may call it at once. Returns the count read: fewer at the end of the file, 0 at or past it.
+    // Throws FileError on an I/O error.
+    std::size_t readAt(std::uint64_t offset, MutableBytes buffer) const;
+
+    // Tells the kernel that `length` bytes at `offset` will be read soon (posix_fadvise WILLNEED): it starts
+    // reading them in the background, so that many scattered small reads overlap instead of waiting one by
+    // one. Only a hint: it never fails and reads nothing into the caller's memory.
+    void willRead(std::uint64_t offset, std::uint64_t length) const;
+
     // Writes all of `bytes` at the position and moves past them. Throws FileError on failure.
     void write(Bytes bytes);
 
 private:
+    BinaryFile() = default;
+
     int m_fd = -1;
     std::string m_path;
     std::uint64_t m_size = 0;

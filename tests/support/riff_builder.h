@@ -81,4 +81,24 @@ ByteVector dvInfoBytes(std::uint32_t aauxSrc = 0xC8C0D0C0, std::uint32_t aauxCtl
 ByteVector dvType1Avi(int frames = 2, std::size_t frameBytes = 64);
 ByteVector dvType2Avi(int frames = 2, std::size_t frameBytes = 64);
 
+// An OpenDML file: a "vids" "dvsd" stream ("00dc") and optionally a PCM stream ("01wb"), `frames` frames
+// spread over RIFF forms of `framesPerForm` frames each (the first "AVI ", the others "AVIX"). Each movi list
+// ends with one ix## standard index per stream (base offset: the movi list's position), each stream's indx
+// super index lists them, LIST "odml" holds dmlh with the total frame count, and idx1 (offsets relative to
+// the movi list) covers the first form when `withIdx1`. Video frame i is `frameBytes` bytes of value i, its
+// audio chunk `audioBytes` bytes of value 0x80 + i.
+struct OpenDmlOptions {
+    int frames = 6;
+    int framesPerForm = 2;
+    std::size_t frameBytes = 64;
+    bool withAudio = true;
+    std::size_t audioBytes = 32;
+    bool withIdx1 = true;
+};
+ByteVector openDmlAvi(const OpenDmlOptions& options = {});
+
+// Positions of the chunk headers whose id is `id` or, for "RIFF" and "LIST", whose form or list type is
+// `id`, in file order, found by walking a well-formed `file` through every RIFF form and list.
+std::vector<std::size_t> chunkPositions(const ByteVector& file, const std::string& id);
+
 }  // namespace moraven::test

@@ -1,0 +1,785 @@
+#include "formats/avi_demuxer.h"
+
+#include <algorithm>
+#include <limits>
+#include <unordered_set>
+#include <utility>
+
+namespace moraven {
+
+namespace {
+
+constexpr FourCC kRiff = FourCC::of("RIFF");
+constexpr FourCC kList = FourCC::of("LIST");
+constexpr FourCC kAviForm = FourCC::of("AVI ");
+constexpr FourCC kAvixForm = FourCC::of("AVIX");
+constexpr FourCC kHdrl = FourCC::of("hdrl");
+constexpr FourCC kStrl = FourCC::of("strl");
+constexpr FourCC kOdml = FourCC::of("odml");
+constexpr FourCC kMovi = FourCC::of("movi");
+constexpr FourCC kRec = FourCC::of("rec ");
+constexpr FourCC kAvih = FourCC::of("avih");
+constexpr FourCC kStrh = FourCC::of("strh");
+constexpr FourCC kStrf = FourCC::of("strf");
+constexpr FourCC kIndx = FourCC::of("indx");
+constexpr FourCC kVprp = FourCC::of("vprp");
+constexpr FourCC kDmlh = FourCC::of("dmlh");
+constexpr FourCC kIdx1 = FourCC::of("idx1");
+
+constexpr std::size_t kMaxStreams = 100;  // chunk ids number streams with two decimal digits
+constexpr int kMaxListDepth = 8;          // "rec " lists inside "movi"; real files nest one level
+constexpr std::size_t kChunkHeaderBytes = 8;
+constexpr std::size_t kListHeaderBytes = 12;
+constexpr std::size_t kMainHeaderBytes = 56;
+constexpr std::size_t kStreamHeaderBytes = 56;
+constexpr std::size_t kVideoPropertiesBytes = 36;  // the fixed part, before the field descriptions
+constexpr std::size_t kMaxSuperIndexBytes = 1024 * 1024;
+constexpr std::size_t kIndexHeaderBytes = 24;  // of an indx and of an ix## chunk's data
+constexpr std::size_t kIdx1EntryBytes = 16;
+constexpr std::size_t kIndexBlockBytes = 64 * 1024;  // index chunks are read in blocks of this size
+constexpr std::uint32_t kIdx1KeyFrame = 0x10;
+constexpr std::uint32_t kIxNotKeyFrame = 0x80000000u;
+constexpr std::uint8_t kIndexOfIndexes = 0x00;
+constexpr std::uint8_t kIndexOfChunks = 0x01;
+constexpr int kIdx1ProbeEntries = 32;  // entries tried when telling relative from absolute idx1 offsets
+constexpr std::uint64_t kIdx1ProbeRecords = 256;  // records looked at for them (others: "rec ", ix##)
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// The stream number written as two decimal digits at characters `first` and `first + 1` of `id`, or -1.
+int streamNumberAt(FourCC id, int first) {
+    const char a = id.charAt(first);
+    const char b = id.charAt(first + 1);
+    if (!isDigit(a) || !isDigit(b)) return -1;
+    return (a - '0') * 10 + (b - '0');
+}
+
+// A data chunk of stream ## is "##xx"; "##pc" is a palette change, which is not a sample.
+int sampleStreamNumber(FourCC id) {
+    if (id.charAt(2) == 'p' && id.charAt(3) == 'c') return -1;
+    return streamNumberAt(id, 0);
+}
+
+// Standard index chunks are "ix##"; a few writers put the digits first ("##ix").
+int standardIndexStreamNumber(FourCC id) {
+    if (id.charAt(0) == 'i' && id.charAt(1) == 'x') return streamNumberAt(id, 2);
+    if (id.charAt(2) == 'i' && id.charAt(3) == 'x') return streamNumberAt(id, 0);
+    return -1;
+}
+
+// value × scale × 10^7 / rate in 100 ns ticks, rounded to the nearest tick; 0 when rate is 0 or the result
+// does not fit.
+MediaTime ticksOf(std::uint64_t value, std::uint32_t scale, std::uint32_t rate) {
+    __extension__ typedef unsigned __int128 Wide;
+    if (rate == 0) return MediaTime();
+    const Wide numerator = static_cast<Wide>(value) * scale * static_cast<Wide>(MediaTime::kTicksPerSecond);
+    const Wide ticks = (numerator + rate / 2) / rate;
+    if (ticks > static_cast<Wide>(std::numeric_limits<std::int64_t>::max())) return MediaTime();
+    return MediaTime::fromTicks(static_cast<std::int64_t>(ticks));
+}
+
+AviMainHeader decodeMainHeader(Bytes b) {
+    AviMainHeader h;
+    h.microSecPerFrame = u32le(b, 0);
+    h.maxBytesPerSec = u32le(b, 4);
+    h.paddingGranularity = u32le(b, 8);
+    h.flags = u32le(b, 12);
+    h.totalFrames = u32le(b, 16);
+    h.initialFrames = u32le(b, 20);
+    h.streams = u32le(b, 24);
+    h.suggestedBufferSize = u32le(b, 28);
+    h.width = u32le(b, 32);
+    h.height = u32le(b, 36);
+    return h;
+}
+
+AviStreamHeader decodeStreamHeader(Bytes b) {
+    AviStreamHeader h;
+    h.type = FourCC::at(b, 0);
+    h.handler = FourCC::at(b, 4);
+    h.flags = u32le(b, 8);
+    h.priority = u16le(b, 12);
+    h.language = u16le(b, 14);
+    h.initialFrames = u32le(b, 16);
+    h.scale = u32le(b, 20);
+    h.rate = u32le(b, 24);
+    h.start = u32le(b, 28);
+    h.length = u32le(b, 32);
+    h.suggestedBufferSize = u32le(b, 36);
+    h.quality = u32le(b, 40);
+    h.sampleSize = u32le(b, 44);
+    h.frameLeft = s16le(b, 48);
+    h.frameTop = s16le(b, 50);
+    h.frameRight = s16le(b, 52);
+    h.frameBottom = s16le(b, 54);
+    return h;
+}
+
+AviBitmapHeader decodeBitmapHeader(Bytes b) {
+    AviBitmapHeader h;
+    h.size = u32le(b, 0);
+    h.width = s32le(b, 4);
+    h.height = s32le(b, 8);
+    h.planes = u16le(b, 12);
+    h.bitCount = u16le(b, 14);
+    h.compression = FourCC::at(b, 16);
+    h.sizeImage = u32le(b, 20);
+    h.xPelsPerMeter = s32le(b, 24);
+    h.yPelsPerMeter = s32le(b, 28);
+    h.clrUsed = u32le(b, 32);
+    h.clrImportant = u32le(b, 36);
+    return h;
+}
+
+AviWaveFormat decodeWaveFormat(Bytes b) {
+    AviWaveFormat w;
+    w.formatTag = u16le(b, 0);
+    w.channels = u16le(b, 2);
+    w.samplesPerSec = u32le(b, 4);
+    w.avgBytesPerSec = u32le(b, 8);
+    w.blockAlign = u16le(b, 12);
+    w.bitsPerSample = u16le(b, 14);
+    w.extraSize = u16le(b, 16);  // 0 when the format has only 16 bytes
+    return w;
+}
+
+AviDvInfo decodeDvInfo(Bytes b) {
+    AviDvInfo d;
+    d.aauxSrc = u32le(b, 0);
+    d.aauxCtl = u32le(b, 4);
+    d.aauxSrc1 = u32le(b, 8);
+    d.aauxCtl1 = u32le(b, 12);
+    d.vauxSrc = u32le(b, 16);
+    d.vauxCtl = u32le(b, 20);
+    d.reserved0 = u32le(b, 24);
+    d.reserved1 = u32le(b, 28);
+    return d;
+}
+
+AviVideoProperties decodeVideoProperties(Bytes b) {
+    AviVideoProperties v;
+    v.videoFormatToken = u32le(b, 0);
+    v.videoStandard = u32le(b, 4);
+    v.verticalRefreshRate = u32le(b, 8);
+    v.horizontalTotal = u32le(b, 12);
+    v.verticalTotalLines = u32le(b, 16);
+    const std::uint32_t aspect = u32le(b, 20);
+    v.aspectX = static_cast<std::uint16_t>(aspect >> 16);
+    v.aspectY = static_cast<std::uint16_t>(aspect & 0xFFFF);
+    v.frameWidth = u32le(b, 24);
+    v.frameHeight = u32le(b, 28);
+    v.fieldsPerFrame = u32le(b, 32);
+    return v;
+}
+
+// One chunk as found inside a parent that ends at `parentEnd`.
+struct ChunkInfo {
+    FourCC id;
+    std::uint32_t declaredSize = 0;
+    FourCC listType;         // for "RIFF" and "LIST" with at least 4 data bytes in the file
+    std::uint64_t data = 0;  // position of the data (for lists: of the list type)
+    std::uint64_t end = 0;   // end of the data, clamped to the parent's end
+    bool whole = false;      // the declared size fits in the parent
+    std::uint64_t next = 0;  // where the next sibling starts (past a pad byte), or the parent's end
+    bool isList(FourCC type) const { return (id == kList || id == kRiff) && listType == type; }
+};
+
+}  // namespace
+
+AviStreamKind AviStream::kind() const {
+    if (header.type == FourCC::of("vids")) return AviStreamKind::Video;
+    if (header.type == FourCC::of("auds")) return AviStreamKind::Audio;
+    if (header.type == FourCC::of("iavs")) return AviStreamKind::Interleaved;
+    if (header.type == FourCC::of("txts")) return AviStreamKind::Text;
+    return AviStreamKind::Other;
+}
+
+MediaTime AviStream::frameDuration() const {
+    if (header.scale == 0) return MediaTime();
+    return ticksOf(1, header.scale, header.rate);
+}
+
+MediaTime AviStream::duration() const {
+    const AviStreamKind k = kind();
+    if (header.sampleSize == 0 || k == AviStreamKind::Video || k == AviStreamKind::Interleaved) {
+        if (header.scale == 0) return MediaTime();
+        return ticksOf(samples.size(), header.scale, header.rate);
+    }
+    if (header.scale != 0 && header.rate != 0) {
+        return ticksOf(totalBytes / header.sampleSize, header.scale, header.rate);
+    }
+    if (wave && wave->avgBytesPerSec != 0) return ticksOf(totalBytes, 1, wave->avgBytesPerSec);
+    return MediaTime();
+}
+
+// Walks the file once at construction and fills the demuxer's tables.
+class AviDemuxer::Parser {
+public:
+    explicit Parser(AviDemuxer& demuxer)
+        : m_demuxer(demuxer),
+          m_fileSize(demuxer.m_file.size()),
+          m_entryBudget(m_fileSize / kChunkHeaderBytes) {}
+
+    void run() {
+        std::array<std::uint8_t, kListHeaderBytes> head{};
+        if (read(0, head) < head.size()) return;
+        if (FourCC::at(head, 0) != kRiff || FourCC::at(head, 8) != kAviForm) return;
+        m_demuxer.m_isAvi = true;
+
+        // The first form, then every RIFF "AVIX" form that follows it; anything else at the top is skipped.
+        std::uint64_t pos = 0;
+        int form = 0;
+        while (m_fileSize - pos >= kListHeaderBytes) {
+            const ChunkInfo top = chunkAt(pos, m_fileSize);
+            if (top.id == kRiff && top.listType == (form == 0 ? kAviForm : kAvixForm) &&
+                top.end - top.data >= 4) {
+                parseForm(top.data + 4, top.end, form);
+                ++form;
+            }
+            if (!top.whole) break;
+            pos = top.next;
+        }
+        m_demuxer.m_riffFormCount = static_cast<std::size_t>(form);
+        buildSampleTables();
+    }
+
+private:
+    struct MoviList {
+        std::uint64_t typePos;  // position of the "movi" type: idx1 offsets count from here
+        std::uint64_t end;
+        int form;
+    };
+
+    std::size_t read(std::uint64_t offset, MutableBytes buffer) { return m_demuxer.readAt(offset, buffer); }
+
+    // The header of the chunk at `pos`, which the caller has checked to hold at least 8 bytes before
+    // `parentEnd` (itself at most the file size).
+    ChunkInfo chunkAt(std::uint64_t pos, std::uint64_t parentEnd) {
+        std::array<std::uint8_t, kListHeaderBytes> head{};
+        const std::size_t got = read(pos, head);
+        ChunkInfo c;
+        c.data = pos + kChunkHeaderBytes;
+        if (got < kChunkHeaderBytes) {
+            c.end = c.next = parentEnd;
+            return c;
+        }
+        c.id = FourCC::at(head, 0);
+        c.declaredSize = u32le(head, 4);
+        const std::uint64_t room = parentEnd - c.data;
+        c.whole = c.declaredSize <= room;
+        c.end = c.whole ? c.data + c.declaredSize : parentEnd;
+        if ((c.id == kList || c.id == kRiff) && got == kListHeaderBytes && c.end - c.data >= 4) {
+            c.listType = FourCC::at(head, 8);
+        }
+        // Chunks start on even positions: an odd size is followed by a pad byte.
+        c.next = c.end;
+        if (c.whole && (c.declaredSize & 1) != 0 && c.next < parentEnd) ++c.next;
+        return c;
+    }
+
+    // Reads up to `cap` bytes of the chunk's data (within its clamped end).
+    std::vector<std::uint8_t> chunkData(const ChunkInfo& c, std::size_t cap) {
+        const std::uint64_t available = c.end - c.data;
+        std::vector<std::uint8_t> bytes(static_cast<std::size_t>(std::min<std::uint64_t>(available, cap)));
+        bytes.resize(read(c.data, bytes));
+        return bytes;
+    }
+
+    void parseForm(std::uint64_t begin, std::uint64_t end, int form) {
+        std::uint64_t pos = begin;
+        while (end - pos >= kChunkHeaderBytes) {
+            const ChunkInfo c = chunkAt(pos, end);
+            if (c.isList(kHdrl) && form == 0 && !m_hdrlSeen) {
+                m_hdrlSeen = true;
+                parseHeaderList(c.data + 4, c.end);
+            } else if (c.isList(kMovi)) {
+                m_moviLists.push_back({c.data, c.end, form});
+            } else if (c.id == kIdx1 && form == 0 && !m_idx1) {
+                m_idx1 = c;
+            }
+            if (!c.whole) break;
+            pos = c.next;
+        }
+    }
+
+    void parseHeaderList(std::uint64_t begin, std::uint64_t end) {
+        std::uint64_t pos = begin;
+        while (end - pos >= kChunkHeaderBytes) {
+            const ChunkInfo c = chunkAt(pos, end);
+            if (c.id == kAvih && !m_demuxer.m_hasMainHeader) {
+                m_demuxer.m_hasMainHeader = true;
+                m_demuxer.m_mainHeader = decodeMainHeader(chunkData(c, kMainHeaderBytes));
+            } else if (c.isList(kStrl) && m_demuxer.m_streams.size() < kMaxStreams) {
+                parseStreamList(c.data + 4, c.end);
+            } else if (c.isList(kOdml)) {
+                parseOdmlList(c.data + 4, c.end);
+            }
+            if (!c.whole) break;
+            pos = c.next;
+        }
+    }
+
+    void parseOdmlList(std::uint64_t begin, std::uint64_t end) {
+        std::uint64_t pos = begin;
+        while (end - pos >= kChunkHeaderBytes) {
+            const ChunkInfo c = chunkAt(pos, end);
+            if (c.id == kDmlh) {
+                m_demuxer.m_odmlTotalFrames = u32le(chunkData(c, 4), 0);
+                return;
+            }
+            if (!c.whole) break;
+            pos = c.next;
+        }
+    }
+
+    void parseStreamList(std::uint64_t begin, std::uint64_t end) {
+        AviStream stream;
+        stream.number = static_cast<int>(m_demuxer.m_streams.size());
+        std::vector<std::uint8_t> superIndex;
+        bool haveHeader = false;
+        bool haveFormat = false;
+        std::uint64_t pos = begin;
+        while (end - pos >= kChunkHeaderBytes) {
+            const ChunkInfo c = chunkAt(pos, end);
+            if (c.id == kStrh && !haveHeader) {
+                haveHeader = true;
+                stream.header = decodeStreamHeader(chunkData(c, kStreamHeaderBytes));
+            } else if (c.id == kStrf && !haveFormat) {
+                haveFormat = true;
+                stream.format = chunkData(c, AviStream::kMaxFormatBytes);
+            } else if (c.id == kIndx && superIndex.empty()) {
+                superIndex = chunkData(c, kMaxSuperIndexBytes);
+            } else if (c.id == kVprp && !stream.videoProperties) {
+                const auto bytes = chunkData(c, kVideoPropertiesBytes);
+                if (bytes.size() >= kVideoPropertiesBytes)
+                    stream.videoProperties = decodeVideoProperties(bytes);
+            }
+            if (!c.whole) break;
+            pos = c.next;
+        }
+        const Bytes format(stream.format);
+        switch (stream.kind()) {
+            case AviStreamKind::Video:
+                if (format.size() >= 40) {
+                    stream.bitmap = decodeBitmapHeader(format);
+                    // DV type 2 as Windows writes it: the DV information block right after the bitmap header.
+                    const std::uint32_t headerSize = stream.bitmap->size;
+                    if (headerSize >= 40 && headerSize <= format.size() && format.size() - headerSize >= 32) {
+                        stream.dvInfo = decodeDvInfo(format.subspan(headerSize));
+                    }
+                }
+                break;
+            case AviStreamKind::Audio:
+                if (format.size() >= 16) stream.wave = decodeWaveFormat(format);
+                break;
+            case AviStreamKind::Interleaved:
+                if (format.size() >= 32) stream.dvInfo = decodeDvInfo(format);
+                break;
+            default:
+                break;
+        }
+        m_demuxer.m_streams.push_back(std::move(stream));
+        m_superIndexes.push_back(std::move(superIndex));
+    }
+
+    // ---- sample tables ----
+
+    // True when an 8-byte chunk header at `headerPos` lies in the file, carries an id accepted by
+    // `idMatches`, and declares `size`, and the `size` bytes of data that follow end within the file.
+    template <typename IdCheck>
+    bool chunkMatches(std::uint64_t headerPos, std::uint32_t size, IdCheck idMatches) {
+        if (headerPos > m_fileSize || m_fileSize - headerPos < kChunkHeaderBytes) return false;
+        if (size > m_fileSize - headerPos - kChunkHeaderBytes) return false;
+        std::array<std::uint8_t, kChunkHeaderBytes> head{};
+        if (read(headerPos, head) < head.size()) return false;
+        return idMatches(FourCC::at(head, 0)) && u32le(head, 4) == size;
+    }
+
+    // Calls `each(record)` for every whole record of `stride` bytes among the first `count` records at `pos`,
+    // reading the index in blocks, so that no index is held in memory whole. Stops when `each` returns false.
+    // `ahead(record)`, called for all records of a block before `each` sees the first of them, may announce
+    // the reads that checking them will make (see willRead).
+    template <typename Each, typename Ahead>
+    void forEachRecord(std::uint64_t pos, std::uint64_t count, std::size_t stride, Each each, Ahead ahead) {
+        const std::size_t perBlock = std::max<std::size_t>(1, kIndexBlockBytes / stride);
+        std::vector<std::uint8_t> block;
+        std::uint64_t done = 0;
+        while (done < count) {
+            const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(perBlock, count - done));
+            block.resize(n * stride);
+            const std::size_t got = read(pos + done * stride, block);
+            const std::size_t records = got / stride;
+            for (std::size_t i = 0; i < records; ++i) ahead(Bytes(block).subspan(i * stride, stride));
+            for (std::size_t i = 0; i < records; ++i) {
+                if (!each(Bytes(block).subspan(i * stride, stride))) return;
+            }
+            if (records < n) return;
+            done += n;
+        }
+    }
+
+    template <typename Each>
+    void forEachRecord(std::uint64_t pos, std::uint64_t count, std::size_t stride, Each each) {
+        forEachRecord(pos, count, stride, each, [](Bytes) {});
+    }
+
+    // Index entries are checked against the chunk headers they point to: one small read each, scattered over
+    // the whole file. Announcing a block of them at once lets the storage work on many at a time when the
+    // file is not in the page cache.
+    void willRead(std::uint64_t headerPos) {
+        if (headerPos <= m_fileSize && m_fileSize - headerPos >= kChunkHeaderBytes) {
+            m_demuxer.m_file.willRead(headerPos, kChunkHeaderBytes);
+        }
+    }
+
+    // Counts one examined index entry; false once the entries examined exceed what the file can hold.
+    bool spendEntry() {
+        if (m_entriesExamined >= m_entryBudget) return false;
+        ++m_entriesExamined;
+        return true;
+    }
+
+    void buildSampleTables() {
+        auto& streams = m_demuxer.m_streams;
+        const std::size_t n = streams.size();
+        if (n == 0) return;
+        std::vector<std::vector<AviSample>> tables(n);
+        std::vector<std::size_t> dropped(n, 0);
+
+        m_entriesExamined = 0;
+        for (std::size_t s = 0; s < n; ++s) {
+            if (!m_superIndexes[s].empty()) readOpenDmlIndex(s, tables[s], dropped[s]);
+            if (!tables[s].empty()) streams[s].indexSource = AviIndexSource::OpenDml;
+        }
+
+        std::vector<bool> want(n);
+        for (std::size_t s = 0; s < n; ++s) want[s] = tables[s].empty();
+        if (m_idx1 && std::find(want.begin(), want.end(), true) != want.end()) {
+            m_entriesExamined = 0;
+            readIdx1(want, tables, dropped);
+            for (std::size_t s = 0; s < n; ++s) {
+                if (want[s] && !tables[s].empty()) streams[s].indexSource = AviIndexSource::Idx1;
+            }
+        }
+        walkAfterIndexedSamples(tables);
+
+        for (std::size_t s = 0; s < n; ++s) want[s] = tables[s].empty();
+        if (std::find(want.begin(), want.end(), true) != want.end()) {
+            for (const auto& movi : m_moviLists) {
+                if (!walkList(movi.typePos + 4, movi.end, 0, tables,
+                              [&want](std::size_t s, std::uint64_t) { return want[s]; })) {
+                    break;
+                }
+            }
+            for (std::size_t s = 0; s < n; ++s) {
+                if (want[s] && !tables[s].empty()) streams[s].indexSource = AviIndexSource::MoviWalk;
+            }
+        }
+
+        for (std::size_t s = 0; s < n; ++s) {
+            streams[s].samples = std::move(tables[s]);
+            streams[s].samples.shrink_to_fit();
+            streams[s].droppedEntries = dropped[s];
+            std::uint64_t total = 0;
+            for (const auto& sample : streams[s].samples) total += sample.size;
+            streams[s].totalBytes = total;
+        }
+    }
+
+    // An index may stop short of the data: idx1 covers the first RIFF form only, and in a truncated file the
+    // index of the last movi list (or the end of idx1) is missing while whole chunks are there. Walk the movi
+    // data from the end of the last indexed sample on, and append the chunks that lie after each indexed
+    // stream's last sample.
+    void walkAfterIndexedSamples(std::vector<std::vector<AviSample>>& tables) {
+        const std::size_t n = tables.size();
+        std::vector<std::uint64_t> lastOffset(n, 0);
+        std::optional<std::uint64_t> start;
+        for (std::size_t s = 0; s < n; ++s) {
+            if (tables[s].empty()) continue;
+            const auto last =
+                std::max_element(tables[s].begin(), tables[s].end(),
+                                 [](const AviSample& a, const AviSample& b) { return a.offset < b.offset; });
+            lastOffset[s] = last->offset;
+            // The sample was checked to lie in the file; its chunk ends on an even position.
+            const std::uint64_t end = last->offset + last->size + (last->size & 1);
+            if (!start || end < *start) start = end;
+        }
+        if (!start) return;
+        const auto accept = [&tables, &lastOffset](std::size_t s, std::uint64_t offset) {
+            return !tables[s].empty() && offset > lastOffset[s];
+        };
+        bool started = false;
+        for (const auto& movi : m_moviLists) {
+            if (!started) {
+                if (*start < movi.typePos + 4 || *start > movi.end) continue;
+                started = true;
+                if (!walkList(*start, movi.end, 0, tables, accept)) return;
+            } else if (!walkList(movi.typePos + 4, movi.end, 0, tables, accept)) {
+                return;
+            }
+        }
+    }
+
+    void readOpenDmlIndex(std::size_t s, std::vector<AviSample>& table, std::size_t& dropped) {
+        const Bytes index(m_superIndexes[s]);
+        if (index.size() < kIndexHeaderBytes) return;
+        const std::uint16_t longsPerEntry = u16le(index, 0);
+        const std::uint8_t indexType = u8(index, 3);
+        const std::uint32_t entriesInUse = u32le(index, 4);
+        if (indexType == kIndexOfChunks) {
+            // A standard index stored in place of the super index.
+            readStandardIndexEntries(s, index, table, dropped);
+            return;
+        }
+        if (indexType != kIndexOfIndexes || longsPerEntry < 4) return;
+        const std::size_t stride = std::size_t{longsPerEntry} * 4;
+        const std::size_t count =
+            std::min<std::size_t>(entriesInUse, (index.size() - kIndexHeaderBytes) / stride);
+        std::unordered_set<std::uint64_t> visited;
+        for (std::size_t i = 0; i < count && spendEntry(); ++i) {
+            const std::uint64_t ixPos = u64le(index, kIndexHeaderBytes + i * stride);
+            if (!visited.insert(ixPos).second) {
+                ++dropped;
+                continue;
+            }
+            if (!readStandardIndexChunk(s, ixPos, table, dropped)) ++dropped;
+        }
+    }
+
+    // Reads the ix## chunk at `pos`. False when there is no standard index of this stream there.
+    bool readStandardIndexChunk(std::size_t s, std::uint64_t pos, std::vector<AviSample>& table,
+                                std::size_t& dropped) {
+        if (pos > m_fileSize || m_fileSize - pos < kChunkHeaderBytes + kIndexHeaderBytes) return false;
+        const ChunkInfo c = chunkAt(pos, m_fileSize);
+        if (standardIndexStreamNumber(c.id) != static_cast<int>(s)) return false;
+        if (c.end - c.data < kIndexHeaderBytes) return false;
+        std::array<std::uint8_t, kIndexHeaderBytes> head{};
+        if (read(c.data, head) < head.size()) return false;
+        const std::uint16_t longsPerEntry = u16le(head, 0);
+        if (u8(head, 3) != kIndexOfChunks || longsPerEntry < 2) return false;
+        const std::size_t stride = std::size_t{longsPerEntry} * 4;
+        const std::uint64_t room = (c.end - c.data - kIndexHeaderBytes) / stride;
+        const std::uint64_t count = std::min<std::uint64_t>(u32le(head, 4), room);
+        const std::uint64_t base = u64le(head, 12);
+        forEachRecord(
+            c.data + kIndexHeaderBytes, count, stride,
+            [&](Bytes entry) { return addStandardEntry(s, base, entry, table, dropped); },
+            [&](Bytes entry) {
+                const std::uint32_t offset = u32le(entry, 0);
+                if (base <= std::numeric_limits<std::uint64_t>::max() - offset &&
+                    base + offset >= kChunkHeaderBytes) {
+                    willRead(base + offset - kChunkHeaderBytes);
+                }
+            });
+        return true;
+    }
+
+    // The entries of a standard index whose data (header included) is in memory.
+    void readStandardIndexEntries(std::size_t s, Bytes index, std::vector<AviSample>& table,
+                                  std::size_t& dropped) {
+        const std::uint16_t longsPerEntry = u16le(index, 0);
+        if (longsPerEntry < 2) return;
+        const std::size_t stride = std::size_t{longsPerEntry} * 4;
+        const std::size_t count =
+            std::min<std::size_t>(u32le(index, 4), (index.size() - kIndexHeaderBytes) / stride);
+        const std::uint64_t base = u64le(index, 12);
+        for (std::size_t i = 0; i < count; ++i) {
+            if (!addStandardEntry(s, base, index.subspan(kIndexHeaderBytes + i * stride, stride), table,
+                                  dropped)) {
+                return;
+            }
+        }
+    }
+
+    // One ix## entry: data at base + dwOffset; bit 31 of dwSize set marks a frame that is not a key frame.
+    bool addStandardEntry(std::size_t s, std::uint64_t base, Bytes entry, std::vector<AviSample>& table,
+                          std::size_t& dropped) {
+        if (!spendEntry()) return false;
+        const std::uint32_t offset = u32le(entry, 0);
+        const std::uint32_t sizeField = u32le(entry, 4);
+        const std::uint32_t size = sizeField & ~kIxNotKeyFrame;
+        const bool key = (sizeField & kIxNotKeyFrame) == 0;
+        if (base > std::numeric_limits<std::uint64_t>::max() - offset) {
+            ++dropped;
+            return true;
+        }
+        const std::uint64_t data = base + offset;
+        const auto number = static_cast<int>(s);
+        if (data < kChunkHeaderBytes || !chunkMatches(data - kChunkHeaderBytes, size, [number](FourCC id) {
+                return sampleStreamNumber(id) == number;
+            })) {
+            ++dropped;
+            return true;
+        }
+        table.push_back({data, size, key});
+        return true;
+    }
+
+    void readIdx1(const std::vector<bool>& want, std::vector<std::vector<AviSample>>& tables,
+                  std::vector<std::size_t>& dropped) {
+        const ChunkInfo& idx1 = *m_idx1;
+        const std::uint64_t count = (idx1.end - idx1.data) / kIdx1EntryBytes;
+        const std::size_t streamCount = tables.size();
+        const std::uint64_t base = idx1Base(idx1, count, streamCount);
+        forEachRecord(
+            idx1.data, count, kIdx1EntryBytes,
+            [&](Bytes entry) {
+                const FourCC id = FourCC::at(entry, 0);
+                const int number = sampleStreamNumber(id);
+                // "rec " lists, ix## chunks and palette changes have entries too: they are not samples.
+                if (number < 0) return true;
+                if (!spendEntry()) return false;
+                const auto s = static_cast<std::size_t>(number);
+                if (s >= streamCount || !want[s]) return true;
+                const std::uint32_t flags = u32le(entry, 4);
+                const std::uint32_t offset = u32le(entry, 8);
+                const std::uint32_t size = u32le(entry, 12);
+                const std::uint64_t headerPos = base + offset;
+                if (!chunkMatches(headerPos, size, [id](FourCC found) { return found == id; })) {
+                    ++dropped[s];
+                    return true;
+                }
+                tables[s].push_back({headerPos + kChunkHeaderBytes, size, (flags & kIdx1KeyFrame) != 0});
+                return true;
+            },
+            [&](Bytes entry) {
+                const int number = sampleStreamNumber(FourCC::at(entry, 0));
+                if (number >= 0 && static_cast<std::size_t>(number) < streamCount &&
+                    want[static_cast<std::size_t>(number)]) {
+                    willRead(base + u32le(entry, 8));
+                }
+            });
+    }
+
+    // idx1 offsets count from the "movi" list type of the first form, or (some writers) from the start of the
+    // file. The first entries that point at their own chunk under one reading decide; relative by default.
+    std::uint64_t idx1Base(const ChunkInfo& idx1, std::uint64_t count, std::size_t streamCount) {
+        std::uint64_t relativeBase = 0;
+        bool haveMovi = false;
+        for (const auto& movi : m_moviLists) {
+            if (movi.form == 0) {
+                relativeBase = movi.typePos;
+                haveMovi = true;
+                break;
+            }
+        }
+        std::uint64_t base = haveMovi ? relativeBase : 0;
+        int probed = 0;
+        const std::uint64_t records = std::min<std::uint64_t>(count, kIdx1ProbeRecords);
+        forEachRecord(idx1.data, records, kIdx1EntryBytes, [&](Bytes entry) {
+            const FourCC id = FourCC::at(entry, 0);
+            const int number = sampleStreamNumber(id);
+            if (number < 0 || static_cast<std::size_t>(number) >= streamCount) return true;
+            const std::uint32_t offset = u32le(entry, 8);
+            const std::uint32_t size = u32le(entry, 12);
+            const auto sameId = [id](FourCC found) { return found == id; };
+            if (chunkMatches(offset, size, sameId)) {
+                base = 0;
+                return false;
+            }
+            if (haveMovi && chunkMatches(relativeBase + offset, size, sameId)) {
+                base = relativeBase;
+                return false;
+            }
+            return ++probed < kIdx1ProbeEntries;
+        });
+        return base;
+    }
+
+    // Appends to the tables the sample chunks of the list from `begin` to `end` (and of its "rec " lists)
+    // that `accept(stream, offset)` takes. False when a chunk did not fit in its list: the data stops there
+    // (a truncated file), and the walk of later lists is pointless.
+    template <typename Accept>
+    bool walkList(std::uint64_t begin, std::uint64_t end, int depth,
+                  std::vector<std::vector<AviSample>>& tables, const Accept& accept) {
+        std::uint64_t pos = begin;
+        while (end - pos >= kChunkHeaderBytes) {
+            const ChunkInfo c = chunkAt(pos, end);
+            if (c.isList(kRec)) {
+                if (depth < kMaxListDepth && !walkList(c.data + 4, c.end, depth + 1, tables, accept))
+                    return false;
+            } else {
+                const int number = sampleStreamNumber(c.id);
+                if (number >= 0 && static_cast<std::size_t>(number) < tables.size() && c.whole &&
+                    accept(static_cast<std::size_t>(number), c.data)) {
+                    tables[static_cast<std::size_t>(number)].push_back({c.data, c.declaredSize, true});
+                }
+            }
+            if (!c.whole) return false;
+            pos = c.next;
+        }
+        return true;
+    }
+
+    AviDemuxer& m_demuxer;
+    const std::uint64_t m_fileSize;
+    const std::uint64_t m_entryBudget;
+    std::uint64_t m_entriesExamined = 0;
+    bool m_hdrlSeen = false;
+    std::optional<ChunkInfo> m_idx1;
+    std::vector<MoviList> m_moviLists;
+    std::vector<std::vector<std::uint8_t>> m_superIndexes;  // per stream: the indx data, empty when none
+};
+
+AviDemuxer::AviDemuxer(const std::string& path) : m_file(path, BinaryFile::Mode::Read) {
+    Parser(*this).run();
+}
+
+AviDemuxer::AviDemuxer(AviDemuxer&& other) noexcept
+    : m_file(std::move(other.m_file)),
+      m_isAvi(other.m_isAvi),
+      m_hasMainHeader(other.m_hasMainHeader),
+      m_mainHeader(other.m_mainHeader),
+      m_odmlTotalFrames(other.m_odmlTotalFrames),
+      m_riffFormCount(other.m_riffFormCount),
+      m_streams(std::move(other.m_streams)),
+      m_bytesRead(other.m_bytesRead.load(std::memory_order_relaxed)) {}
+
+AviDemuxer& AviDemuxer::operator=(AviDemuxer&& other) noexcept {
+    if (this != &other) {
+        m_file = std::move(other.m_file);
+        m_isAvi = other.m_isAvi;
+        m_hasMainHeader = other.m_hasMainHeader;
+        m_mainHeader = other.m_mainHeader;
+        m_odmlTotalFrames = other.m_odmlTotalFrames;
+        m_riffFormCount = other.m_riffFormCount;
+        m_streams = std::move(other.m_streams);
+        m_bytesRead.store(other.m_bytesRead.load(std::memory_order_relaxed), std::memory_order_relaxed);
+    }
+    return *this;
+}
+
+AviDemuxer::~AviDemuxer() = default;
+
+const AviStream* AviDemuxer::firstStream(AviStreamKind kind) const {
+    for (const auto& stream : m_streams) {
+        if (stream.kind() == kind) return &stream;
+    }
+    return nullptr;
+}
+
+std::size_t AviDemuxer::readAt(std::uint64_t offset, MutableBytes buffer) const {
+    const std::size_t got = m_file.readAt(offset, buffer);
+    m_bytesRead.fetch_add(got, std::memory_order_relaxed);
+    return got;
+}
+
+bool AviDemuxer::readSample(std::size_t stream, std::size_t index, std::vector<std::uint8_t>& out) const {
+    out.clear();
+    if (stream >= m_streams.size() || index >= m_streams[stream].samples.size()) return false;
+    const AviSample& sample = m_streams[stream].samples[index];
+    out.resize(sample.size);
+    if (readAt(sample.offset, out) != out.size()) {
+        out.clear();
+        return false;
+    }
+    return true;
+}
+
+std::size_t AviDemuxer::readSamplePrefix(std::size_t stream, std::size_t index, MutableBytes buffer) const {
+    if (stream >= m_streams.size() || index >= m_streams[stream].samples.size()) return 0;
+    const AviSample& sample = m_streams[stream].samples[index];
+    return readAt(sample.offset, buffer.first(std::min<std::size_t>(buffer.size(), sample.size)));
+}
+
+}  // namespace moraven

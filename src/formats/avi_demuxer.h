@@ -1,0 +1,259 @@
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "formats/binary_file.h"
+#include "formats/byte_order.h"
+#include "formats/fourcc.h"
+#include "formats/media_time.h"
+
+// Reading every sample of an AVI file: the RIFF "AVI " form and the RIFF "AVIX" forms that follow it
+// (OpenDML files over 1 GiB), the stream headers and formats, and for each stream the file offset and size
+// of every sample, with random access to any sample or to its first bytes.
+//
+// Where the sample list comes from, per stream, in this order of preference:
+//   1. the OpenDML super index ("indx" in the stream's "strl") and the standard indexes ("ix##") it points
+//   to;
+//   2. the "idx1" index of the first RIFF form (its offsets may be relative to the "movi" list or absolute
+//      from the start of the file: the first entry that points at a chunk with its own id under one reading
+//      decides; relative when none does);
+//   3. a walk of the "movi" lists of every RIFF form, "rec " lists included.
+// A source that yields no usable sample for a stream gives way to the next one. After an index (1 or 2), the
+// movi data that follows the last indexed sample is walked too, and the whole chunks found there are
+// appended: that is how the AVIX forms of a file with idx1 alone are read, and how a truncated file whose
+// last index (at its end) is lost still gives its whole samples.
+//
+// Nothing read from the file is trusted:
+//   - every index entry is checked against the chunk it points to: the 8-byte chunk header before the data
+//     must lie in the file and carry the stream's number (for idx1: the entry's id) and the entry's size,
+//     and the data must end within the file. Entries that fail (outside the file, into another chunk, into a
+//     truncated tail) are dropped and counted in `AviStream::droppedEntries`; they are never followed;
+//   - sizes are clamped to what the enclosing chunk and the file hold (a RIFF or LIST size past the end of
+//   the
+//     file ends at the end of the file); a chunk that does not fit in its list ends the walk of that list;
+//   - index entry counts are bounded by the bytes of their index chunk, the number of entries examined per
+//     source by the file size / 8 (every real sample has an 8-byte chunk header), a super index naming the
+//     same standard index twice is read once, the number of streams is bounded by 100 (two decimal digits in
+//     a chunk id), list nesting by a fixed depth; every loop moves forward;
+//   - nothing is allocated from a count in the file: tables grow only with entries actually read.
+// A truncated file therefore gives the samples that are whole.
+namespace moraven {
+
+// "avih": the main AVI header. Fields are zero when the file has none.
+struct AviMainHeader {
+    std::uint32_t microSecPerFrame = 0;
+    std::uint32_t maxBytesPerSec = 0;
+    std::uint32_t paddingGranularity = 0;
+    std::uint32_t flags = 0;
+    std::uint32_t totalFrames = 0;  // frames in the first RIFF form only; see AviDemuxer::odmlTotalFrames
+    std::uint32_t initialFrames = 0;
+    std::uint32_t streams = 0;
+    std::uint32_t suggestedBufferSize = 0;
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+};
+
+// "strh": a stream header, decoded from its 56 bytes (a shorter chunk leaves the missing fields zero).
+struct AviStreamHeader {
+    FourCC type;     // "vids", "auds", "iavs", "txts", ...
+    FourCC handler;  // "dvsd", ...; often zero for audio
+    std::uint32_t flags = 0;
+    std::uint16_t priority = 0;
+    std::uint16_t language = 0;
+    std::uint32_t initialFrames = 0;
+    std::uint32_t scale = 0;  // time unit of the stream is scale/rate seconds
+    std::uint32_t rate = 0;
+    std::uint32_t start = 0;
+    std::uint32_t length = 0;  // as written by the file's writer; the sample list is what counts
+    std::uint32_t suggestedBufferSize = 0;
+    std::uint32_t quality = 0;
+    std::uint32_t sampleSize = 0;  // 0: one sample per chunk; else bytes per sample (audio: block align)
+    std::int16_t frameLeft = 0;
+    std::int16_t frameTop = 0;
+    std::int16_t frameRight = 0;
+    std::int16_t frameBottom = 0;
+};
+
+// The 40-byte BITMAPINFOHEADER at the start of a "vids" stream's format.
+struct AviBitmapHeader {
+    std::uint32_t size = 0;  // biSize as written (40 for the plain header)
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    std::uint16_t planes = 0;
+    std::uint16_t bitCount = 0;
+    FourCC compression;
+    std::uint32_t sizeImage = 0;
+    std::int32_t xPelsPerMeter = 0;
+    std::int32_t yPelsPerMeter = 0;
+    std::uint32_t clrUsed = 0;
+    std::uint32_t clrImportant = 0;
+};
+
+// The WAVEFORMAT(EX) at the start of an "auds" stream's format (16 bytes; cbSize when there are 18).
+struct AviWaveFormat {
+    std::uint16_t formatTag = 0;  // 1: PCM
+    std::uint16_t channels = 0;
+    std::uint32_t samplesPerSec = 0;
+    std::uint32_t avgBytesPerSec = 0;
+    std::uint16_t blockAlign = 0;
+    std::uint16_t bitsPerSample = 0;
+    std::uint16_t extraSize = 0;  // cbSize; 0 when the format has only 16 bytes
+};
+
+// The 32-byte DV information block (DVINFO): eight little-endian 32-bit words.
+struct AviDvInfo {
+    std::uint32_t aauxSrc = 0;
+    std::uint32_t aauxCtl = 0;
+    std::uint32_t aauxSrc1 = 0;
+    std::uint32_t aauxCtl1 = 0;
+    std::uint32_t vauxSrc = 0;  // the fifth word
+    std::uint32_t vauxCtl = 0;
+    std::uint32_t reserved0 = 0;
+    std::uint32_t reserved1 = 0;
+};
+
+// "vprp": the OpenDML video properties header (the fixed part; field descriptions are not decoded).
+struct AviVideoProperties {
+    std::uint32_t videoFormatToken = 0;
+    std::uint32_t videoStandard = 0;
+    std::uint32_t verticalRefreshRate = 0;
+    std::uint32_t horizontalTotal = 0;
+    std::uint32_t verticalTotalLines = 0;
+    std::uint16_t aspectX = 0;  // frame aspect ratio: high word of dwFrameAspectRatio (16 for 16:9)
+    std::uint16_t aspectY = 0;  // low word (9 for 16:9)
+    std::uint32_t frameWidth = 0;
+    std::uint32_t frameHeight = 0;
+    std::uint32_t fieldsPerFrame = 0;
+};
+
+// One sample (one chunk of the movi data): where its data starts in the file (after the 8-byte chunk header),
+// how many bytes it has, and whether the index marks it as a key frame.
+struct AviSample {
+    std::uint64_t offset = 0;
+    std::uint32_t size = 0;
+    bool keyFrame = true;  // idx1 flag 0x10, or bit 31 of an ix## size clear; true for walked samples
+};
+
+enum class AviIndexSource {
+    None,      // no sample found
+    OpenDml,   // indx super index and its ix## standard indexes
+    Idx1,      // idx1 (plus a walk of the AVIX forms' movi lists when there are any)
+    MoviWalk,  // walk of the movi lists
+};
+
+// A frame rate or sample rate as the fraction rate/scale of the stream header.
+struct AviRate {
+    std::uint32_t numerator = 0;    // dwRate
+    std::uint32_t denominator = 0;  // dwScale
+    bool valid() const { return numerator != 0 && denominator != 0; }
+    double value() const { return valid() ? static_cast<double>(numerator) / denominator : 0.0; }
+};
+
+enum class AviStreamKind { Video, Audio, Interleaved, Text, Other };
+
+struct AviStream {
+    static constexpr std::size_t kMaxFormatBytes = 64 * 1024;
+
+    int number = 0;  // position in the file's stream list; the "##" of its chunk ids
+    AviStreamHeader header;
+    std::vector<std::uint8_t> format;       // the strf bytes, at most kMaxFormatBytes of them
+    std::optional<AviBitmapHeader> bitmap;  // "vids" with at least 40 format bytes
+    std::optional<AviWaveFormat> wave;      // "auds" with at least 16 format bytes
+    // "iavs" with at least 32 format bytes; also a "vids" stream whose bitmap header (biSize bytes, at least
+    // 40) is followed by 32 more bytes (DV type 2 files may carry the DV information block there).
+    std::optional<AviDvInfo> dvInfo;
+    std::optional<AviVideoProperties> videoProperties;  // "vprp"
+    std::vector<AviSample> samples;                     // in stream order
+    AviIndexSource indexSource = AviIndexSource::None;
+    std::uint64_t totalBytes = 0;    // sum of the sample sizes
+    std::size_t droppedEntries = 0;  // index entries refused by the checks (see the top of this file)
+
+    AviStreamKind kind() const;
+    std::size_t sampleCount() const { return samples.size(); }
+    // dwRate/dwScale: frames per second for video, blocks per second for audio.
+    AviRate rate() const { return {header.rate, header.scale}; }
+    // The time of one sample (video frame): scale/rate seconds rounded to 100 ns; zero without a rate.
+    MediaTime frameDuration() const;
+    // Playing time of the samples present, rounded to 100 ns; zero when it cannot be computed.
+    //   video, interleaved, and any stream with sampleSize 0 (VBR audio): sample count × scale / rate;
+    //   other streams with sampleSize > 0 (PCM audio): (totalBytes / sampleSize) × scale / rate, or, when
+    //   scale or rate is 0, totalBytes / avgBytesPerSec of the wave format.
+    // dwStart is not added.
+    MediaTime duration() const;
+};
+
+// Opens an AVI file and builds its stream and sample tables at once; the file stays open for sample reads
+// until the demuxer is destroyed.
+//
+// Threads: after construction the demuxer does not change. Every read is a positioned read (pread) of the
+// one open descriptor, so const member functions may be called from several threads at once.
+//
+// Cost of opening: the headers, the index chunks in blocks of 64 KiB, and one 8-byte read per index entry
+// (the check of the chunk header it points to), announced to the kernel in blocks so that on a file that is
+// not in the page cache those reads overlap; a 10-minute DV type 2 file reads about 0.5 MB.
+class AviDemuxer {
+public:
+    // Throws FileError when the file cannot be opened or read (also on an I/O error while parsing).
+    // A file that is not an AVI (no "RIFF" ... "AVI " at its start) is not an error: isAvi() is then false
+    // and there are no streams.
+    explicit AviDemuxer(const std::string& path);
+    AviDemuxer(AviDemuxer&& other) noexcept;
+    AviDemuxer& operator=(AviDemuxer&& other) noexcept;
+    AviDemuxer(const AviDemuxer&) = delete;
+    AviDemuxer& operator=(const AviDemuxer&) = delete;
+    ~AviDemuxer();
+
+    const std::string& path() const { return m_file.path(); }
+    std::uint64_t fileSize() const { return m_file.size(); }
+
+    bool isAvi() const { return m_isAvi; }
+    bool hasMainHeader() const { return m_hasMainHeader; }
+    const AviMainHeader& mainHeader() const { return m_mainHeader; }
+    // dwTotalFrames of the OpenDML extended header ("dmlh" in LIST "odml"): the frames of all RIFF forms.
+    // 0 when the file has none.
+    std::uint32_t odmlTotalFrames() const { return m_odmlTotalFrames; }
+    // The RIFF forms read: 1 for the "AVI " form plus one per "AVIX" form (0 when not an AVI).
+    std::size_t riffFormCount() const { return m_riffFormCount; }
+
+    // The streams in file order (stream k has chunk ids "kk..").
+    const std::vector<AviStream>& streams() const { return m_streams; }
+    std::size_t streamCount() const { return m_streams.size(); }
+    // The first stream of the given kind, or nullptr.
+    const AviStream* firstStream(AviStreamKind kind) const;
+
+    // Reads sample `index` of stream `stream` whole into `out` (resized to the sample's size).
+    // False, with `out` emptied, when the stream or sample does not exist or the file no longer holds the
+    // whole sample (it shrank after opening). Throws FileError on an I/O error.
+    bool readSample(std::size_t stream, std::size_t index, std::vector<std::uint8_t>& out) const;
+
+    // Reads the first min(buffer.size(), sample size) bytes of sample `index` into the start of `buffer`
+    // with a single positioned read of that many bytes, and returns how many bytes it read (0 when the
+    // stream or sample does not exist; fewer when the file shrank). Reading 480 bytes of a DV frame reads
+    // 480 bytes of the file and nothing else. Throws FileError on an I/O error.
+    std::size_t readSamplePrefix(std::size_t stream, std::size_t index, MutableBytes buffer) const;
+
+    // Bytes read from the file so far: the parsing at construction plus every sample read.
+    std::uint64_t bytesRead() const { return m_bytesRead.load(std::memory_order_relaxed); }
+
+private:
+    class Parser;
+    friend class Parser;
+
+    std::size_t readAt(std::uint64_t offset, MutableBytes buffer) const;
+
+    BinaryFile m_file;
+    bool m_isAvi = false;
+    bool m_hasMainHeader = false;
+    AviMainHeader m_mainHeader;
+    std::uint32_t m_odmlTotalFrames = 0;
+    std::size_t m_riffFormCount = 0;
+    std::vector<AviStream> m_streams;
+    mutable std::atomic<std::uint64_t> m_bytesRead{0};
+};
+
+}  // namespace moraven
