@@ -1,0 +1,41 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+// Small services of the desktop: the user's folders, the "Open With" entry that stands in for a Send To
+// shortcut, the trash, and the system's name. Window thread only. Paths are the file system's bytes.
+namespace moraven {
+
+// The user's documents folder (XDG_DOCUMENTS_DIR) when it exists, else the home folder. No trailing "/".
+std::string PersonalFolder();
+
+// The absolute path of the running program.
+std::string ownExecutablePath();
+
+// Where the desktop entry for `name` lives: $XDG_DATA_HOME/applications/<name>.desktop (by default under
+// ~/.local/share).
+std::string sendToEntryPath(const std::string& name);
+
+// The text of the desktop entry that offers the program at `programPath` for AVI files in the file
+// manager's "Open With" menu, starting it with the chosen files. Nothing when the path cannot be written in
+// a desktop entry (which must be UTF-8).
+std::optional<std::string> sendToEntryText(const std::string& name, const std::string& programPath);
+
+// Writes the desktop entry for `name` (replacing an older one); false when it could not be written. The
+// caller ignores failures.
+bool CreateSendToShortcut(const std::string& name, const std::string& programPath = ownExecutablePath());
+
+// Deletes the desktop entry for `name`; true when there is none afterwards.
+bool RemoveSendToShortcut(const std::string& name);
+
+// Moves the file or folder at `path` into the user's trash (the freedesktop.org trash, which the file
+// managers show and restore from). True only when it now lies in a trash folder; otherwise it stays where it
+// was or is put back, and false is returned. Never deletes anything outright. A path that is not valid UTF-8
+// is refused (false).
+bool MoveToRecycleBin(const std::string& path);
+
+// The distribution's name and version with the kernel's: "Debian GNU/Linux 12 (bookworm) - kernel 6.1.0".
+std::string OsName();
+
+}  // namespace moraven
