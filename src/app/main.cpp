@@ -5,6 +5,7 @@
 
 #include "app/riff_command.h"
 #include "formats/program_info.h"
+#include "platform/system_locale.h"
 
 namespace {
 
@@ -41,7 +42,7 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "moraven: --riff needs at least one file\n");
                 return 2;
             }
-            return moraven::runRiffCommand(files, stdout, stderr);
+            return moraven::runRiffCommand(files, moraven::systemDateFormatLocale(), stdout, stderr);
         }
     }
     // The window and the command switches come with the user interface; other parameters are ignored.

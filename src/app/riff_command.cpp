@@ -21,9 +21,10 @@ void tell(std::FILE* err, const std::string& message) { std::fprintf(err, "morav
 
 }  // namespace
 
-int runRiffCommand(const std::vector<std::string>& paths, std::FILE* out, std::FILE* err) {
+int runRiffCommand(const std::vector<std::string>& paths, const DateFormatLocale& locale, std::FILE* out,
+                   std::FILE* err) {
     int status = 0;
-    RiffReportBuilder builder;
+    RiffReportBuilder builder(currentDateTime, locale);
     for (const auto& path : paths) {
         try {
             const auto& lines = builder.BuildRiffReport(path);

@@ -104,7 +104,8 @@ bool isStreamDataChunk(FourCC id) {
 
 }  // namespace
 
-RiffReportBuilder::RiffReportBuilder(Clock clock) : m_clock(std::move(clock)) {}
+RiffReportBuilder::RiffReportBuilder(Clock clock, DateFormatLocale locale)
+    : m_clock(std::move(clock)), m_locale(std::move(locale)) {}
 
 const std::vector<std::string>& RiffReportBuilder::BuildRiffReport(const std::string& path) {
     m_cancel.store(false);
@@ -122,8 +123,8 @@ const std::vector<std::string>& RiffReportBuilder::BuildRiffReport(const std::st
     addCentered("", '*', "  Header of the file " + fileNameOf(path) + "  ");
     addLine("");
     addCentered("", ' ',
-                "analysed on " + formatDateTime("yyyy/mm/d", now).value_or("N/A") + " at " +
-                    formatDateTime("h:mm:ss", now).value_or("N/A"));
+                "analysed on " + formatDateTime("yyyy/mm/d", now, m_locale).value_or("N/A") + " at " +
+                    formatDateTime("h:mm:ss", now, m_locale).value_or("N/A"));
     addCentered("", ' ',
                 std::string("with ") + kProgramName + " by " + kMakerName + " version " + kProgramVersion);
     addLine("");

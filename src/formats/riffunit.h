@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "formats/date_format.h"
 #include "formats/date_time.h"
 
 // The RIFF structure report: the chunk tree of one AVI file as text lines, with the decoded contents of the
@@ -39,8 +40,10 @@ public:
     // are not walked: this bounds the recursion. Real AVI files nest four or five deep.
     static constexpr int kMaxListDepth = 64;
 
-    // `clock` gives the analysis time shown in the report's header.
-    explicit RiffReportBuilder(Clock clock = currentDateTime);
+    // `clock` gives the analysis time shown in the report's header, written with the separators of
+    // `locale` (the user's, in the program).
+    explicit RiffReportBuilder(Clock clock = currentDateTime,
+                               DateFormatLocale locale = englishDateFormatLocale());
 
     // Called before every chunk, so that a window can process its pending messages (and its Close button
     // can cancel) during a long walk. No pump by default.
@@ -83,6 +86,7 @@ private:
     void addDvLines(int depth, std::span<const std::uint8_t> dvInfo);
 
     Clock m_clock;
+    DateFormatLocale m_locale;
     MessagePump m_pump;
     std::string m_path;
     std::atomic<bool> m_cancel{false};
