@@ -58,7 +58,9 @@ std::string messageFor(FileErrorCode code, const std::string& path, int systemEr
             reason = "it cannot be opened";
             break;
     }
-    if (systemError != 0 && code != FileErrorCode::NotAFile) {
+    const bool reasonSaysItAll = code == FileErrorCode::NotFound || code == FileErrorCode::NotAFile ||
+                                 code == FileErrorCode::AlreadyExists;
+    if (systemError != 0 && !reasonSaysItAll) {
         reason += " (";
         reason += std::strerror(systemError);
         reason += ")";
