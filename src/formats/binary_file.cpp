@@ -14,24 +14,6 @@ namespace moraven {
 
 namespace {
 
-FileErrorCode codeForErrno(int error) {
-    switch (error) {
-        case ENOENT:
-        case ENOTDIR:
-            return FileErrorCode::NotFound;
-        case EACCES:
-        case EPERM:
-        case EROFS:
-        case ETXTBSY:
-            return FileErrorCode::AccessDenied;
-        case EISDIR:
-            return FileErrorCode::NotAFile;
-        case EEXIST:
-            return FileErrorCode::AlreadyExists;
-        default:
-            return FileErrorCode::Other;
-    }
-}
 
 std::string messageFor(FileErrorCode code, const std::string& path, int systemError) {
     std::string reason;
@@ -70,6 +52,26 @@ std::string messageFor(FileErrorCode code, const std::string& path, int systemEr
 
 }  // namespace
 
+FileErrorCode fileErrorCodeFor(int error, FileErrorCode fallback) {
+    switch (error) {
+        case ENOENT:
+        case ENOTDIR:
+            return FileErrorCode::NotFound;
+        case EACCES:
+        case EPERM:
+        case EROFS:
+        case ETXTBSY:
+            return FileErrorCode::AccessDenied;
+        case EISDIR:
+            return FileErrorCode::NotAFile;
+        case EEXIST:
+        case ENOTEMPTY:
+            return FileErrorCode::AlreadyExists;
+        default:
+            return fallback;
+    }
+}
+
 FileError::FileError(FileErrorCode code, const std::string& path, int systemError)
     : std::runtime_error(messageFor(code, path, systemError)),
       m_code(code),
@@ -98,7 +100,7 @@ BinaryFile::BinaryFile(const std::string& path, Mode mode) : m_path(path) {
     m_fd = ::open(path.c_str(), flags | O_NONBLOCK);
     if (m_fd < 0) {
         const int error = errno;
-        throw FileError(codeForErrno(error), path, error);
+        throw FileError(fileErrorCodeFor(error), path, error);
     }
     struct stat info {};
     if (::fstat(m_fd, &info) != 0 || !S_ISREG(info.st_mode)) {
@@ -116,7 +118,7 @@ BinaryFile BinaryFile::createNew(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
     if (fd < 0) {
         const int error = errno;
-        throw FileError(codeForErrno(error), path, error);
+        throw FileError(fileErrorCodeFor(error), path, error);
     }
     BinaryFile file;
     file.m_fd = fd;

@@ -35,6 +35,9 @@ private:
     int m_systemError;
 };
 
+// The code for a system error number (errno) of an open, rename or write; `fallback` for the others.
+FileErrorCode fileErrorCodeFor(int error, FileErrorCode fallback = FileErrorCode::Other);
+
 // True when `path` names an existing regular file (a folder is not a file).
 bool fileExists(const std::string& path);
 

@@ -14,22 +14,8 @@ namespace moraven {
 
 namespace {
 
-FileErrorCode codeForRenameErrno(int error) {
-    switch (error) {
-        case EEXIST:
-        case ENOTEMPTY:
-            return FileErrorCode::AlreadyExists;
-        case ENOENT:
-        case ENOTDIR:
-            return FileErrorCode::NotFound;
-        case EACCES:
-        case EPERM:
-        case EROFS:
-            return FileErrorCode::AccessDenied;
-        default:
-            return FileErrorCode::WriteFailed;
-    }
-}
+FileErrorCode renameErrorCode(int error) { return fileErrorCodeFor(error, FileErrorCode::WriteFailed); }
+
 
 // lstat: a dangling symbolic link still takes the name. A name that cannot be looked up (no permission to
 // search the folder) is an error of its own, not a taken name.
@@ -38,7 +24,7 @@ bool nameIsTaken(const std::string& path) {
     if (::lstat(path.c_str(), &info) == 0) return true;
     const int error = errno;
     if (error == ENOENT) return false;
-    throw FileError(codeForRenameErrno(error), path, error);
+    throw FileError(renameErrorCode(error), path, error);
 }
 
 // ".<name>.<6 hex digits>.part" in the target's folder; O_EXCL retries on the rare name clash.
@@ -69,7 +55,7 @@ void renameWithoutReplacing(const std::string& from, const std::string& to) {
     if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return;
     int error = errno;
     if (error != EINVAL && error != ENOSYS && error != ENOTSUP) {
-        throw FileError(codeForRenameErrno(error), to, error);
+        throw FileError(renameErrorCode(error), to, error);
     }
     // The file system does not know RENAME_NOREPLACE. A hard link fails when the name is taken, atomically.
     if (::link(from.c_str(), to.c_str()) == 0) {
@@ -78,14 +64,14 @@ void renameWithoutReplacing(const std::string& from, const std::string& to) {
     }
     error = errno;
     if (error != EPERM && error != ENOTSUP && error != EMLINK) {
-        throw FileError(codeForRenameErrno(error), to, error);
+        throw FileError(renameErrorCode(error), to, error);
     }
     // Neither the flag nor hard links (FAT, exFAT): check the name right before a plain rename. Another
     // program could take the name between the two calls; nothing narrower exists on these file systems.
     if (nameIsTaken(to)) throw FileError(FileErrorCode::AlreadyExists, to, EEXIST);
     if (::rename(from.c_str(), to.c_str()) != 0) {
         error = errno;
-        throw FileError(codeForRenameErrno(error), to, error);
+        throw FileError(renameErrorCode(error), to, error);
     }
 }
 

@@ -2,9 +2,13 @@
 
 #include <errno.h>
 #include <fcntl.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <atomic>
+#include <utility>
+
+#include "formats/binary_file.h"
 
 namespace moraven {
 namespace {
@@ -16,30 +20,72 @@ std::string folderOf(const std::string& path) {
     return path.substr(0, slash);
 }
 
-std::string nameOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-bool writeAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        if (written == 0) return false;
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
-}
-
 // Flushes a folder's entries, so that a rename inside it survives a crash.
 void flushFolder(const std::string& folder) {
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return;
     ::fsync(fd);
     ::close(fd);
+}
+
+// The temporary file of one replacement: closed and removed on every path unless it was renamed into place.
+class TemporaryFile {
+public:
+    // Creates a new file beside `target`, never taking an existing name; throws FileError.
+    explicit TemporaryFile(const std::string& target) {
+        static std::atomic<unsigned> counter{0};
+        const std::size_t slash = target.rfind('/');
+        const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+        // A short form of the name keeps the temporary name within the file system's name length.
+        const std::string name = (slash == std::string::npos ? target : target.substr(slash + 1)).substr(0, 64);
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            std::string candidate = folder + "." + name + ".tmp-" + std::to_string(::getpid()) + "-" +
+                                    std::to_string(counter.fetch_add(1));
+            m_fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (m_fd >= 0) {
+                m_path = std::move(candidate);
+                return;
+            }
+            if (errno != EEXIST) break;
+        }
+        const int error = errno;
+        throw FileError(fileErrorCodeFor(error, FileErrorCode::WriteFailed), target, error);
+    }
+    ~TemporaryFile() {
+        if (m_fd >= 0) ::close(m_fd);
+        if (!m_path.empty()) ::unlink(m_path.c_str());
+    }
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+    int fd() const { return m_fd; }
+    const std::string& path() const { return m_path; }
+
+    // Closes the descriptor; returns errno or 0. close() can report a failed delayed write.
+    int close() {
+        const int fd = std::exchange(m_fd, -1);
+        return ::close(fd) == 0 ? 0 : errno;
+    }
+
+    // After a successful rename there is nothing left to remove.
+    void release() { m_path.clear(); }
+
+private:
+    int m_fd = -1;
+    std::string m_path;
+};
+
+int writeAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        if (written == 0) return EIO;
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return 0;
 }
 
 }  // namespace
@@ -53,22 +99,34 @@ bool makeFolders(const std::string& folder, mode_t mode) {
     return errno == EEXIST && ::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+void writeFileAtomically(const std::string& path, std::string_view bytes, std::optional<mode_t> mode) {
+    TemporaryFile temporary(path);
+    if (!mode) {
+        struct stat existing {};
+        if (::stat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) mode = existing.st_mode & 07777;
+    }
+    int error = 0;
+    if (mode && ::fchmod(temporary.fd(), *mode) != 0) error = errno;
+    if (error == 0) error = writeAll(temporary.fd(), bytes);
+    if (error == 0 && ::fsync(temporary.fd()) != 0) error = errno;
+    if (const int closeError = temporary.close(); error == 0) error = closeError;
+    if (error != 0) throw FileError(FileErrorCode::WriteFailed, path, error);
+    if (::rename(temporary.path().c_str(), path.c_str()) != 0) {
+        error = errno;
+        throw FileError(fileErrorCodeFor(error, FileErrorCode::WriteFailed), path, error);
+    }
+    temporary.release();
+    flushFolder(folderOf(path));
+}
+
 bool replaceFileAtomically(const std::string& path, std::string_view bytes, mode_t mode) {
-    const std::string folder = folderOf(path);
-    if (!makeFolders(folder)) return false;
-    std::string temporary = folder + "/." + nameOf(path) + ".XXXXXX";
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0) return false;
-    bool ok = ::fchmod(fd, mode) == 0 && writeAll(fd, bytes) && ::fsync(fd) == 0;
-    // close() can report a failed delayed write on some file systems.
-    ok = ::close(fd) == 0 && ok;
-    if (ok) ok = ::rename(temporary.c_str(), path.c_str()) == 0;
-    if (!ok) {
-        ::unlink(temporary.c_str());
+    if (!makeFolders(folderOf(path))) return false;
+    try {
+        writeFileAtomically(path, bytes, mode);
+        return true;
+    } catch (const FileError&) {
         return false;
     }
-    flushFolder(folder);
-    return true;
 }
 
 }  // namespace moraven

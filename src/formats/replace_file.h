@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -12,10 +13,15 @@ namespace moraven {
 bool makeFolders(const std::string& folder, mode_t mode = 0700);
 
 // Gives the file at `path` the content `bytes`, replacing what is there atomically: the bytes go to a new
-// temporary file in the same folder (made when missing), which is flushed to the disk and then renamed over
-// `path`; the folder is flushed too. A crash or a full disk leaves either the old file or the new one,
-// never a mix. On failure the temporary file is removed, the old file stays, and false is returned. The new
-// file gets `mode` (less nothing: it is set explicitly). A symbolic link at `path` is replaced, not followed.
+// temporary file beside it, which is flushed to the disk and then renamed over `path`; the folder is flushed
+// too. A crash or a full disk leaves either the old file or the new one, never a mix, and on failure the
+// temporary file is removed. The new file gets `mode` when given, else the permissions of the file it
+// replaces, else the usual ones for a new file (0666 less the umask). A symbolic link at `path` is replaced,
+// not followed. The folder must exist. Throws FileError with the reason on failure.
+void writeFileAtomically(const std::string& path, std::string_view bytes,
+                         std::optional<mode_t> mode = std::nullopt);
+
+// The same, making the folder first when it is missing, and answering false instead of throwing.
 bool replaceFileAtomically(const std::string& path, std::string_view bytes, mode_t mode = 0600);
 
 }  // namespace moraven

@@ -1,8 +1,6 @@
 #include "formats/riffunit.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <array>
 #include <cerrno>
@@ -14,6 +12,7 @@
 #include "formats/date_format.h"
 #include "formats/fourcc.h"
 #include "formats/program_info.h"
+#include "formats/replace_file.h"
 
 namespace moraven {
 
@@ -396,88 +395,6 @@ void RiffReportBuilder::addDvLines(int depth, std::span<const std::uint8_t> dvIn
     }
 }
 
-namespace {
-
-FileErrorCode saveErrorCode(int error) {
-    switch (error) {
-        case ENOENT:
-        case ENOTDIR:
-            return FileErrorCode::NotFound;
-        case EACCES:
-        case EPERM:
-        case EROFS:
-            return FileErrorCode::AccessDenied;
-        case EISDIR:
-            return FileErrorCode::NotAFile;
-        default:
-            return FileErrorCode::WriteFailed;
-    }
-}
-
-// The temporary file of a save: removed on every path unless it was renamed into place.
-class TemporaryFile {
-public:
-    TemporaryFile() = default;
-    ~TemporaryFile() {
-        if (m_fd >= 0) ::close(m_fd);
-        if (!m_path.empty()) ::unlink(m_path.c_str());
-    }
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-
-    // Creates a new file beside `target`, never replacing one; returns errno or 0.
-    int create(const std::string& target) {
-        static std::atomic<unsigned> counter{0};
-        const auto slash = target.rfind('/');
-        const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-        // A short form of the name keeps the temporary name within the file system's name length.
-        const std::string name =
-            (slash == std::string::npos ? target : target.substr(slash + 1)).substr(0, 64);
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            std::string candidate = folder + "." + name + ".tmp-" + std::to_string(::getpid()) + "-" +
-                                    std::to_string(counter.fetch_add(1));
-            const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-            if (fd >= 0) {
-                m_fd = fd;
-                m_path = std::move(candidate);
-                return 0;
-            }
-            if (errno != EEXIST) return errno;
-        }
-        return EEXIST;
-    }
-
-    int fd() const { return m_fd; }
-    const std::string& path() const { return m_path; }
-
-    // Closes the descriptor; returns errno or 0.
-    int close() {
-        const int fd = std::exchange(m_fd, -1);
-        return ::close(fd) == 0 ? 0 : errno;
-    }
-
-    // After a successful rename there is nothing left to remove.
-    void release() { m_path.clear(); }
-
-private:
-    int m_fd = -1;
-    std::string m_path;
-};
-
-int writeAll(int fd, const std::string& text) {
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return errno;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return 0;
-}
-
-}  // namespace
 
 void saveRiffReport(const std::vector<std::string>& lines, const std::string& path) {
     std::string text;
@@ -485,22 +402,7 @@ void saveRiffReport(const std::vector<std::string>& lines, const std::string& pa
         text += line;
         text += "\r\n";
     }
-
-    TemporaryFile temp;
-    if (const int error = temp.create(path); error != 0) throw FileError(saveErrorCode(error), path, error);
-    struct stat existing {};
-    if (::stat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
-        ::fchmod(temp.fd(), existing.st_mode & 07777);
-    }
-    int error = writeAll(temp.fd(), text);
-    if (error == 0 && ::fsync(temp.fd()) != 0) error = errno;
-    if (const int closeError = temp.close(); error == 0) error = closeError;
-    if (error != 0) throw FileError(FileErrorCode::WriteFailed, path, error);
-    if (::rename(temp.path().c_str(), path.c_str()) != 0) {
-        error = errno;
-        throw FileError(saveErrorCode(error), path, error);
-    }
-    temp.release();
+    writeFileAtomically(path, text);
 }
 
 }  // namespace moraven
