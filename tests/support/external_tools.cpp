@@ -86,9 +86,8 @@ bool programAvailable(const std::string& name) {
     return runProgram({name, "-version"}).exitCode == 0;
 }
 
-std::string makeDvAviWithFfmpeg(const std::string& folder, const std::string& name, const DvClipOptions& options) {
-    const std::string rawPath = folder + "/" + name + ".dv";
-    const std::string aviPath = folder + "/" + name;
+std::string makeRawDvWithFfmpeg(const std::string& folder, const std::string& name, const DvClipOptions& options) {
+    const std::string rawPath = folder + "/" + name;
     const std::string size = options.ntsc ? "720x480" : "720x576";
     const std::string rate = options.ntsc ? "30000/1001" : "25";
     std::vector<std::string> encode = {"ffmpeg", "-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i",
@@ -109,6 +108,12 @@ std::string makeDvAviWithFfmpeg(const std::string& folder, const std::string& na
     encode.insert(encode.end(), {"-f", "dv", rawPath});
     auto made = runProgram(encode);
     if (made.exitCode != 0) throw std::runtime_error("ffmpeg could not encode DV: " + made.errors);
+    return rawPath;
+}
+
+std::string makeDvAviWithFfmpeg(const std::string& folder, const std::string& name, const DvClipOptions& options) {
+    const std::string rawPath = makeRawDvWithFfmpeg(folder, name + ".dv", options);
+    const std::string aviPath = folder + "/" + name;
     auto wrapped = runProgram({"ffmpeg", "-nostdin", "-v", "error", "-y", "-i", rawPath, "-c", "copy", aviPath});
     ::unlink(rawPath.c_str());
     if (wrapped.exitCode != 0) throw std::runtime_error("ffmpeg could not write the AVI: " + wrapped.errors);

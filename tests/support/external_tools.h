@@ -29,6 +29,10 @@ struct DvClipOptions {
 // Makes a DV type 2 AVI with ffmpeg: testsrc frames encoded with dvvideo into a raw DV stream by ffmpeg's DV
 // muxer (which writes the recording date and timecode packs), then copied frame for frame into an AVI.
 // Returns the AVI's path; throws std::runtime_error with ffmpeg's messages on failure.
+// The raw DV stream of the same clip, written by ffmpeg's DV muxer to `name` inside `folder` (frames one
+// after the other, nothing else: such files may be joined byte for byte). Returns its path.
+std::string makeRawDvWithFfmpeg(const std::string& folder, const std::string& name, const DvClipOptions& options);
+
 std::string makeDvAviWithFfmpeg(const std::string& folder, const std::string& name, const DvClipOptions& options);
 
 }  // namespace moraven::test

@@ -1,0 +1,220 @@
+// The scene scan of a PAL DV type 2 AVI of 10 minutes (15,000 frames with sound, about 2.3 GB, written once
+// by AviWriter into a temporary folder and removed at the end; the recording date advances one second every
+// 25 frames and jumps by an hour every 2 minutes, so the scan finds 5 scenes): TdmScenes::ScanScenes with
+// its frame callback, reading the first 480 bytes of each frame through the index; against reading every
+// byte of the file. Each is measured warm (the file in the page cache) and cold (its pages dropped before
+// every iteration with posix_fadvise, so that the storage is read).
+//
+// Figures: frames/s, bytes read from the file per pass (bytes_read), bytes the storage delivered per pass
+// (storage_bytes, from /proc/self/io), scenes found, and at the end the ratios scan : whole file.
+//
+// MORAVEN_BENCH_DV_MINUTES=n makes a file of n minutes instead (1 to 60), e.g. 1 for a quick run.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "formats/avi_writer.h"
+#include "formats/binary_file.h"
+#include "formats/date_format.h"
+#include "formats/scene_scan.h"
+#include "support/dv_frame_builder.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+constexpr std::size_t kAudioBytesPerFrame = 48000 / 25 * 4;  // 16-bit stereo at 48 kHz
+constexpr std::uint64_t kFramesPerScene = 2 * 60 * 25;
+
+int minutes() {
+    const char* text = std::getenv("MORAVEN_BENCH_DV_MINUTES");
+    const int value = text != nullptr ? std::atoi(text) : 10;
+    return std::clamp(value, 1, 60);
+}
+
+// The storage bytes this process has caused to be read so far (0 when the kernel does not say).
+std::uint64_t storageBytesRead() {
+    std::ifstream io("/proc/self/io");
+    std::string key;
+    std::uint64_t value = 0;
+    while (io >> key >> value) {
+        if (key == "read_bytes:") return value;
+    }
+    return 0;
+}
+
+class DvFile {
+public:
+    static DvFile& get() {
+        static DvFile file;
+        return file;
+    }
+
+    const std::string& path() const { return m_path; }
+    std::uint64_t frames() const { return m_frames; }
+
+    // Drops the file's pages from the page cache: the next reads come from the storage.
+    void evict() const {
+        const int fd = ::open(m_path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) return;
+        ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+        ::close(fd);
+    }
+
+private:
+    DvFile()
+        : m_path(m_dir.file("recording.avi")), m_frames(static_cast<std::uint64_t>(minutes()) * 60 * 25) {
+        std::fprintf(stderr, "writing %llu PAL DV frames to %s ...\n",
+                     static_cast<unsigned long long>(m_frames), m_path.c_str());
+        moraven::test::DvFrameBuilder builder(moraven::DvSystem::Pal625);
+        builder.timecode(0, 0, 0, 0, 0);
+        const std::vector<std::uint8_t> sound(kAudioBytesPerFrame, 0);
+        moraven::AviWriter writer(m_path);
+        const int video = writer.addVideoStream(moraven::AviVideoFormat::dv(moraven::DvSystem::Pal625));
+        const int audio = writer.addAudioStream(moraven::WaveFormat::pcm(2, 48000, 16));
+        for (std::uint64_t i = 0; i < m_frames; ++i) {
+            // Scene k was recorded from k:00:00 on 15 July 2004.
+            const auto scene = static_cast<int>(i / kFramesPerScene);
+            const auto second = static_cast<int>((i % kFramesPerScene) / 25);
+            builder.recDate(0, 2004, 7, 15, scene % 24, second / 60, second % 60);
+            writer.writeSample(video, builder.bytes());
+            writer.writeSample(audio, sound);
+        }
+        writer.close();
+        // Written pages must reach the storage before they can be dropped from the cache.
+        const int fd = ::open(m_path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd >= 0) {
+            ::fsync(fd);
+            ::close(fd);
+        }
+    }
+
+    moraven::test::TempDir m_dir;
+    std::string m_path;
+    std::uint64_t m_frames;
+};
+
+// Counts the scenes it is given.
+class CountingWriter final : public moraven::TSceneWriter {
+public:
+    const std::string& name() const override { return m_name; }
+    bool OpenScenes(const moraven::SceneVideo&) override { return true; }
+    void WriteScene(const moraven::TSceneInfo&) override { ++scenes; }
+    void CloseScenes() override {}
+    std::uint64_t scenes = 0;
+
+private:
+    std::string m_name = "Counting";
+};
+
+// Seconds per iteration of each benchmark, for the ratios printed at the end.
+std::map<std::string, double>& secondsPerPass() {
+    static std::map<std::string, double> results;
+    return results;
+}
+
+void report(benchmark::State& state, const std::string& name, double seconds, std::uint64_t frames,
+            std::uint64_t bytesRead, std::uint64_t storageBytes) {
+    const auto passes = static_cast<double>(state.iterations());
+    state.counters["frames/s"] = benchmark::Counter(static_cast<double>(frames), benchmark::Counter::kIsRate);
+    state.counters["bytes_read"] = static_cast<double>(bytesRead) / passes;
+    state.counters["storage_bytes"] = static_cast<double>(storageBytes) / passes;
+    state.SetBytesProcessed(static_cast<std::int64_t>(bytesRead));
+    secondsPerPass()[name] = seconds / passes;
+}
+
+void scanScenes(benchmark::State& state, bool cold) {
+    const DvFile& file = DvFile::get();
+    moraven::TdmScenes module("ddddd hh:nn:ss", moraven::englishDateFormatLocale());
+    const std::atomic<bool> abort{false};
+    const moraven::SceneVideo video{file.path(), 25, moraven::DateTime(), "N/A"};
+    std::uint64_t frames = 0;
+    std::uint64_t bytesRead = 0;
+    std::uint64_t storage = 0;
+    std::uint64_t scenes = 0;
+    double seconds = 0;
+    for (auto _ : state) {
+        if (cold) {
+            state.PauseTiming();
+            file.evict();
+            state.ResumeTiming();
+        }
+        CountingWriter writer;
+        const std::uint64_t storageBefore = storageBytesRead();
+        const auto start = std::chrono::steady_clock::now();
+        const moraven::SceneScanResult result = module.ScanScenes(video, writer, abort);
+        seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        if (result.outcome != moraven::SceneScanOutcome::Completed) {
+            state.SkipWithError(("scan failed: " + result.message).c_str());
+            return;
+        }
+        frames += static_cast<std::uint64_t>(result.framesScanned);
+        bytesRead += result.bytesRead;
+        storage += storageBytesRead() - storageBefore;
+        scenes += writer.scenes;
+    }
+    state.counters["scenes"] = static_cast<double>(scenes) / static_cast<double>(state.iterations());
+    report(state, cold ? "scan cold" : "scan warm", seconds, frames, bytesRead, storage);
+}
+
+void readWholeFile(benchmark::State& state, bool cold) {
+    const DvFile& file = DvFile::get();
+    std::vector<std::uint8_t> buffer(std::size_t{1} << 20);
+    std::uint64_t bytesRead = 0;
+    std::uint64_t storage = 0;
+    double seconds = 0;
+    for (auto _ : state) {
+        if (cold) {
+            state.PauseTiming();
+            file.evict();
+            state.ResumeTiming();
+        }
+        const std::uint64_t storageBefore = storageBytesRead();
+        const auto start = std::chrono::steady_clock::now();
+        moraven::BinaryFile in(file.path(), moraven::BinaryFile::Mode::Read);
+        for (std::size_t got = in.read(buffer); got != 0; got = in.read(buffer)) bytesRead += got;
+        seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        storage += storageBytesRead() - storageBefore;
+    }
+    report(state, cold ? "whole cold" : "whole warm", seconds, file.frames() * state.iterations(), bytesRead,
+           storage);
+}
+
+void BM_SceneScanWarm(benchmark::State& state) { scanScenes(state, false); }
+void BM_SceneScanCold(benchmark::State& state) { scanScenes(state, true); }
+void BM_ReadWholeFileWarm(benchmark::State& state) { readWholeFile(state, false); }
+void BM_ReadWholeFileCold(benchmark::State& state) { readWholeFile(state, true); }
+
+BENCHMARK(BM_SceneScanWarm)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(BM_ReadWholeFileWarm)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
+BENCHMARK(BM_SceneScanCold)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
+BENCHMARK(BM_ReadWholeFileCold)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    const auto& r = secondsPerPass();
+    for (const char* mode : {"warm", "cold"}) {
+        const auto scan = r.find(std::string("scan ") + mode);
+        const auto whole = r.find(std::string("whole ") + mode);
+        if (scan != r.end() && whole != r.end() && scan->second > 0) {
+            std::printf("%s: the scene scan takes %.3f s, reading the whole file %.3f s: %.1f times faster\n",
+                        mode, scan->second, whole->second, whole->second / scan->second);
+        }
+    }
+    return 0;
+}
