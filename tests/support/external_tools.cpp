@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <stdexcept>
+#include <string>
 
 extern char** environ;
 
@@ -93,7 +94,8 @@ std::string makeRawDvWithFfmpeg(const std::string& folder, const std::string& na
     std::vector<std::string> encode = {"ffmpeg", "-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i",
                                        "testsrc=size=" + size + ":rate=" + rate};
     if (options.withAudio) {
-        encode.insert(encode.end(), {"-f", "lavfi", "-i", "sine=frequency=1000:sample_rate=48000"});
+        const std::string sine = "sine=frequency=1000:sample_rate=" + std::to_string(options.sampleRate);
+        encode.insert(encode.end(), {"-f", "lavfi", "-i", sine});
     }
     // A duration rather than a frame count: the DV muxer needs the sound of each frame before it writes it.
     const double seconds = options.frames * (options.ntsc ? 1001.0 / 30000.0 : 1.0 / 25.0);

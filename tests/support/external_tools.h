@@ -22,7 +22,8 @@ struct DvClipOptions {
     int frames = 10;
     std::string creationTime = "2004-07-15T13:05:09Z";  // becomes the recording date of every frame
     std::string timecode = "01:02:03:04";               // tape timecode of the first frame
-    bool withAudio = true;                               // 48 kHz 16-bit stereo
+    bool withAudio = true;                               // 16-bit stereo at sampleRate
+    int sampleRate = 48000;  // 48000; 44100 and 32000 with PAL only (ffmpeg's DV muxer refuses them for NTSC)
     bool wide = false;                                   // 16:9 picture
 };
 
