@@ -3,9 +3,13 @@
 #include <string_view>
 #include <vector>
 
+#include "app/command_line_mode.h"
+#include "app/info_command.h"
 #include "app/riff_command.h"
+#include "app/scenes_command.h"
 #include "formats/program_info.h"
 #include "platform/system_locale.h"
+#include "settings/preferences.h"
 
 namespace {
 
@@ -16,10 +20,21 @@ void printHelp() {
         "files, and renames, repairs, converts and cuts them.\n"
         "\n"
         "Options:\n"
-        "  --riff FILE...  print the RIFF structure report of each FILE on standard output; every\n"
-        "                  argument after --riff is taken as a file\n"
-        "  --help          show this help and exit\n"
-        "  --version       show the version and exit\n",
+        "  --riff FILE...    print the RIFF structure report of each FILE on standard output; every\n"
+        "                    argument after --riff is taken as a file\n"
+        "  --info [--json] FILE...\n"
+        "                    print every fact of each FILE that the information panel shows, as\n"
+        "                    \"Label : value\" lines or, with --json, as one JSON array; bytes of names\n"
+        "                    and keys that are no printable UTF-8 appear as \\xNN, a backslash as \\\\\n"
+        "  --scenes FILE...  print the scenes of each FILE, one line each: number, start, end,\n"
+        "                    datecode, timecode and duration; every argument after --scenes is\n"
+        "                    taken as a file\n"
+        "  +hLETTERS FILE... add the FILEs that are AVI files and run the commands of the LETTERS on\n"
+        "                    them without the window: d add the datecode, t add the timecode,\n"
+        "                    q shorten the name, b set the file date, r rename after the datecode;\n"
+        "                    \"/\" may stand for \"+\" where the parameter names no file or folder\n"
+        "  --help            show this help and exit\n"
+        "  --version         show the version and exit\n",
         moraven::kProgramName);
 }
 
@@ -44,7 +59,27 @@ int main(int argc, char** argv) {
             }
             return moraven::runRiffCommand(files, moraven::systemDateFormatLocale(), stdout, stderr);
         }
+        if (*arg == "--info") {
+            const bool json = arg + 1 != args.end() && arg[1] == "--json";
+            const std::vector<std::string> files(arg + (json ? 2 : 1), args.end());
+            if (files.empty()) {
+                std::fprintf(stderr, "moraven: --info needs at least one file\n");
+                return 2;
+            }
+            return moraven::runInfoCommand(files, json, moraven::userFileRecordOptions(stderr), stdout, stderr);
+        }
+        if (*arg == "--scenes") {
+            const std::vector<std::string> files(arg + 1, args.end());
+            if (files.empty()) {
+                std::fprintf(stderr, "moraven: --scenes needs at least one file\n");
+                return 2;
+            }
+            // The datecode's display pattern at its default until the settings are loaded here.
+            return moraven::runScenesCommand(files, moraven::Settings().formatPourAfficherDatecode,
+                                             moraven::systemDateFormatLocale(), stdout, stderr);
+        }
     }
-    // The window and the command switches come with the user interface; other parameters are ignored.
+    // File paths and switch letters ("+hd clip.avi", "/d /c clip.avi").
+    if (!args.empty()) return moraven::runCommandLine(std::vector<std::string>(args.begin(), args.end()), stderr);
     return 0;
 }

@@ -1,0 +1,40 @@
+#include "app/command_line_mode.h"
+
+#include <exception>
+
+#include "commands/command_line.h"
+#include "platform/settings_environment.h"
+#include "platform/system_locale.h"
+#include "settings/registry_file.h"
+#include "window/video_record.h"
+
+namespace moraven {
+
+int runCommandLine(const std::vector<std::string>& parameters, std::FILE* errors) {
+    if (!switchesHold(parameters, 'h')) {
+        std::fprintf(
+            errors,
+            "moraven: the window is not available yet; add the letter h to the switches (for example "
+            "+hd FILE...) to run the commands without it\n");
+        return 2;
+    }
+    HiddenInteraction hidden(errors);
+    try {
+        RegistryFile registry(defaultRegistryFilePath(), [errors](const std::string& line) {
+            std::fprintf(errors, "moraven: %s\n", line.c_str());
+        });
+        Preferences preferences(registry, systemSettingsEnvironment());
+        preferences.LoadSettings();
+        const DateFormatLocale locale = systemDateFormatLocale();
+        FileRecordOptions options;
+        options.datecodePattern = preferences.settings().formatPourAfficherDatecode;
+        options.locale = locale;
+        CommandCore core(preferences.settings(), locale, hidden, videoRecordFactory(std::move(options)));
+        core.runHidden(parameters);
+    } catch (const std::exception& error) {
+        hidden.reportFailure(error.what());
+    }
+    return hidden.failed() ? 1 : 0;
+}
+
+}  // namespace moraven

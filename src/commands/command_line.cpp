@@ -1,0 +1,140 @@
+#include "commands/command_line.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <exception>
+
+#include "window/file_list.h"
+
+namespace moraven {
+
+namespace {
+
+std::string stripTrailingLineBreaks(std::string text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    return text;
+}
+
+}  // namespace
+
+bool pathExistsOnDisk(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0;
+}
+
+std::vector<SwitchEntry> buildSwitchTable(const ActionList& al, Tch& commands,
+                                          const CommandCheckList& checkList) {
+    std::vector<SwitchEntry> table;
+    for (std::size_t i = 0; i < al.size(); ++i) {
+        const Action& action = al[i];
+        if (action.tag < 0 || !checkList.marked(action.tag)) continue;
+        const tFileAction* command = commands.FindCommand(action.name);
+        if (!command || command->Switch.empty()) continue;
+        table.push_back({command->Switch.front(), i});
+    }
+    return table;
+}
+
+std::vector<std::pair<std::string, std::string>> commandLineHelpRows(const std::vector<SwitchEntry>& switches,
+                                                                     const ActionList& al) {
+    std::vector<std::pair<std::string, std::string>> rows;
+    for (const SwitchEntry& entry : switches) {
+        const std::string& caption = al[entry.action].caption;
+        if (!caption.empty()) rows.emplace_back(caption, std::string(" +") + entry.letter);
+    }
+    rows.emplace_back("Close after commands", " +c");
+    rows.emplace_back("Hide the window", " +h");
+    rows.emplace_back("No confirmation", " +m");
+    rows.emplace_back("Help", " +?");
+    std::stable_sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) {
+        return compareSortKeys(a.first + "=" + a.second, b.first + "=" + b.second) < 0;
+    });
+    return rows;
+}
+
+bool isSwitchParameter(std::string_view parameter, const PathExistsFunction& exists) {
+    if (parameter.empty() || parameter.find('.') != std::string_view::npos) return false;
+    if (parameter.front() == '+') return true;
+    return parameter.front() == '/' && !exists(std::string(parameter));
+}
+
+bool switchesHold(const std::vector<std::string>& parameters, char letter, const PathExistsFunction& exists) {
+    for (const std::string& parameter : parameters) {
+        if (isSwitchParameter(parameter, exists) && asciiLower(parameter).find(letter) != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+CommandCore::CommandCore(Settings& settingsIn, const DateFormatLocale& locale, Interaction& interactionIn,
+                         RecordFactory factory, RunnerHooks hooks)
+    : settings(settingsIn),
+      interaction(interactionIn),
+      context{settingsIn, locale, hooks.SuspendPreview, hooks.EndSuspend},
+      list(state, settingsIn, interactionIn, std::move(factory)),
+      tch(context),
+      al(windowActions()),
+      runner(list, state, interactionIn, al, tch, checkList, hooks) {
+    tch.appendCommandActions(al);
+    tch.BuildCommandMenus(al);
+    checkList.FillCommandList(al);
+    checkList.ApplySavedMarks(settings.actions, al);
+    switches = buildSwitchTable(al, tch, checkList);
+}
+
+void CommandCore::runSwitches(const std::vector<std::string>& parameters, const PathExistsFunction& exists) {
+    for (const std::string& parameter : parameters) {
+        if (!isSwitchParameter(parameter, exists)) continue;
+        const std::string letters = asciiLower(parameter);
+        for (const SwitchEntry& entry : switches) {
+            if (letters.find(entry.letter) == std::string::npos) continue;
+            Action& action = al[entry.action];
+            tFileAction* command = tch.FindCommand(action.name);
+            if (!command) continue;
+            std::vector<std::uint64_t> snapshot;
+            for (int i = 0; i < list.rowCount(); ++i) snapshot.push_back(list.recordId(i));
+            for (std::uint64_t id : snapshot) {
+                const int row = list.indexOfRecordId(id);
+                if (row < 0) continue;  // removed by an earlier command of the run
+                const ListRecord& fichier = list.record(row);
+                state.CurrentFichier = &fichier;
+                bool visible = true;
+                bool enabled = true;
+                if (command->OnFileCondition)
+                    command->OnFileCondition(command->param, fichier, visible, enabled);
+                if (!enabled) continue;
+                list.deselectAll();
+                list.setSelected(row, true);
+                list.setItemIndex(row);
+                runner.executeAction(action);
+            }
+        }
+    }
+}
+
+void CommandCore::runHidden(const std::vector<std::string>& parameters, const PathExistsFunction& exists) {
+    state.NoConfirmation = true;
+    list.BeginListLoad("Loading files");
+    for (const std::string& parameter : parameters) {
+        try {
+            list.AddFile(parameter);
+        } catch (const std::exception& error) {
+            // A file that exists but cannot be read: said, and left out; the other files still count.
+            interaction.showMessage(error.what(), MessageKind::Error);
+        }
+    }
+    list.EndListLoad();
+    runSwitches(parameters, exists);
+}
+
+void HiddenInteraction::showMessage(const std::string& text, MessageKind kind) {
+    if (kind == MessageKind::Information) return;
+    std::fprintf(m_errors, "moraven: %s\n", stripTrailingLineBreaks(text).c_str());
+    if (kind == MessageKind::Error) m_failed = true;
+}
+
+void HiddenInteraction::reportFailure(const std::string& text) { showMessage(text, MessageKind::Error); }
+
+}  // namespace moraven

@@ -1,0 +1,103 @@
+#pragma once
+
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "commands/check_list.h"
+#include "commands/command_table.h"
+#include "commands/runners.h"
+#include "window/action_list.h"
+#include "window/file_list.h"
+
+namespace moraven {
+
+// One command-line letter and the action it runs.
+struct SwitchEntry {
+    char letter = 0;
+    std::size_t action = 0;  // index in the action list
+};
+
+// Whether anything (file or folder) is at a path; the command line asks it of parameters that begin with "/".
+using PathExistsFunction = std::function<bool(const std::string&)>;
+bool pathExistsOnDisk(const std::string& path);
+
+// The letters of the commands that are listed and checked in the command check list, in the action list's
+// order: the order in which the commands of one parameter run.
+std::vector<SwitchEntry> buildSwitchTable(const ActionList& al, Tch& commands,
+                                          const CommandCheckList& checkList);
+
+// The rows of the "Command Line" page: (caption, " +letter") for every switch whose action has a caption,
+// and for the four control letters, sorted by the whole row without regard to case.
+std::vector<std::pair<std::string, std::string>> commandLineHelpRows(const std::vector<SwitchEntry>& switches,
+                                                                     const ActionList& al);
+
+// A switch parameter begins with "+", or with "/" when it names no existing file or folder (an absolute
+// path is never read as letters), and contains no "." ("+r.avi" is a file name).
+bool isSwitchParameter(std::string_view parameter, const PathExistsFunction& exists = pathExistsOnDisk);
+// Whether some switch parameter holds the letter `letter` (lower case).
+bool switchesHold(const std::vector<std::string>& parameters, char letter,
+                  const PathExistsFunction& exists = pathExistsOnDisk);
+
+// The program's core without a window: the shared state, the list, the commands bound to the action list,
+// the command check list with the saved marks, the runner and the switch table, set up in start-up order.
+// Everything given must outlive it.
+class CommandCore {
+public:
+    CommandCore(Settings& settings, const DateFormatLocale& locale, Interaction& interaction,
+                RecordFactory factory, RunnerHooks hooks = {});
+    CommandCore(const CommandCore&) = delete;
+    CommandCore& operator=(const CommandCore&) = delete;
+
+    // For each switch parameter, for each switch whose letter it holds (in table order), each entry of
+    // the list that the command's file condition accepts is made the only selected entry and the command's
+    // action runs on it. Entries removed by an earlier command are passed over.
+    void runSwitches(const std::vector<std::string>& parameters,
+                     const PathExistsFunction& exists = pathExistsOnDisk);
+
+    // Hidden mode: no confirmation; every parameter that names an accepted file is added (one that cannot
+    // be read is reported as a failure and left out); the switches run.
+    void runHidden(const std::vector<std::string>& parameters,
+                   const PathExistsFunction& exists = pathExistsOnDisk);
+
+    Settings& settings;
+    Interaction& interaction;
+    CommandContext context;
+    WindowState state;
+    FileList list;
+    Tch tch;
+    ActionList al;
+    CommandCheckList checkList;
+    CommandRunner runner;
+    std::vector<SwitchEntry> switches;
+};
+
+// The interaction of hidden mode: no display, nothing asked (every question is answered Yes, though
+// NoConfirmation keeps the commands from asking), and a message that reports a failure goes to `errors`.
+class HiddenInteraction final : public Interaction {
+public:
+    explicit HiddenInteraction(std::FILE* errors = stderr) : m_errors(errors) {}
+
+    bool askYesNo(const std::string&) override { return true; }
+    Answer askYesNoCancelAll(const std::string&) override { return Answer::All; }
+    void showMessage(const std::string& text, MessageKind kind) override;
+    void setStatusText(const std::string&) override {}
+    void setBusyCursor(bool) override {}
+    void showProgress() override {}
+    void setProgress(int) override {}
+    void hideProgress() override {}
+    void processPendingEvents() override {}
+
+    // Whether a failure was reported.
+    bool failed() const { return m_failed; }
+    void reportFailure(const std::string& text);
+
+private:
+    std::FILE* m_errors;
+    bool m_failed = false;
+};
+
+}  // namespace moraven

@@ -1,0 +1,168 @@
+#include "commands/command_table.h"
+
+#include <array>
+
+namespace moraven {
+
+namespace {
+
+using FileConditionHandler = void (NamingCommands::*)(const TParam&, const ListRecord&, bool&, bool&) const;
+using ConfirmationHandler = void (NamingCommands::*)(const TParam&, const ListRecord&, std::string&) const;
+using ExecutionHandler = void (NamingCommands::*)(const TParam&, const ListRecord&, std::string&,
+                                                  TchUpdateType&) const;
+
+struct CommandRow {
+    std::string_view name;
+    std::string_view action;
+    std::string_view category;
+    std::string_view menuCaption;
+    std::string_view actionShortcut;  // empty: the action takes the command's shortcut
+    std::string_view shortcut;
+    std::string_view letter;
+    std::string_view caption;
+    std::string_view monoMessage;
+    Runner runner;
+    FileConditionHandler fileCondition;
+    ConfirmationHandler confirmation;
+    ExecutionHandler execution;
+};
+
+// Component order.
+constexpr std::array kCommandTable{
+    CommandRow{"AjouterTimecode", "amAjouterTimecode", "multi", "Add timecode", "Ctrl+T", "Ctrl+T", "t",
+               "Add the timecode", "", Runner::OnSelection, &NamingCommands::TimecodeFileCondition,
+               &NamingCommands::AjouterTimecodeConfirmation, &NamingCommands::AjouterTimecodeExecution},
+    CommandRow{"AjouterDateCode", "amAjouterDatecode", "multi", "Add datecode", "Ctrl+D", "Ctrl+D", "d",
+               "Add the datecode", "", Runner::OnSelection, &NamingCommands::DatecodeFileCondition,
+               &NamingCommands::AjouterDateCodeConfirmation, &NamingCommands::AjouterDateCodeExecution},
+    CommandRow{"PurgerNom", "amPurgerNom", "multi", "Shorten the name", "", "Ctrl+Q", "q",
+               "Shorten the filename", "", Runner::OnSelection, &NamingCommands::PurgerNomFileCondition,
+               &NamingCommands::PurgerNomConfirmation, &NamingCommands::PurgerNomExecution},
+    CommandRow{"FileDate", "amFileDate", "multi", "Modify the date of file", "", "Ctrl+B", "b",
+               "Modify the filedate", "", Runner::OnSelection, &NamingCommands::DatecodeFileCondition,
+               &NamingCommands::FileDateConfirmation, &NamingCommands::FileDateExecution},
+    CommandRow{"RenameScAn", "amRenameScAn", "multi", "Rename", "Ctrl+R", "Ctrl+R", "r", "Rename ", "",
+               Runner::OnSelection, &NamingCommands::DatecodeFileCondition,
+               &NamingCommands::RenameScAnConfirmation, &NamingCommands::RenameScAnExecution},
+};
+
+// The command actions in the order of the window's action list, which is also the order of the switches.
+constexpr std::array<std::string_view, 5> kActionOrder{"amAjouterDatecode", "amAjouterTimecode",
+                                                       "amPurgerNom", "amFileDate", "amRenameScAn"};
+
+constexpr int kCommandImageIndex = 15;
+
+}  // namespace
+
+Tch::Tch(const CommandContext& context) : m_naming(context) {
+    for (const CommandRow& row : kCommandTable) {
+        tFileAction command;
+        command.Name = row.name;
+        command.Switch = asciiLower(row.letter);
+        command.actionName = row.action;
+        command.actionCategory = row.category;
+        command.menuCaption = row.menuCaption;
+        command.actionShortcut = row.actionShortcut;
+        command.runner = row.runner;
+        NamingCommands* naming = &m_naming;
+        if (row.fileCondition) {
+            command.OnFileCondition = [naming, f = row.fileCondition](const TParam& p, const ListRecord& r,
+                                                                      bool& visible, bool& enabled) {
+                (naming->*f)(p, r, visible, enabled);
+            };
+        }
+        if (row.confirmation) {
+            command.OnConfirmation = [naming, f = row.confirmation](const TParam& p, const ListRecord& r,
+                                                                    std::string& msg) {
+                (naming->*f)(p, r, msg);
+            };
+        }
+        if (row.execution) {
+            command.OnExecution = [naming, f = row.execution](
+                                      const TParam& p, const ListRecord& r, std::string& newfichier,
+                                      TchUpdateType& update) { (naming->*f)(p, r, newfichier, update); };
+        }
+        m_commands.push_back(std::move(command));
+    }
+    ApplyCommandTexts();
+}
+
+void Tch::ApplyCommandTexts() {
+    for (tFileAction& command : m_commands) {
+        for (const CommandRow& row : kCommandTable) {
+            if (row.name != command.Name) continue;
+            command.Caption = row.caption;
+            command.MonoMessage = row.monoMessage;
+            command.Shortcut = row.shortcut;
+        }
+    }
+}
+
+tFileAction* Tch::findByName(std::string_view name) {
+    const std::string wanted = asciiLower(name);
+    for (tFileAction& command : m_commands) {
+        if (asciiLower(command.Name) == wanted) return &command;
+    }
+    return nullptr;
+}
+
+tFileAction* Tch::FindCommand(std::string_view actionName) {
+    const std::string lower = asciiLower(actionName);
+    if (lower.size() < 2) return nullptr;
+    const std::string_view prefix = std::string_view(lower).substr(0, 2);
+    if (prefix != "am" && prefix != "at" && prefix != "pm" && prefix != "pt") return nullptr;
+    return findByName(std::string_view(lower).substr(2));
+}
+
+void Tch::appendCommandActions(ActionList& al) const {
+    for (std::string_view name : kActionOrder) {
+        if (al.indexOf(name)) continue;
+        for (const tFileAction& command : m_commands) {
+            if (command.actionName != name) continue;
+            Action action;
+            action.name = command.actionName;
+            action.category = command.actionCategory;
+            action.caption = command.menuCaption;
+            action.shortcut = command.actionShortcut;
+            action.hasHandler = true;  // its handler calls the command's runner
+            al.append(std::move(action));
+        }
+    }
+}
+
+void Tch::BuildCommandMenus(ActionList& al) {
+    for (tFileAction& command : m_commands) {
+        if (!command.Modele.empty()) {
+            const tFileAction* model = nullptr;
+            for (const tFileAction& other : m_commands) {
+                if (other.Name == command.Modele) model = &other;
+            }
+            if (!model) continue;  // a model that does not exist: no action for this command
+            if (!command.OnGeneralCondition) command.OnGeneralCondition = model->OnGeneralCondition;
+            if (!command.OnFileCondition) command.OnFileCondition = model->OnFileCondition;
+            if (!command.OnConfirmation) command.OnConfirmation = model->OnConfirmation;
+            if (!command.OnExecution) command.OnExecution = model->OnExecution;
+        }
+        bool visible = true;
+        if (command.OnGeneralCondition) command.OnGeneralCondition(command.param, visible);
+        if (Action* action = al.find("am" + command.Name)) {
+            action->visible = action->enabled = visible;
+            if (action->shortcut.empty()) action->shortcut = command.Shortcut;
+            if (action->caption.empty()) action->caption = command.Caption;
+            if (action->category.empty()) action->category = "multi";
+            if (action->imageIndex == -1) action->imageIndex = kCommandImageIndex;
+        } else if (!command.Caption.empty()) {
+            Action created;
+            created.name = "pm" + command.Name;
+            created.category = "multi";
+            created.imageIndex = kCommandImageIndex;
+            created.caption = command.Caption;
+            created.shortcut = command.Shortcut;
+            created.hasHandler = false;  // runs through RunByCategory
+            created.visible = created.enabled = visible;
+            al.append(std::move(created));
+        }
+    }
+}
+
+}  // namespace moraven

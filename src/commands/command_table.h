@@ -1,0 +1,49 @@
+#pragma once
+
+#include <string_view>
+#include <vector>
+
+#include "commands/command_context.h"
+#include "commands/file_action.h"
+#include "commands/naming_commands.h"
+#include "window/action_list.h"
+
+namespace moraven {
+
+// The command module: every command of the program, made from one declarative table (name, action,
+// category, captions, shortcuts, letter, runner, events), in component order. Commands whose work needs
+// parts of the program that do not exist yet are not in the table at all: no action, no letter.
+// Owns the commands for the whole run; window thread only.
+class Tch {
+public:
+    explicit Tch(const CommandContext& context);
+    Tch(const Tch&) = delete;
+    Tch& operator=(const Tch&) = delete;
+
+    // The command list, in component order.
+    std::vector<tFileAction>& commands() { return m_commands; }
+    const std::vector<tFileAction>& commands() const { return m_commands; }
+
+    // The command of this component name (any letter case), or none.
+    tFileAction* findByName(std::string_view name);
+    // The command of an action: the action's name without its prefix "am", "at", "pm" or "pt", looked up
+    // without regard to case; none for any other name.
+    tFileAction* FindCommand(std::string_view actionName);
+
+    // Sets the English caption, progress message and shortcut of each command (the letters stay).
+    void ApplyCommandTexts();
+    // Appends the window's "am" actions of the commands to `al`, in the action list's order, with the
+    // menu captions, shortcuts and categories the window gives them; those already there are left alone.
+    void appendCommandActions(ActionList& al) const;
+    // Binds the commands to the actions of `al`: models, general conditions, missing shortcuts, captions,
+    // categories and images; a command with a caption and no action gets a "pm" action.
+    void BuildCommandMenus(ActionList& al);
+
+    NamingCommands& naming() { return m_naming; }
+
+private:
+    NamingCommands m_naming;
+    std::vector<tFileAction> m_commands;
+};
+
+}  // namespace moraven

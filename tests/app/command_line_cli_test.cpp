@@ -1,0 +1,71 @@
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "support/external_tools.h"
+#include "support/scoped_environment.h"
+#include "support/temp_dir.h"
+
+namespace moraven {
+namespace {
+
+test::ProgramResult moraven(std::vector<std::string> args) {
+    args.insert(args.begin(), MORAVEN_EXECUTABLE);
+    return test::runProgram(args);
+}
+
+TEST(CommandLineCliTest, WithoutTheLetterHTheWindowIsNeededAndTheStatusIsTwo) {
+    test::TempDir dir;
+    const std::string clip = dir.write("clip.avi", {'R', 'I', 'F', 'F'});
+    // "/home..." style parameters that name an existing folder are paths, not the letters h, o, m, e.
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"+dc", clip}, {"/d", "/c", clip}, {clip}, {dir.path().string(), clip}}) {
+        const auto result = moraven(args);
+        EXPECT_EQ(result.exitCode, 2) << args.front();
+        EXPECT_EQ(result.output, "");
+        EXPECT_NE(result.errors.find("window is not available"), std::string::npos) << result.errors;
+    }
+    EXPECT_EQ(test::readWholeFile(clip).size(), 4u);
+}
+
+TEST(CommandLineCliTest, HiddenModeRenamesAfterTheDatecodeWithoutAnyDisplay) {
+    if (!test::programAvailable("ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed";
+    test::TempDir config;
+    test::ScopedEnvironment environment;
+    environment.set("MORAVEN_CONFIG_HOME", config.path().string());  // no registry file: the defaults
+    environment.unset("DISPLAY");
+    environment.unset("WAYLAND_DISPLAY");
+    test::TempDir dir;
+    test::DvClipOptions options;
+    options.creationTime = "2004-07-15T13:05:09Z";
+    const std::string clip = test::makeDvAviWithFfmpeg(dir.path().string(), "clip.avi", options);
+    dir.write("clip.scn", {1, 2, 3});
+    const std::string notes = dir.write("notes.txt", {'n'});
+
+    const auto result = moraven({"+hd", clip, notes, dir.file("missing.avi")});
+    EXPECT_EQ(result.exitCode, 0) << result.errors;
+    EXPECT_EQ(result.output, "");
+    EXPECT_EQ(result.errors, "");
+    // "Format pour Ajouter Datecode" at its default, yyyy.mm.dd_hh.nn.ss_am/pm.
+    EXPECT_TRUE(std::filesystem::exists(dir.file("clip_2004.07.15_01.05.09_pm.avi")));
+    EXPECT_TRUE(std::filesystem::exists(dir.file("clip_2004.07.15_01.05.09_pm.scn")));
+    EXPECT_FALSE(std::filesystem::exists(clip));
+    EXPECT_TRUE(std::filesystem::exists(notes));
+
+    // Run again on the renamed file with the letter given twice: two more datecodes.
+    const auto twice = moraven({"/hd", dir.file("clip_2004.07.15_01.05.09_pm.avi"), "+d"});
+    EXPECT_EQ(twice.exitCode, 0) << twice.errors;
+    EXPECT_TRUE(std::filesystem::exists(
+        dir.file("clip_2004.07.15_01.05.09_pm_2004.07.15_01.05.09_pm_2004.07.15_01.05.09_pm.avi")));
+    // The shortened name is free again: "Shorten the name" brings the file back to its first name.
+    const auto shortened = moraven(
+        {"+hq", dir.file("clip_2004.07.15_01.05.09_pm_2004.07.15_01.05.09_pm_2004.07.15_01.05.09_pm.avi")});
+    EXPECT_EQ(shortened.exitCode, 0) << shortened.errors;
+    EXPECT_TRUE(std::filesystem::exists(clip));
+    EXPECT_TRUE(std::filesystem::exists(dir.file("clip.scn")));
+}
+
+}  // namespace
+}  // namespace moraven

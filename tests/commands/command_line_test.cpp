@@ -1,0 +1,149 @@
+#include "commands/command_line.h"
+
+#include <filesystem>
+
+#include <gtest/gtest.h>
+
+#include "support/fake_list_record.h"
+#include "support/scripted_interaction.h"
+#include "support/temp_dir.h"
+
+namespace moraven {
+namespace {
+
+using test::FakeListRecord;
+using Names = std::vector<std::string>;
+
+class CommandLineTest : public ::testing::Test {
+protected:
+    CommandLineTest() {
+        settings.formatPourAjouterDatecode = "yyyymmdd";
+        FakeListRecord::Facts dv;
+        dv.datecode = *encodeDateTime({2006, 3, 12, 15, 46, 37, 0});
+        dv.datecodeText = "12/03/2006";
+        dv.timecodeText = "00.01.02.03";
+        records.setDefault(dv);
+    }
+
+    std::unique_ptr<CommandCore> core() {
+        return std::make_unique<CommandCore>(settings, locale, ui, records.factory());
+    }
+    std::string file(const std::string& name) { return dir.write(name, {'R', 'I', 'F', 'F'}); }
+    Names listed(const CommandCore& c) const {
+        Names names;
+        for (int i = 0; i < c.list.rowCount(); ++i) names.push_back(c.list.caption(i));
+        return names;
+    }
+    std::string letters(const CommandCore& c) const {
+        std::string result;
+        for (const SwitchEntry& entry : c.switches) result += entry.letter;
+        return result;
+    }
+
+    test::TempDir dir;
+    Settings settings;
+    DateFormatLocale locale = englishDateFormatLocale();
+    test::ScriptedInteraction ui;  // any question would throw: hidden mode asks none
+    struct Records : test::FakeRecordFactory {
+        void setDefault(const FakeListRecord::Facts& facts) { defaults = facts; }
+        RecordFactory factory() {
+            return [this](const std::string& path) -> std::unique_ptr<ListRecord> {
+                if (path.find("locked") != std::string::npos) throw std::runtime_error("cannot open " + path);
+                return std::make_unique<FakeListRecord>(path, defaults);
+            };
+        }
+        FakeListRecord::Facts defaults;
+    } records;
+};
+
+TEST_F(CommandLineTest, SwitchParametersBeginWithPlusOrWithASlashThatNamesNothing) {
+    const std::string folder = dir.path().string();
+    const auto exists = [&](const std::string& p) { return p == folder || p == "/d"; };
+    struct Case {
+        std::string parameter;
+        bool isSwitch;
+    };
+    const std::vector<Case> cases{{"+dc", true},     {"/c", true},    {"/help", true}, {"+?", true},
+                                  {"+r.avi", false}, {"/x.y", false}, {folder, false}, {"/d", false},
+                                  {"d", false},      {"", false},     {"+", true}};
+    for (const Case& c : cases) EXPECT_EQ(isSwitchParameter(c.parameter, exists), c.isSwitch) << c.parameter;
+
+    const Names help{"/help"};
+    for (char letter : {'h', 'e', 'l', 'p'}) EXPECT_TRUE(switchesHold(help, letter, exists)) << letter;
+    EXPECT_FALSE(switchesHold(help, 'd', exists));
+    EXPECT_FALSE(switchesHold({folder}, 'h', exists)) << "an absolute path is never read as letters";
+    EXPECT_TRUE(switchesHold({"+HD"}, 'h', exists)) << "letters count in any case";
+}
+
+TEST_F(CommandLineTest, TheSwitchTableFollowsTheActionListAndLeavesUncheckedCommandsOut) {
+    EXPECT_EQ(letters(*core()), "dtqbr");
+    settings.actions = {{"amAjouterTimecode", 0}};
+    const auto c = core();
+    EXPECT_EQ(letters(*c), "dqbr");
+    const auto rows = commandLineHelpRows(c->switches, c->al);
+    const std::vector<std::pair<std::string, std::string>> expected{
+        {"Add datecode", " +d"},    {"Close after commands", " +c"},    {"Help", " +?"},
+        {"Hide the window", " +h"}, {"Modify the date of file", " +b"}, {"No confirmation", " +m"},
+        {"Rename", " +r"},          {"Shorten the name", " +q"}};
+    EXPECT_EQ(rows, expected);
+}
+
+TEST_F(CommandLineTest, HiddenModeAddsTheFilesAndRunsTheLettersInTableOrder) {
+    const auto c = core();
+    const Names parameters{"+htd", file("a.avi"), file("notes.txt"), dir.file("missing.avi"),
+                           "/no/such/file.txt"};
+    c->runHidden(parameters, pathExistsOnDisk);
+    EXPECT_TRUE(c->state.NoConfirmation);
+    EXPECT_EQ(listed(*c), Names{"a_20060312_00.01.02.03.avi"}) << "d runs before t";
+    EXPECT_TRUE(std::filesystem::exists(dir.file("a_20060312_00.01.02.03.avi")));
+    EXPECT_TRUE(ui.yesNoQuestions.empty());
+    EXPECT_TRUE(ui.severalQuestions.empty());
+}
+
+TEST_F(CommandLineTest, ALetterGivenTwiceRunsTwiceOnEveryQualifyingEntry) {
+    const auto c = core();
+    c->runHidden({"+hd", file("a.avi"), file("b.avi"), "/d"}, pathExistsOnDisk);
+    EXPECT_EQ(listed(*c), (Names{"a_20060312_20060312.avi", "b_20060312_20060312.avi"}));
+}
+
+TEST_F(CommandLineTest, AnUncheckedCommandsLetterIsIgnored) {
+    settings.actions = {{"amAjouterDatecode", 0}};
+    const auto c = core();
+    c->runHidden({"+hdq", file("a_pm.avi")}, pathExistsOnDisk);
+    EXPECT_EQ(listed(*c), Names{"a.avi"});
+}
+
+TEST_F(CommandLineTest, AParameterWithAFullStopIsAFileNameNotASwitch) {
+    const auto c = core();
+    c->runHidden({"+r.avi", file("a.avi")}, pathExistsOnDisk);
+    EXPECT_EQ(listed(*c), Names{"a.avi"});
+}
+
+TEST_F(CommandLineTest, AFileThatCannotBeReadIsReportedAndTheOthersStillRun) {
+    const auto c = core();
+    const std::string locked = file("locked.avi");
+    c->runHidden({"+hd", locked, file("a.avi")}, pathExistsOnDisk);
+    EXPECT_EQ(listed(*c), Names{"a_20060312.avi"});
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text, "cannot open " + locked);
+    EXPECT_EQ(ui.messages[0].kind, MessageKind::Error);
+}
+
+TEST_F(CommandLineTest, HiddenInteractionWritesFailuresToItsErrorStream) {
+    char* buffer = nullptr;
+    std::size_t size = 0;
+    std::FILE* errors = open_memstream(&buffer, &size);
+    ASSERT_NE(errors, nullptr);
+    HiddenInteraction hidden(errors);
+    EXPECT_TRUE(hidden.askYesNo("Replace?"));
+    hidden.showMessage("Ready", MessageKind::Information);
+    EXPECT_FALSE(hidden.failed());
+    hidden.showMessage("The file cannot be deleted.\r\n", MessageKind::Error);
+    EXPECT_TRUE(hidden.failed());
+    std::fclose(errors);
+    EXPECT_EQ(std::string(buffer, size), "moraven: The file cannot be deleted.\n");
+    std::free(buffer);
+}
+
+}  // namespace
+}  // namespace moraven
