@@ -9,7 +9,6 @@
 #include "app/scenes_command.h"
 #include "formats/program_info.h"
 #include "platform/system_locale.h"
-#include "settings/preferences.h"
 
 namespace {
 
@@ -74,9 +73,9 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "moraven: --scenes needs at least one file\n");
                 return 2;
             }
-            // The datecode's display pattern at its default until the settings are loaded here.
-            return moraven::runScenesCommand(files, moraven::Settings().formatPourAfficherDatecode,
-                                             moraven::systemDateFormatLocale(), stdout, stderr);
+            // The datecodes are written as the information panel shows them: the user's pattern and locale.
+            const auto options = moraven::userFileRecordOptions(stderr);
+            return moraven::runScenesCommand(files, options.datecodePattern, options.locale, stdout, stderr);
         }
     }
     // File paths and switch letters ("+hd clip.avi", "/d /c clip.avi").
