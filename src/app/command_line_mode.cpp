@@ -5,6 +5,7 @@
 #include "commands/command_line.h"
 #include "platform/settings_environment.h"
 #include "platform/system_locale.h"
+#include "platform/system_services.h"
 #include "settings/registry_file.h"
 #include "window/video_record.h"
 
@@ -29,7 +30,10 @@ int runCommandLine(const std::vector<std::string>& parameters, std::FILE* errors
         FileRecordOptions options;
         options.datecodePattern = preferences.settings().formatPourAfficherDatecode;
         options.locale = locale;
-        CommandCore core(preferences.settings(), locale, hidden, videoRecordFactory(std::move(options)));
+        RunnerHooks hooks;
+        hooks.MoveToRecycleBin = MoveToRecycleBin;
+        CommandCore core(preferences.settings(), locale, hidden, videoRecordFactory(std::move(options)),
+                         hooks);
         core.runHidden(parameters);
     } catch (const std::exception& error) {
         hidden.reportFailure(error.what());

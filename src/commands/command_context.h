@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 
 #include "formats/date_format.h"
 #include "settings/preferences.h"
@@ -16,6 +17,10 @@ struct CommandContext {
     // (no preview, as in hidden mode).
     std::function<void()> SuspendPreview;
     std::function<void()> EndSuspend;
+    // Moves a file into the user's trash; true when it went there. Empty: no trash, nothing is moved.
+    std::function<bool(const std::string& path)> MoveToRecycleBin;
+    // Shows an error message box with the button OK (a failure the command reports). May be empty.
+    std::function<void(const std::string& text)> showError;
 };
 
 }  // namespace moraven

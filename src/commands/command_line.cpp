@@ -72,7 +72,13 @@ CommandCore::CommandCore(Settings& settingsIn, const DateFormatLocale& locale, I
                          RecordFactory factory, RunnerHooks hooks)
     : settings(settingsIn),
       interaction(interactionIn),
-      context{settingsIn, locale, hooks.SuspendPreview, hooks.EndSuspend},
+      context{
+          settingsIn,
+          locale,
+          hooks.SuspendPreview,
+          hooks.EndSuspend,
+          hooks.MoveToRecycleBin,
+          [&interactionIn](const std::string& text) { interactionIn.showMessage(text, MessageKind::Error); }},
       list(state, settingsIn, interactionIn, std::move(factory)),
       tch(context),
       al(windowActions()),

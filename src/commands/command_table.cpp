@@ -6,10 +6,47 @@ namespace moraven {
 
 namespace {
 
-using FileConditionHandler = void (NamingCommands::*)(const TParam&, const ListRecord&, bool&, bool&) const;
-using ConfirmationHandler = void (NamingCommands::*)(const TParam&, const ListRecord&, std::string&) const;
-using ExecutionHandler = void (NamingCommands::*)(const TParam&, const ListRecord&, std::string&,
-                                                  TchUpdateType&) const;
+// The handlers of a row are plain functions on the command module; handler<&Class::Method> makes one from
+// a method of one of the module's handler objects.
+using FileConditionHandler = void (*)(Tch&, const TParam&, const ListRecord&, bool&, bool&);
+using ConfirmationHandler = void (*)(Tch&, const TParam&, const ListRecord&, std::string&);
+using ExecutionHandler = void (*)(Tch&, const TParam&, const ListRecord&, std::string&, TchUpdateType&);
+using ParamSource = TParam (*)(Tch&);
+
+template <class Handlers>
+Handlers& handlersOf(Tch& tch);
+template <>
+NamingCommands& handlersOf<NamingCommands>(Tch& tch) {
+    return tch.naming();
+}
+template <>
+SceneCommands& handlersOf<SceneCommands>(Tch& tch) {
+    return tch.scenes();
+}
+
+template <class>
+struct MethodClass;
+template <class Signature, class Class>
+struct MethodClass<Signature Class::*> {
+    using type = Class;
+};
+
+template <auto Method, class... Args>
+void handler(Tch& tch, Args... args) {
+    (handlersOf<typename MethodClass<decltype(Method)>::type>(tch).*Method)(args...);
+}
+
+template <auto Method>
+constexpr FileConditionHandler fileCondition =
+    &handler<Method, const TParam&, const ListRecord&, bool&, bool&>;
+template <auto Method>
+constexpr ConfirmationHandler confirmation = &handler<Method, const TParam&, const ListRecord&, std::string&>;
+template <auto Method>
+constexpr ExecutionHandler execution =
+    &handler<Method, const TParam&, const ListRecord&, std::string&, TchUpdateType&>;
+
+TParam creerScenesParam(Tch& tch) { return tch.scenes().CreerScenesParam(); }
+TParam scenesTextParam(Tch& tch) { return tch.scenes().ScenesTextParam(); }
 
 struct CommandRow {
     std::string_view name;
@@ -25,36 +62,61 @@ struct CommandRow {
     FileConditionHandler fileCondition;
     ConfirmationHandler confirmation;
     ExecutionHandler execution;
+    std::string_view modele = {};
+    ParamSource param = nullptr;
 };
 
 // Component order.
 constexpr std::array kCommandTable{
     CommandRow{"AjouterTimecode", "amAjouterTimecode", "multi", "Add timecode", "Ctrl+T", "Ctrl+T", "t",
-               "Add the timecode", "", Runner::OnSelection, &NamingCommands::TimecodeFileCondition,
-               &NamingCommands::AjouterTimecodeConfirmation, &NamingCommands::AjouterTimecodeExecution},
+               "Add the timecode", "", Runner::OnSelection,
+               fileCondition<&NamingCommands::TimecodeFileCondition>,
+               confirmation<&NamingCommands::AjouterTimecodeConfirmation>,
+               execution<&NamingCommands::AjouterTimecodeExecution>},
     CommandRow{"AjouterDateCode", "amAjouterDatecode", "multi", "Add datecode", "Ctrl+D", "Ctrl+D", "d",
-               "Add the datecode", "", Runner::OnSelection, &NamingCommands::DatecodeFileCondition,
-               &NamingCommands::AjouterDateCodeConfirmation, &NamingCommands::AjouterDateCodeExecution},
-    CommandRow{"PurgerNom", "amPurgerNom", "multi", "Shorten the name", "", "Ctrl+Q", "q",
-               "Shorten the filename", "", Runner::OnSelection, &NamingCommands::PurgerNomFileCondition,
-               &NamingCommands::PurgerNomConfirmation, &NamingCommands::PurgerNomExecution},
-    CommandRow{"FileDate", "amFileDate", "multi", "Modify the date of file", "", "Ctrl+B", "b",
-               "Modify the filedate", "", Runner::OnSelection, &NamingCommands::DatecodeFileCondition,
-               &NamingCommands::FileDateConfirmation, &NamingCommands::FileDateExecution},
+               "Add the datecode", "", Runner::OnSelection,
+               fileCondition<&NamingCommands::DatecodeFileCondition>,
+               confirmation<&NamingCommands::AjouterDateCodeConfirmation>,
+               execution<&NamingCommands::AjouterDateCodeExecution>},
+    CommandRow{
+        "PurgerNom", "amPurgerNom", "multi", "Shorten the name", "", "Ctrl+Q", "q", "Shorten the filename",
+        "", Runner::OnSelection, fileCondition<&NamingCommands::PurgerNomFileCondition>,
+        confirmation<&NamingCommands::PurgerNomConfirmation>, execution<&NamingCommands::PurgerNomExecution>},
+    CommandRow{
+        "FileDate", "amFileDate", "multi", "Modify the date of file", "", "Ctrl+B", "b",
+        "Modify the filedate", "", Runner::OnSelection, fileCondition<&NamingCommands::DatecodeFileCondition>,
+        confirmation<&NamingCommands::FileDateConfirmation>, execution<&NamingCommands::FileDateExecution>},
     CommandRow{"RenameScAn", "amRenameScAn", "multi", "Rename", "Ctrl+R", "Ctrl+R", "r", "Rename ", "",
-               Runner::OnSelection, &NamingCommands::DatecodeFileCondition,
-               &NamingCommands::RenameScAnConfirmation, &NamingCommands::RenameScAnExecution},
+               Runner::OnSelection, fileCondition<&NamingCommands::DatecodeFileCondition>,
+               confirmation<&NamingCommands::RenameScAnConfirmation>,
+               execution<&NamingCommands::RenameScAnExecution>},
+    CommandRow{"CreerScenes", "amCreerScenes", "multi", "Create a scn file", "Ctrl+S", "", "s",
+               "Create a scn file", "Creating a scn file for \"%s\"", Runner::Conversion, nullptr,
+               confirmation<&SceneCommands::CreerScenesConfirmation>,
+               execution<&SceneCommands::CreerScenesExecution>, "", &creerScenesParam},
+    CommandRow{"SupprimerScenes", "amSupprimerScenes", "multi", "Delete the scn file", "", "Ctrl+Z", "z",
+               "Delete the scn file", "", Runner::OnSelection,
+               fileCondition<&SceneCommands::SupprimerScenesFileCondition>,
+               confirmation<&SceneCommands::SupprimerScenesConfirmation>,
+               execution<&SceneCommands::SupprimerScenesExecution>},
+    CommandRow{"ScenesText", "amScenesText", "multi", "Export the scenes to text", "", "Ctrl+X", "x",
+               "Export the list of scenes", "Exporting the list of scenes of \"%s\" into text",
+               Runner::Conversion, nullptr, confirmation<&SceneCommands::ScenesTextConfirmation>, nullptr,
+               "CreerScenes", &scenesTextParam},
 };
 
 // The command actions in the order of the window's action list, which is also the order of the switches.
-constexpr std::array<std::string_view, 5> kActionOrder{"amAjouterDatecode", "amAjouterTimecode",
-                                                       "amPurgerNom", "amFileDate", "amRenameScAn"};
+constexpr std::array kActionOrder{
+    std::string_view("amAjouterDatecode"), std::string_view("amAjouterTimecode"),
+    std::string_view("amPurgerNom"),       std::string_view("amFileDate"),
+    std::string_view("amRenameScAn"),      std::string_view("amCreerScenes"),
+    std::string_view("amSupprimerScenes"), std::string_view("amScenesText")};
 
 constexpr int kCommandImageIndex = 15;
 
 }  // namespace
 
-Tch::Tch(const CommandContext& context) : m_naming(context) {
+Tch::Tch(const CommandContext& context) : m_naming(context), m_scenes(context) {
     for (const CommandRow& row : kCommandTable) {
         tFileAction command;
         command.Name = row.name;
@@ -64,23 +126,23 @@ Tch::Tch(const CommandContext& context) : m_naming(context) {
         command.menuCaption = row.menuCaption;
         command.actionShortcut = row.actionShortcut;
         command.runner = row.runner;
-        NamingCommands* naming = &m_naming;
+        command.Modele = row.modele;
+        if (row.param) command.param = row.param(*this);
         if (row.fileCondition) {
-            command.OnFileCondition = [naming, f = row.fileCondition](const TParam& p, const ListRecord& r,
-                                                                      bool& visible, bool& enabled) {
-                (naming->*f)(p, r, visible, enabled);
+            command.OnFileCondition = [this, f = row.fileCondition](const TParam& p, const ListRecord& r,
+                                                                    bool& visible, bool& enabled) {
+                f(*this, p, r, visible, enabled);
             };
         }
         if (row.confirmation) {
-            command.OnConfirmation = [naming, f = row.confirmation](const TParam& p, const ListRecord& r,
-                                                                    std::string& msg) {
-                (naming->*f)(p, r, msg);
-            };
+            command.OnConfirmation = [this, f = row.confirmation](const TParam& p, const ListRecord& r,
+                                                                  std::string& msg) { f(*this, p, r, msg); };
         }
         if (row.execution) {
-            command.OnExecution = [naming, f = row.execution](
-                                      const TParam& p, const ListRecord& r, std::string& newfichier,
-                                      TchUpdateType& update) { (naming->*f)(p, r, newfichier, update); };
+            command.OnExecution = [this, f = row.execution](const TParam& p, const ListRecord& r,
+                                                            std::string& newfichier, TchUpdateType& update) {
+                f(*this, p, r, newfichier, update);
+            };
         }
         m_commands.push_back(std::move(command));
     }

@@ -6,6 +6,7 @@
 #include "commands/command_context.h"
 #include "commands/file_action.h"
 #include "commands/naming_commands.h"
+#include "commands/scene_commands.h"
 #include "window/action_list.h"
 
 namespace moraven {
@@ -40,9 +41,11 @@ public:
     void BuildCommandMenus(ActionList& al);
 
     NamingCommands& naming() { return m_naming; }
+    SceneCommands& scenes() { return m_scenes; }
 
 private:
     NamingCommands m_naming;
+    SceneCommands m_scenes;
     std::vector<tFileAction> m_commands;
 };
 

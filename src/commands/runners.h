@@ -21,6 +21,8 @@ struct RunnerHooks {
     std::function<void(const ListRecord*)> showCurrent;
     std::function<void()> SuspendPreview;
     std::function<void()> EndSuspend;
+    // Moves a file into the user's trash (the scene file of "Delete the scn file"); true when it went there.
+    std::function<bool(const std::string& path)> MoveToRecycleBin;
 };
 
 // The command runners: which files a command works on, its questions, its progress, Esc and Shift+Esc, and

@@ -76,15 +76,22 @@ TEST_F(CommandLineTest, SwitchParametersBeginWithPlusOrWithASlashThatNamesNothin
 }
 
 TEST_F(CommandLineTest, TheSwitchTableFollowsTheActionListAndLeavesUncheckedCommandsOut) {
-    EXPECT_EQ(letters(*core()), "dtqbr");
+    EXPECT_EQ(letters(*core()), "dtqbrszx");
     settings.actions = {{"amAjouterTimecode", 0}};
     const auto c = core();
-    EXPECT_EQ(letters(*c), "dqbr");
+    EXPECT_EQ(letters(*c), "dqbrszx");
     const auto rows = commandLineHelpRows(c->switches, c->al);
-    const std::vector<std::pair<std::string, std::string>> expected{
-        {"Add datecode", " +d"},    {"Close after commands", " +c"},    {"Help", " +?"},
-        {"Hide the window", " +h"}, {"Modify the date of file", " +b"}, {"No confirmation", " +m"},
-        {"Rename", " +r"},          {"Shorten the name", " +q"}};
+    const std::vector<std::pair<std::string, std::string>> expected{{"Add datecode", " +d"},
+                                                                    {"Close after commands", " +c"},
+                                                                    {"Create a scn file", " +s"},
+                                                                    {"Delete the scn file", " +z"},
+                                                                    {"Export the scenes to text", " +x"},
+                                                                    {"Help", " +?"},
+                                                                    {"Hide the window", " +h"},
+                                                                    {"Modify the date of file", " +b"},
+                                                                    {"No confirmation", " +m"},
+                                                                    {"Rename", " +r"},
+                                                                    {"Shorten the name", " +q"}};
     EXPECT_EQ(rows, expected);
 }
 

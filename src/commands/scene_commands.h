@@ -1,0 +1,92 @@
+#pragma once
+
+#include <cstdint>
+#include <fstream>
+#include <functional>
+#include <string>
+
+#include "commands/command_context.h"
+#include "commands/file_action.h"
+#include "formats/date_format.h"
+#include "formats/scene_file.h"
+#include "formats/scene_scan.h"
+
+namespace moraven {
+
+// `path` with the extension of its file name (from the last "." on) replaced by `suffix`; the suffix is
+// appended when the name has no extension.
+std::string replaceExtension(const std::string& path, std::string_view suffix);
+
+// The scene list of a video as text: the file's path with its extension replaced by "_scn.txt", plain
+// 8-bit text with CR LF line ends: eleven header lines, one line per scene, five closing lines.
+//
+// A file that cannot be created or written makes OpenScenes fail; CloseScenes then does nothing. A failed
+// write after the header ends the writing: nothing more is written, and the file is closed at CloseScenes.
+class SceneTextWriter final : public TSceneWriter {
+public:
+    // `locale` gives the names of the closing date.
+    explicit SceneTextWriter(DateFormatLocale locale = englishDateFormatLocale());
+
+    const std::string& name() const override { return m_name; }
+    bool OpenScenes(const SceneVideo& video) override;
+    void WriteScene(const TSceneInfo& scene) override;
+    void CloseScenes() override;
+
+    // The local date and time written in the closing lines; the current one unless replaced.
+    std::function<DateTime()> now;
+
+private:
+    void writeLine(std::string_view line);
+
+    std::string m_name;
+    DateFormatLocale m_locale;
+    std::ofstream m_file;
+    std::int32_t m_counter = 0;
+};
+
+// The handlers of the scene commands CreerScenes and ScenesText, and the scene scan module that they run.
+// The parameter blocks of both commands point at the writers held here, so the object must outlive the
+// commands. Window thread only.
+class SceneCommands {
+public:
+    explicit SceneCommands(const CommandContext& context);
+    SceneCommands(const SceneCommands&) = delete;
+    SceneCommands& operator=(const SceneCommands&) = delete;
+
+    // The parameter blocks: the name of the command and its scene writer.
+    TParam CreerScenesParam() const;
+    TParam ScenesTextParam() const;
+
+    // The replace question, when the scene file or the scene list of the file exists.
+    void CreerScenesConfirmation(const TParam& param, const ListRecord& fichier,
+                                 std::string& confirmMsg) const;
+    void ScenesTextConfirmation(const TParam& param, const ListRecord& fichier,
+                                std::string& confirmMsg) const;
+
+    // The scan of the file with the writer of the parameter block; the entry is read again afterwards
+    // (utModify with the file's own path) whatever happened.
+    void CreerScenesExecution(const TParam& param, const ListRecord& fichier, std::string& newfichier,
+                              TchUpdateType& update);
+
+    // SupprimerScenes: enabled when the file's scene file exists; the question; the move of the scene file
+    // into the trash (utModify when it went there; else the error box and utNone).
+    void SupprimerScenesFileCondition(const TParam& param, const ListRecord& fichier, bool& visible,
+                                      bool& enabled) const;
+    void SupprimerScenesConfirmation(const TParam& param, const ListRecord& fichier,
+                                     std::string& confirmMsg) const;
+    void SupprimerScenesExecution(const TParam& param, const ListRecord& fichier, std::string& newfichier,
+                                  TchUpdateType& update) const;
+
+    SceneTextWriter& textWriter() { return m_textWriter; }
+
+private:
+    const CommandContext& m_context;
+    TdmScenes m_scenes;
+    SceneFileWriter m_fileWriter;
+    SceneTextWriter m_textWriter;
+};
+
+// The path of the scene list of a video: its extension replaced by "_scn.txt", in the video's folder.
+std::string sceneTextPath(const std::string& videoPath);
+
+}  // namespace moraven
