@@ -15,11 +15,11 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "formats/avi_fichier.h"
 #include "support/dv_avi_file.h"
 #include "support/dv_frame_builder.h"
@@ -33,17 +33,6 @@ constexpr std::size_t kFiles = 1000;
 int environmentNumber(const char* name, int fallback, int low, int high) {
     const char* text = std::getenv(name);
     return std::clamp(text != nullptr ? std::atoi(text) : fallback, low, high);
-}
-
-// Bytes this process has read through system calls so far (0 when the kernel does not say).
-std::uint64_t bytesReadSoFar() {
-    std::ifstream io("/proc/self/io");
-    std::string key;
-    std::uint64_t value = 0;
-    while (io >> key >> value) {
-        if (key == "rchar:") return value;
-    }
-    return 0;
 }
 
 class DvFiles {
@@ -106,7 +95,7 @@ void BM_FileRecords(benchmark::State& state) {
     std::uint64_t bytes = 0;
     double seconds = 0;
     for (auto _ : state) {
-        const std::uint64_t before = bytesReadSoFar();
+        const std::uint64_t before = moraven::bench::bytesReadSoFar();
         const auto start = std::chrono::steady_clock::now();
         for (const auto& path : paths) {
             const moraven::TAfficherFichier record(path, options);
@@ -114,7 +103,7 @@ void BM_FileRecords(benchmark::State& state) {
             benchmark::DoNotOptimize(record.ListKey().data());
         }
         seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        bytes += bytesReadSoFar() - before;
+        bytes += moraven::bench::bytesReadSoFar() - before;
         files += paths.size();
     }
     if (dvFiles != files) state.SkipWithError("a file was not read as DV with a datecode");

@@ -19,11 +19,11 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "formats/avi_writer.h"
 #include "formats/binary_file.h"
 #include "formats/date_format.h"
@@ -36,23 +36,6 @@ namespace {
 constexpr std::size_t kAudioBytesPerFrame = 48000 / 25 * 4;  // 16-bit stereo at 48 kHz
 constexpr std::uint64_t kFramesPerScene = 2 * 60 * 25;
 
-int minutes() {
-    const char* text = std::getenv("MORAVEN_BENCH_DV_MINUTES");
-    const int value = text != nullptr ? std::atoi(text) : 10;
-    return std::clamp(value, 1, 60);
-}
-
-// The storage bytes this process has caused to be read so far (0 when the kernel does not say).
-std::uint64_t storageBytesRead() {
-    std::ifstream io("/proc/self/io");
-    std::string key;
-    std::uint64_t value = 0;
-    while (io >> key >> value) {
-        if (key == "read_bytes:") return value;
-    }
-    return 0;
-}
-
 class DvFile {
 public:
     static DvFile& get() {
@@ -64,16 +47,12 @@ public:
     std::uint64_t frames() const { return m_frames; }
 
     // Drops the file's pages from the page cache: the next reads come from the storage.
-    void evict() const {
-        const int fd = ::open(m_path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) return;
-        ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
-        ::close(fd);
-    }
+    void evict() const { moraven::bench::evictFromPageCache(m_path); }
 
 private:
     DvFile()
-        : m_path(m_dir.file("recording.avi")), m_frames(static_cast<std::uint64_t>(minutes()) * 60 * 25) {
+        : m_path(m_dir.file("recording.avi")),
+          m_frames(static_cast<std::uint64_t>(moraven::bench::dvRecordingMinutes()) * 60 * 25) {
         std::fprintf(stderr, "writing %llu PAL DV frames to %s ...\n",
                      static_cast<unsigned long long>(m_frames), m_path.c_str());
         moraven::test::DvFrameBuilder builder(moraven::DvSystem::Pal625);
@@ -150,7 +129,7 @@ void scanScenes(benchmark::State& state, bool cold) {
             state.ResumeTiming();
         }
         CountingWriter writer;
-        const std::uint64_t storageBefore = storageBytesRead();
+        const std::uint64_t storageBefore = moraven::bench::storageBytesRead();
         const auto start = std::chrono::steady_clock::now();
         const moraven::SceneScanResult result = module.ScanScenes(video, writer, abort);
         seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -160,7 +139,7 @@ void scanScenes(benchmark::State& state, bool cold) {
         }
         frames += static_cast<std::uint64_t>(result.framesScanned);
         bytesRead += result.bytesRead;
-        storage += storageBytesRead() - storageBefore;
+        storage += moraven::bench::storageBytesRead() - storageBefore;
         scenes += writer.scenes;
     }
     state.counters["scenes"] = static_cast<double>(scenes) / static_cast<double>(state.iterations());
@@ -179,12 +158,12 @@ void readWholeFile(benchmark::State& state, bool cold) {
             file.evict();
             state.ResumeTiming();
         }
-        const std::uint64_t storageBefore = storageBytesRead();
+        const std::uint64_t storageBefore = moraven::bench::storageBytesRead();
         const auto start = std::chrono::steady_clock::now();
         moraven::BinaryFile in(file.path(), moraven::BinaryFile::Mode::Read);
         for (std::size_t got = in.read(buffer); got != 0; got = in.read(buffer)) bytesRead += got;
         seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        storage += storageBytesRead() - storageBefore;
+        storage += moraven::bench::storageBytesRead() - storageBefore;
     }
     report(state, cold ? "whole cold" : "whole warm", seconds, file.frames() * state.iterations(), bytesRead,
            storage);
