@@ -57,6 +57,21 @@ bool CommandRunner::fileConditionEnabled(tFileAction& command, const ListRecord&
     return enabled;
 }
 
+bool CommandRunner::confirmAndWorkOnFile(tFileAction& command, const ListRecord& fichier, bool severalFiles,
+                                         std::optional<Answer>& answer) {
+    if (!fileConditionEnabled(command, fichier)) return true;
+    if (severalFiles) {
+        const Decision decision = confirmSeveralFiles(command, fichier, answer);
+        if (decision == Decision::Cancel) return false;
+        if (decision == Decision::Skip) return true;
+    } else if (!confirmOneFile(command, fichier)) {
+        return true;
+    }
+    workOnFile(command, fichier);
+    m_state.AbortRequested = false;
+    return !m_state.AbortAllRequested;
+}
+
 void CommandRunner::workOnFile(tFileAction& command, const ListRecord& fichier) {
     const bool progress = !command.MonoMessage.empty();
     if (progress) ShowCommandProgress(command.MonoMessage, fichier);
@@ -155,18 +170,7 @@ void CommandRunner::RunOnSelection(tFileAction& command) {
             if (m_state.AbortRequested) break;
             m_list.SelectionRefresh();
             if ((i = m_list.indexOfRecordId(entry.id)) < 0) continue;
-            const ListRecord& fichier = m_list.record(i);
-            if (!fileConditionEnabled(command, fichier)) continue;
-            if (entries.size() >= 2) {
-                const Decision decision = confirmSeveralFiles(command, fichier, answer);
-                if (decision == Decision::Cancel) break;
-                if (decision == Decision::Skip) continue;
-            } else if (!confirmOneFile(command, fichier)) {
-                continue;
-            }
-            workOnFile(command, fichier);
-            m_state.AbortRequested = false;
-            if (m_state.AbortAllRequested) break;
+            if (!confirmAndWorkOnFile(command, m_list.record(i), entries.size() >= 2, answer)) break;
         }
     } catch (...) {
         end();
@@ -200,18 +204,7 @@ void CommandRunner::RunConversion(tFileAction& command) {
             m_interaction.processPendingEvents();
             if (m_state.AbortRequested) break;
             if ((i = m_list.indexOfRecordId(entry.id)) < 0) continue;
-            const ListRecord& fichier = m_list.record(i);
-            if (!fileConditionEnabled(command, fichier)) continue;
-            if (entries.size() >= 2) {
-                const Decision decision = confirmSeveralFiles(command, fichier, answer);
-                if (decision == Decision::Cancel) break;
-                if (decision == Decision::Skip) continue;
-            } else if (!confirmOneFile(command, fichier)) {
-                continue;
-            }
-            workOnFile(command, fichier);
-            m_state.AbortRequested = false;
-            if (m_state.AbortAllRequested) break;
+            if (!confirmAndWorkOnFile(command, m_list.record(i), entries.size() >= 2, answer)) break;
         }
     } catch (...) {
         end();
@@ -249,14 +242,7 @@ void CommandRunner::RunByCategory(Action& sender) {
                 m_list.setSelected(i, true);
                 m_list.setItemIndex(i);
                 m_list.SelectionRefresh();
-                const ListRecord& fichier = m_list.record(i);
-                if (!fileConditionEnabled(*command, fichier)) continue;
-                const Decision decision = confirmSeveralFiles(*command, fichier, answer);
-                if (decision == Decision::Cancel) break;
-                if (decision == Decision::Skip) continue;
-                workOnFile(*command, fichier);
-                m_state.AbortRequested = false;
-                if (m_state.AbortAllRequested) break;
+                if (!confirmAndWorkOnFile(*command, m_list.record(i), true, answer)) break;
             }
         } catch (...) {
             end();

@@ -64,6 +64,10 @@ private:
     Decision confirmSeveralFiles(tFileAction& command, const ListRecord& fichier,
                                  std::optional<Answer>& answer);
     void workOnFile(tFileAction& command, const ListRecord& fichier);
+    // What every file of a run goes through: its file condition, the question (the form with "All" when
+    // the run has several files), the work, and the abort flags. False when the run must stop.
+    bool confirmAndWorkOnFile(tFileAction& command, const ListRecord& fichier, bool severalFiles,
+                              std::optional<Answer>& answer);
     bool fileConditionEnabled(tFileAction& command, const ListRecord& fichier);
     std::vector<Entry> takeSelection();
 
