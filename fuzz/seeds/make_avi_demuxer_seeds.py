@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Writes the seed files of avi_demuxer_fuzzer: tiny AVI files whose samples come from each source the demuxer
 knows (idx1 with relative or absolute offsets, OpenDML indx and ix## over two RIFF forms, a walk of the movi
-list through "rec " lists), with odd-sized chunks. Run from anywhere; it rewrites the seed folder beside it."""
+list through "rec " lists), with odd-sized chunks. Takes the folder to write the seeds into; scripts/fuzz runs it."""
 import os
+import sys
 import struct
 
 
@@ -95,7 +96,8 @@ SEEDS = {
     'movi_walk_rec_lists': rec_walk(),
 }
 
-folder = os.path.join(os.path.dirname(os.path.abspath(__file__)), 'avi_demuxer_fuzzer')
+root = sys.argv[1] if len(sys.argv) > 1 else sys.exit('usage: ' + sys.argv[0] + ' OUTPUT-FOLDER')
+folder = os.path.join(root, 'avi_demuxer_fuzzer')
 os.makedirs(folder, exist_ok=True)
 for old in os.listdir(folder):
     os.remove(os.path.join(folder, old))

@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Writes the seed files of the AVI header fuzzers (aviinfo_fuzzer, fpsunit_fuzzer, riff_report_fuzzer): tiny
-AVI files of the shapes the reader, the patcher and the RIFF report tell apart. Run from anywhere; it rewrites
-the seed folders beside it."""
+AVI files of the shapes the reader, the patcher and the RIFF report tell apart. Takes the folder to write
+the seed folders into; scripts/fuzz runs it."""
 import os
+import sys
 import struct
 
 
@@ -67,7 +68,7 @@ SEEDS = {
 SEEDS['cut-short.avi'] = SEEDS['type2.avi'][:200]
 SEEDS['trailing.avi'] = SEEDS['type2.avi'] + b'trailing bytes'
 
-here = os.path.dirname(os.path.abspath(__file__))
+here = sys.argv[1] if len(sys.argv) > 1 else sys.exit('usage: ' + sys.argv[0] + ' OUTPUT-FOLDER')
 for fuzzer in ('aviinfo_fuzzer', 'fpsunit_fuzzer', 'riff_report_fuzzer'):
     folder = os.path.join(here, fuzzer)
     os.makedirs(folder, exist_ok=True)

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Writes the seed files of scene_file_fuzzer: tiny scene files (".scn") of the shapes the reader must handle.
-Run from anywhere; it rewrites the seed folder beside it."""
+Takes the folder to write the seeds into; scripts/fuzz runs it."""
 import os
+import sys
 import struct
 
 
@@ -24,7 +25,8 @@ def record(start, end):
 
 
 def main():
-    folder = os.path.join(os.path.dirname(os.path.abspath(__file__)), 'scene_file_fuzzer')
+    root = sys.argv[1] if len(sys.argv) > 1 else sys.exit('usage: ' + sys.argv[0] + ' OUTPUT-FOLDER')
+    folder = os.path.join(root, 'scene_file_fuzzer')
     os.makedirs(folder, exist_ok=True)
     path = b'clip01.avi'
     seeds = {
