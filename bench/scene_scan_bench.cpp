@@ -19,7 +19,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -28,6 +27,7 @@
 #include "formats/binary_file.h"
 #include "formats/date_format.h"
 #include "formats/scene_scan.h"
+#include "scan_comparison.h"
 #include "support/dv_frame_builder.h"
 #include "support/temp_dir.h"
 
@@ -97,21 +97,6 @@ private:
 };
 
 // Seconds per iteration of each benchmark, for the ratios printed at the end.
-std::map<std::string, double>& secondsPerPass() {
-    static std::map<std::string, double> results;
-    return results;
-}
-
-void report(benchmark::State& state, const std::string& name, double seconds, std::uint64_t frames,
-            std::uint64_t bytesRead, std::uint64_t storageBytes) {
-    const auto passes = static_cast<double>(state.iterations());
-    state.counters["frames/s"] = benchmark::Counter(static_cast<double>(frames), benchmark::Counter::kIsRate);
-    state.counters["bytes_read"] = static_cast<double>(bytesRead) / passes;
-    state.counters["storage_bytes"] = static_cast<double>(storageBytes) / passes;
-    state.SetBytesProcessed(static_cast<std::int64_t>(bytesRead));
-    secondsPerPass()[name] = seconds / passes;
-}
-
 void scanScenes(benchmark::State& state, bool cold) {
     const DvFile& file = DvFile::get();
     moraven::TdmScenes module("ddddd hh:nn:ss", moraven::englishDateFormatLocale());
@@ -143,30 +128,12 @@ void scanScenes(benchmark::State& state, bool cold) {
         scenes += writer.scenes;
     }
     state.counters["scenes"] = static_cast<double>(scenes) / static_cast<double>(state.iterations());
-    report(state, cold ? "scan cold" : "scan warm", seconds, frames, bytesRead, storage);
+    moraven::bench::reportPass(state, cold ? "scan cold" : "scan warm", seconds, frames, bytesRead, storage);
 }
 
 void readWholeFile(benchmark::State& state, bool cold) {
     const DvFile& file = DvFile::get();
-    std::vector<std::uint8_t> buffer(std::size_t{1} << 20);
-    std::uint64_t bytesRead = 0;
-    std::uint64_t storage = 0;
-    double seconds = 0;
-    for (auto _ : state) {
-        if (cold) {
-            state.PauseTiming();
-            file.evict();
-            state.ResumeTiming();
-        }
-        const std::uint64_t storageBefore = moraven::bench::storageBytesRead();
-        const auto start = std::chrono::steady_clock::now();
-        moraven::BinaryFile in(file.path(), moraven::BinaryFile::Mode::Read);
-        for (std::size_t got = in.read(buffer); got != 0; got = in.read(buffer)) bytesRead += got;
-        seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        storage += moraven::bench::storageBytesRead() - storageBefore;
-    }
-    report(state, cold ? "whole cold" : "whole warm", seconds, file.frames() * state.iterations(), bytesRead,
-           storage);
+    moraven::bench::readWholeFilePasses(state, file.path(), file.frames(), cold);
 }
 
 void BM_SceneScanWarm(benchmark::State& state) { scanScenes(state, false); }
@@ -186,14 +153,6 @@ int main(int argc, char** argv) {
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    const auto& r = secondsPerPass();
-    for (const char* mode : {"warm", "cold"}) {
-        const auto scan = r.find(std::string("scan ") + mode);
-        const auto whole = r.find(std::string("whole ") + mode);
-        if (scan != r.end() && whole != r.end() && scan->second > 0) {
-            std::printf("%s: the scene scan takes %.3f s, reading the whole file %.3f s: %.1f times faster\n",
-                        mode, scan->second, whole->second, whole->second / scan->second);
-        }
-    }
+    moraven::bench::printScanComparison("the scene scan");
     return 0;
 }
