@@ -1,7 +1,6 @@
 #include "formats/list_scan.h"
 
 #include <algorithm>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,32 +27,6 @@ DateTime dateTime(int year, int month, int day, int hour, int minute, int second
     return encodeDateTime({year, month, day, hour, minute, second, 0}).value();
 }
 
-// Writes `count` copies of `frame` as a DV file.
-std::string writeFrames(const test::TempDir& dir, const std::string& name,
-                        const std::vector<std::uint8_t>& frame, std::size_t count,
-                        const test::DvAviOptions& options = {}) {
-    const std::string path = dir.file(name);
-    test::writeDvAvi(
-        path, count, [&](std::size_t) -> const std::vector<std::uint8_t>& { return frame; }, options);
-    return path;
-}
-
-void overwriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    ASSERT_TRUE(out.good());
-}
-
-// Overwrites the handler (fccHandler) of the file's first stream header, and nothing else.
-void setFirstHandler(const std::string& path, const std::string& handler) {
-    auto bytes = test::readWholeFile(path);
-    const auto strh = test::chunkPositions(bytes, "strh");
-    ASSERT_FALSE(strh.empty());
-    std::copy(handler.begin(), handler.end(),
-              bytes.begin() + static_cast<std::ptrdiff_t>(strh.front() + 8 + 4));
-    overwriteFile(path, bytes);
-}
-
 TEST(ListScanTest, Type2GivesTheVideoInfoAndWaveFormatBlocksAndTheFirstFramesFacts) {
     test::TempDir dir;
     const auto frame = DvFrameBuilder()
@@ -61,7 +34,7 @@ TEST(ListScanTest, Type2GivesTheVideoInfoAndWaveFormatBlocksAndTheFirstFramesFac
                            .timecode(0, 0, 12, 5, 17)
                            .sourceControl(0, 2)
                            .bytes();
-    const std::string path = writeFrames(dir, "type2.avi", frame, 10);
+    const std::string path = test::writeRepeatedDvFrame(dir.file("type2.avi"), frame, 10);
 
     TListScanResult result;
     ASSERT_TRUE(ScanFile(path, result));
@@ -128,7 +101,7 @@ TEST(ListScanTest, TheFirstFramesFactsAreThoseOfTheWholeFrame) {
         test::TempDir dir;
         test::DvAviOptions options;
         options.system = c.frame.sequenceCount() == 10 ? DvSystem::Ntsc525 : DvSystem::Pal625;
-        const std::string path = writeFrames(dir, "one.avi", c.frame.bytes(), 1, options);
+        const std::string path = test::writeRepeatedDvFrame(dir.file("one.avi"), c.frame.bytes(), 1, options);
         auto analysis = std::make_unique<DvFrameAnalysis>();
         analysis->analyseFrame(c.frame.bytes(), MediaTime(), MediaTime());
         TListScanResult result;
@@ -144,8 +117,8 @@ TEST(ListScanTest, Type2NtscHasTheRoundedFrameDuration) {
     test::TempDir dir;
     test::DvAviOptions options;
     options.system = DvSystem::Ntsc525;
-    const std::string path =
-        writeFrames(dir, "ntsc.avi", DvFrameBuilder(DvSystem::Ntsc525).bytes(), 10, options);
+    const std::string path = test::writeRepeatedDvFrame(
+        dir.file("ntsc.avi"), DvFrameBuilder(DvSystem::Ntsc525).bytes(), 10, options);
 
     TListScanResult result;
     ASSERT_TRUE(ScanFile(path, result));
@@ -185,7 +158,7 @@ TEST(ListScanTest, Type1GivesTheDvInfoBlockAndWhatTheDvSplitterMakesOfTheFrames)
                                .audioSource(c.audioFormatByte)
                                .recDate(1, 2006, 3, 12, 15, 46, 37)
                                .bytes();
-        const std::string path = writeFrames(dir, "type1.avi", frame, 5, options);
+        const std::string path = test::writeRepeatedDvFrame(dir.file("type1.avi"), frame, 5, options);
 
         TListScanResult result;
         ASSERT_TRUE(ScanFile(path, result));
@@ -219,7 +192,8 @@ TEST(ListScanTest, Type1WithoutSoundPackHasNoAudioFormat) {
     test::TempDir dir;
     test::DvAviOptions options;
     options.type1 = true;
-    const std::string path = writeFrames(dir, "silent.avi", DvFrameBuilder().bytes(), 3, options);
+    const std::string path =
+        test::writeRepeatedDvFrame(dir.file("silent.avi"), DvFrameBuilder().bytes(), 3, options);
     TListScanResult result;
     ASSERT_TRUE(ScanFile(path, result));
     EXPECT_TRUE(result.HasVideoFormat);
@@ -231,10 +205,10 @@ TEST(ListScanTest, AnInterleavedStreamTheDvSplitterRefusesFailsTheScan) {
     test::TempDir dir;
     test::DvAviOptions options;
     options.type1 = true;
-    const std::string path =
-        writeFrames(dir, "cdvc.avi",
-                    DvFrameBuilder().audioSource(0).recDate(0, 2004, 7, 15, 13, 5, 9).bytes(), 3, options);
-    setFirstHandler(path, "CDVC");
+    const std::string path = test::writeRepeatedDvFrame(
+        dir.file("cdvc.avi"), DvFrameBuilder().audioSource(0).recDate(0, 2004, 7, 15, 13, 5, 9).bytes(), 3,
+        options);
+    test::setFirstStreamHandler(path, "CDVC");
 
     TListScanResult result;
     EXPECT_FALSE(ScanFile(path, result));
@@ -245,17 +219,17 @@ TEST(ListScanTest, AnInterleavedStreamTheDvSplitterRefusesFailsTheScan) {
     EXPECT_FALSE(result.HasVideoFormat);
     EXPECT_FALSE(result.HasAudioFormat);
 
-    setFirstHandler(path, "dvsd");
+    test::setFirstStreamHandler(path, "dvsd");
     EXPECT_TRUE(ScanFile(path, result));
     EXPECT_TRUE(result.HasVideoFormat);
 }
 
 TEST(ListScanTest, ADvStreamWhoseHandlerIsRefusedGivesFormatsButNoFacts) {
     test::TempDir dir;
-    const std::string path =
-        writeFrames(dir, "upper.avi",
-                    DvFrameBuilder().recDate(0, 2004, 7, 15, 13, 5, 9).timecode(0, 1, 2, 3, 4).bytes(), 4);
-    setFirstHandler(path, "DVSD");
+    const std::string path = test::writeRepeatedDvFrame(
+        dir.file("upper.avi"),
+        DvFrameBuilder().recDate(0, 2004, 7, 15, 13, 5, 9).timecode(0, 1, 2, 3, 4).bytes(), 4);
+    test::setFirstStreamHandler(path, "DVSD");
 
     TListScanResult result;
     ASSERT_TRUE(ScanFile(path, result));
@@ -292,8 +266,8 @@ std::string writeNonDv(const test::TempDir& dir, const std::string& name,
 
 TEST(ListScanTest, ANonDvFileGivesFormatsAndDurationsOnlyWhateverThePreviousFileGave) {
     test::TempDir dir;
-    const std::string dv =
-        writeFrames(dir, "dv.avi", DvFrameBuilder().recDate(0, 2004, 7, 15, 13, 5, 9).bytes(), 2);
+    const std::string dv = test::writeRepeatedDvFrame(
+        dir.file("dv.avi"), DvFrameBuilder().recDate(0, 2004, 7, 15, 13, 5, 9).bytes(), 2);
     const std::string other =
         writeNonDv(dir, "other.avi", {WaveFormat::pcm(2, 48000, 16), WaveFormat::pcm(1, 22050, 8)});
 
@@ -357,7 +331,8 @@ TEST(ListScanTest, ADvStreamWithoutFramesGivesNoFacts) {
     test::TempDir dir;
     test::DvAviOptions options;
     options.withSound = false;
-    const std::string path = writeFrames(dir, "empty.avi", DvFrameBuilder().bytes(), 0, options);
+    const std::string path =
+        test::writeRepeatedDvFrame(dir.file("empty.avi"), DvFrameBuilder().bytes(), 0, options);
     TListScanResult result;
     ASSERT_TRUE(ScanFile(path, result));
     EXPECT_TRUE(result.HasVideoFormat);
@@ -367,8 +342,8 @@ TEST(ListScanTest, ADvStreamWithoutFramesGivesNoFacts) {
 
 TEST(ListScanTest, AFileItCannotReadGivesFalseAndClearedResults) {
     test::TempDir dir;
-    const std::string dv =
-        writeFrames(dir, "dv.avi", DvFrameBuilder().recDate(0, 2004, 7, 15, 13, 5, 9).bytes(), 2);
+    const std::string dv = test::writeRepeatedDvFrame(
+        dir.file("dv.avi"), DvFrameBuilder().recDate(0, 2004, 7, 15, 13, 5, 9).bytes(), 2);
     const std::vector<std::string> unreadable = {
         dir.file("missing.avi"),
         dir.write("text.avi", std::vector<std::uint8_t>{'n', 'o', 't', ' ', 'a', 'n', ' ', 'A', 'V', 'I'}),

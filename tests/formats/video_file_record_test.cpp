@@ -47,29 +47,6 @@ DvFrameBuilder packedFrame(DvSystem system = DvSystem::Pal625, std::uint8_t disp
     return frame;
 }
 
-std::string writeDv(const test::TempDir& dir, const std::string& name, const std::vector<std::uint8_t>& frame,
-                    std::size_t count, const test::DvAviOptions& options = {}) {
-    const std::string path = dir.file(name);
-    test::writeDvAvi(
-        path, count, [&](std::size_t) -> const std::vector<std::uint8_t>& { return frame; }, options);
-    return path;
-}
-
-void overwriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    ASSERT_TRUE(out.good());
-}
-
-// Overwrites the handler of the file's first stream header.
-void setFirstHandler(const std::string& path, const std::string& handler) {
-    auto bytes = test::readWholeFile(path);
-    const auto strh = test::chunkPositions(bytes, "strh");
-    ASSERT_FALSE(strh.empty());
-    std::copy(handler.begin(), handler.end(), bytes.begin() + static_cast<std::ptrdiff_t>(strh.front() + 12));
-    overwriteFile(path, bytes);
-}
-
 DateTime localValue(int year, int month, int day, int hour, int minute, int second, int ms = 0) {
     return encodeDateTime({year, month, day, hour, minute, second, ms}).value();
 }
@@ -150,7 +127,7 @@ TEST(AudioTagNameTest, NamesTheWindowsTagsAndNothingElse) {
 
 TEST(VideoFileRecordTest, PalType2WithEveryPack) {
     test::TempDir dir;
-    const std::string path = writeDv(dir, "Clip.avi", packedFrame().bytes(), 10);
+    const std::string path = test::writeRepeatedDvFrame(dir.file("Clip.avi"), packedFrame().bytes(), 10);
     const TAfficherFichier r = recordOf(path);
     EXPECT_TRUE(r.Exists());
     EXPECT_EQ(r.FileName(), "Clip.avi");
@@ -181,7 +158,8 @@ TEST(VideoFileRecordTest, PalType1TakesSystemAndRateFromTheDvInformationBlock) {
     test::TempDir dir;
     DvFrameBuilder frame = packedFrame(DvSystem::Pal625, 2);  // display select 2: 16:9
     frame.audioSource(0x11);                                  // 32 kHz, 12-bit non-linear
-    const std::string path = writeDv(dir, "type1.avi", frame.bytes(), 30, {.type1 = true});
+    const std::string path =
+        test::writeRepeatedDvFrame(dir.file("type1.avi"), frame.bytes(), 30, {.type1 = true});
     const TAfficherFichier r = recordOf(path);
     EXPECT_EQ(r.DvType(), 1);
     EXPECT_FALSE(r.Type2Iavs());
@@ -200,8 +178,8 @@ TEST(VideoFileRecordTest, PalType1TakesSystemAndRateFromTheDvInformationBlock) {
 
 TEST(VideoFileRecordTest, NtscType2TakesItsSystemFromTheHeightAndItsRateFromTheStream) {
     test::TempDir dir;
-    const std::string path =
-        writeDv(dir, "ntsc.avi", packedFrame(DvSystem::Ntsc525).bytes(), 35, {.system = DvSystem::Ntsc525});
+    const std::string path = test::writeRepeatedDvFrame(
+        dir.file("ntsc.avi"), packedFrame(DvSystem::Ntsc525).bytes(), 35, {.system = DvSystem::Ntsc525});
     const TAfficherFichier r = recordOf(path);
     EXPECT_EQ(r.DvType(), 2);
     EXPECT_FALSE(r.Type2Iavs());
@@ -215,8 +193,9 @@ TEST(VideoFileRecordTest, NtscType2TakesItsSystemFromTheHeightAndItsRateFromTheS
 
 TEST(VideoFileRecordTest, NtscType1RunsAtTheExactNtscRate) {
     test::TempDir dir;
-    const std::string path = writeDv(dir, "ntsc1.avi", packedFrame(DvSystem::Ntsc525).bytes(), 3,
-                                     {.system = DvSystem::Ntsc525, .type1 = true});
+    const std::string path =
+        test::writeRepeatedDvFrame(dir.file("ntsc1.avi"), packedFrame(DvSystem::Ntsc525).bytes(), 3,
+                                   {.system = DvSystem::Ntsc525, .type1 = true});
     const TAfficherFichier r = recordOf(path);
     EXPECT_EQ(r.DvType(), 1);
     EXPECT_EQ(r.TvSystem(), 2);
@@ -250,14 +229,16 @@ TEST(VideoFileRecordTest, DvFilesWithoutPacksSayNotAvailable) {
     test::TempDir dir;
     DvFrameBuilder timecodeOnly;
     timecodeOnly.timecode(0, 1, 2, 3, 4);
-    const TAfficherFichier noDate = recordOf(writeDv(dir, "nodate.avi", timecodeOnly.bytes(), 2));
+    const TAfficherFichier noDate =
+        recordOf(test::writeRepeatedDvFrame(dir.file("nodate.avi"), timecodeOnly.bytes(), 2));
     EXPECT_EQ(noDate.DatecodeText(), "N/A");
     EXPECT_EQ(noDate.Datecode(), DateTime());
     EXPECT_EQ(noDate.TimecodeText(), "01.02.03.04");
     EXPECT_EQ(noDate.DatecodeKey(), "N/A");
     EXPECT_EQ(noDate.ImageText(), "720 x 576 (Pal 4x3)");
 
-    const TAfficherFichier bare = recordOf(writeDv(dir, "bare.avi", DvFrameBuilder().bytes(), 2));
+    const TAfficherFichier bare =
+        recordOf(test::writeRepeatedDvFrame(dir.file("bare.avi"), DvFrameBuilder().bytes(), 2));
     EXPECT_EQ(bare.DatecodeText(), "N/A");
     EXPECT_EQ(bare.TimecodeText(), "N/A");
     EXPECT_EQ(bare.DatecodeKey(), "N/A");
@@ -266,7 +247,7 @@ TEST(VideoFileRecordTest, DvFilesWithoutPacksSayNotAvailable) {
 
 TEST(VideoFileRecordTest, DatecodeTextFollowsThePatternAndLocaleAndABadPatternGivesNotAvailable) {
     test::TempDir dir;
-    const std::string path = writeDv(dir, "clip.avi", packedFrame().bytes(), 2);
+    const std::string path = test::writeRepeatedDvFrame(dir.file("clip.avi"), packedFrame().bytes(), 2);
     FileRecordOptions options;
     EXPECT_EQ(TAfficherFichier(path, options).DatecodeText(), "7/15/2004 13:05:09");  // "ddddd hh:nn:ss"
     options.datecodePattern = "dddd d mmmm yyyy";
@@ -279,7 +260,8 @@ TEST(VideoFileRecordTest, DatecodeTextFollowsThePatternAndLocaleAndABadPatternGi
     // A date that the packs hold but the calendar does not: no datecode.
     DvFrameBuilder impossible;
     impossible.recDate(0, 2004, 2, 30, 13, 5, 9).timecode(0, 0, 0, 1, 0);
-    const TAfficherFichier r = recordOf(writeDv(dir, "feb30.avi", impossible.bytes(), 2));
+    const TAfficherFichier r =
+        recordOf(test::writeRepeatedDvFrame(dir.file("feb30.avi"), impossible.bytes(), 2));
     EXPECT_EQ(r.DatecodeText(), "N/A");
     EXPECT_EQ(r.DatecodeKey(), "N/A");
     EXPECT_EQ(r.TimecodeText(), "00.00.01.00");
@@ -287,7 +269,8 @@ TEST(VideoFileRecordTest, DatecodeTextFollowsThePatternAndLocaleAndABadPatternGi
 
 TEST(VideoFileRecordTest, ThirtyTwoKilohertzSoundIsTwelveBitOnlyInDvFiles) {
     test::TempDir dir;
-    const std::string dv = writeDv(dir, "dv32.avi", packedFrame().bytes(), 5, {.sampleRate = 32000});
+    const std::string dv =
+        test::writeRepeatedDvFrame(dir.file("dv32.avi"), packedFrame().bytes(), 5, {.sampleRate = 32000});
     EXPECT_EQ(recordOf(dv).AudioText(), "32000Hz 12(16) bits  stereo");
     EXPECT_EQ(recordOf(dv).AudioFormatText(), "PCM 128000 bytes/s");
 
@@ -440,16 +423,17 @@ TEST(VideoFileRecordTest, ChannelsAndBitsTexts) {
 TEST(VideoFileRecordTest, UpperCaseAndOtherDvCodesCountAsDv) {
     test::TempDir dir;
     for (const std::string code : {"DVSD", "CDVC", "dsvd", "dvsd"}) {
-        const std::string path = writeDv(dir, code + ".avi", packedFrame().bytes(), 2);
-        setFirstHandler(path, code);
+        const std::string path =
+            test::writeRepeatedDvFrame(dir.file(code + ".avi"), packedFrame().bytes(), 2);
+        test::setFirstStreamHandler(path, code);
         const TAfficherFichier r = recordOf(path);
         EXPECT_EQ(r.Codec(), code);
         EXPECT_TRUE(r.IsDv()) << code;
         EXPECT_EQ(r.DvType(), 2) << code;
         EXPECT_EQ(r.ImageText(), "720 x 576 (Pal 4x3)") << code;
     }
-    const std::string other = writeDv(dir, "dv25.avi", packedFrame().bytes(), 2);
-    setFirstHandler(other, "dv25");
+    const std::string other = test::writeRepeatedDvFrame(dir.file("dv25.avi"), packedFrame().bytes(), 2);
+    test::setFirstStreamHandler(other, "dv25");
     EXPECT_FALSE(recordOf(other).IsDv());
     EXPECT_EQ(recordOf(other).DatecodeText(), "-");
 }
@@ -485,7 +469,7 @@ TEST(VideoFileRecordTest, FilesThatAreNotAviAndMissingFiles) {
 
 TEST(VideoFileRecordTest, SceneFileBesideTheVideo) {
     test::TempDir dir;
-    const std::string path = writeDv(dir, "clip.avi", packedFrame().bytes(), 2);
+    const std::string path = test::writeRepeatedDvFrame(dir.file("clip.avi"), packedFrame().bytes(), 2);
     EXPECT_FALSE(recordOf(path).HasScenes());
     dir.write("clip.avi.scn", {1});
     EXPECT_FALSE(recordOf(path).HasScenes());
@@ -533,7 +517,7 @@ TEST(VideoFileRecordTest, KeysLowerOnlyAsciiLettersAndKeepEveryOtherByte) {
 
 TEST(VideoFileRecordTest, RelativePathsBecomeAbsolute) {
     test::TempDir dir;
-    const std::string path = writeDv(dir, "clip.avi", packedFrame().bytes(), 1);
+    const std::string path = test::writeRepeatedDvFrame(dir.file("clip.avi"), packedFrame().bytes(), 1);
     const std::string previous = std::filesystem::current_path().string();
     std::filesystem::current_path(dir.path());
     const TAfficherFichier r = recordOf("clip.avi");
@@ -547,12 +531,12 @@ TEST(VideoFileRecordTest, SameDatecodeSortsByNameThenByFolder) {
     test::TempDir dir;
     for (const char* folder : {"x", "y", "z"}) std::filesystem::create_directory(dir.path() / folder);
     const auto frame = packedFrame().bytes();
-    const std::string xb = writeDv(dir, "x/b.avi", frame, 1);
-    const std::string ya = writeDv(dir, "y/a.avi", frame, 1);
-    const std::string za = writeDv(dir, "z/a.avi", frame, 1);
+    const std::string xb = test::writeRepeatedDvFrame(dir.file("x/b.avi"), frame, 1);
+    const std::string ya = test::writeRepeatedDvFrame(dir.file("y/a.avi"), frame, 1);
+    const std::string za = test::writeRepeatedDvFrame(dir.file("z/a.avi"), frame, 1);
     DvFrameBuilder earlier;
     earlier.recDate(0, 2003, 1, 1, 0, 0, 0);
-    const std::string zz = writeDv(dir, "z/zz.avi", earlier.bytes(), 1);
+    const std::string zz = test::writeRepeatedDvFrame(dir.file("z/zz.avi"), earlier.bytes(), 1);
     const std::string text = dir.write("x/0.avi", {'x'});
     std::vector<std::pair<std::string, std::string>> keys;  // key, path
     for (const auto& path : {xb, ya, za, zz, text}) keys.emplace_back(recordOf(path).ListKey(), path);
@@ -569,8 +553,9 @@ TEST(VideoFileRecordTest, RefusedDvHandlerIsScannedAsDvsdAndTheFileEndsAsItWas) 
     for (const std::string code : {"CDVC", "DVSD", "dv25"}) {
         DvFrameBuilder frame = packedFrame(DvSystem::Pal625, 2);
         frame.audioSource(0x00);
-        const std::string path = writeDv(dir, code + ".avi", frame.bytes(), 4, {.type1 = true});
-        setFirstHandler(path, code);
+        const std::string path =
+            test::writeRepeatedDvFrame(dir.file(code + ".avi"), frame.bytes(), 4, {.type1 = true});
+        test::setFirstStreamHandler(path, code);
         setFileTimes(path, 2006, 1, 2, 3, 4, 5, 600'000'000);
         const auto bytes = test::readWholeFile(path);
         const timespec modified = modificationTime(path);
@@ -601,8 +586,9 @@ void openToOthers(const test::TempDir& dir, const std::string& path, mode_t mode
 
 TEST(VideoFileRecordTest, ARetryThatCannotWriteLeavesEmptyTextsAndTheFileUntouched) {
     test::TempDir dir;
-    const std::string path = writeDv(dir, "locked.avi", packedFrame().bytes(), 2, {.type1 = true});
-    setFirstHandler(path, "CDVC");
+    const std::string path =
+        test::writeRepeatedDvFrame(dir.file("locked.avi"), packedFrame().bytes(), 2, {.type1 = true});
+    test::setFirstStreamHandler(path, "CDVC");
     openToOthers(dir, path, 0444);
     const auto bytes = test::readWholeFile(path);
     const auto result = test::runUnprivileged([&] {
@@ -620,7 +606,7 @@ TEST(VideoFileRecordTest, ARetryThatCannotWriteLeavesEmptyTextsAndTheFileUntouch
 
 TEST(VideoFileRecordTest, AFileThatCannotBeOpenedGivesNoRecord) {
     test::TempDir dir;
-    const std::string path = writeDv(dir, "closed.avi", packedFrame().bytes(), 2);
+    const std::string path = test::writeRepeatedDvFrame(dir.file("closed.avi"), packedFrame().bytes(), 2);
     openToOthers(dir, path, 0200);
     const auto result = test::runUnprivileged([&] {
         try {
@@ -672,8 +658,8 @@ TEST(VideoFileRecordTest, TruncatedAndCorruptedFilesGiveRecordsAndStayAsTheyWere
     frame.audioSource(0x00);
     for (const bool type1 : {true, false}) {
         const std::string label = type1 ? "type 1, " : "type 2, ";
-        const std::string source =
-            writeDv(dir, label + ".avi", frame.bytes(), 2, {.system = DvSystem::Ntsc525, .type1 = type1});
+        const std::string source = test::writeRepeatedDvFrame(dir.file(label + ".avi"), frame.bytes(), 2,
+                                                              {.system = DvSystem::Ntsc525, .type1 = type1});
         const auto whole = test::readWholeFile(source);
         const std::size_t movi = test::chunkPositions(whole, "movi").front();
         const std::size_t headerEnd = movi + 12 + 600;  // the headers and the first frame's first packs
@@ -683,12 +669,12 @@ TEST(VideoFileRecordTest, TruncatedAndCorruptedFilesGiveRecordsAndStayAsTheyWere
         for (std::size_t size = 0; size < whole.size(); size += size < headerEnd ? 16 : 9973) {
             const std::vector<std::uint8_t> cut(whole.begin(),
                                                 whole.begin() + static_cast<std::ptrdiff_t>(size));
-            overwriteFile(path, cut);
+            test::writeWholeFile(path, cut);
             expectRecordLeavesFile(path, cut, label + "cut at " + std::to_string(size));
         }
 
         // Every header byte set to 0xFF, 0x00 or its complement in turn, one at a time.
-        overwriteFile(path, whole);
+        test::writeWholeFile(path, whole);
         auto expected = whole;
         for (std::size_t at = 0; at < headerEnd && !::testing::Test::HasFailure(); ++at) {
             const std::uint8_t values[] = {0xFF, 0x00, static_cast<std::uint8_t>(~whole[at])};
@@ -704,7 +690,7 @@ TEST(VideoFileRecordTest, TruncatedAndCorruptedFilesGiveRecordsAndStayAsTheyWere
         for (std::size_t at = idx1 + 8; at < expected.size(); ++at) {
             expected[at] = static_cast<std::uint8_t>(at * 37);
         }
-        overwriteFile(path, expected);
+        test::writeWholeFile(path, expected);
         expectRecordLeavesFile(path, expected, label + "scrambled idx1");
     }
 }

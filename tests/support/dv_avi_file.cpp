@@ -3,6 +3,10 @@
 #include "formats/avi_writer.h"
 #include "formats/byte_order.h"
 #include "formats/wave_format.h"
+#include "support/riff_builder.h"
+#include "support/temp_dir.h"
+
+#include <stdexcept>
 
 namespace moraven::test {
 
@@ -46,6 +50,24 @@ void writeDvAvi(const std::string& path, std::size_t count,
         }
     }
     writer.close();
+}
+
+std::string writeRepeatedDvFrame(const std::string& path, const std::vector<std::uint8_t>& frame,
+                                 std::size_t count, const DvAviOptions& options) {
+    writeDvAvi(
+        path, count, [&](std::size_t) -> const std::vector<std::uint8_t>& { return frame; }, options);
+    return path;
+}
+
+void setFirstStreamHandler(const std::string& path, const std::string& handler) {
+    auto bytes = readWholeFile(path);
+    const auto strh = chunkPositions(bytes, "strh");
+    // The handler follows the chunk header (8 bytes) and the stream type (4 bytes).
+    if (strh.empty() || handler.size() != 4 || strh.front() + 16 > bytes.size()) {
+        throw std::runtime_error("no stream header to change in " + path);
+    }
+    std::copy(handler.begin(), handler.end(), bytes.begin() + static_cast<std::ptrdiff_t>(strh.front() + 12));
+    writeWholeFile(path, bytes);
 }
 
 }  // namespace moraven::test

@@ -33,4 +33,12 @@ void writeDvAvi(const std::string& path, std::size_t count,
                 const std::function<const std::vector<std::uint8_t>&(std::size_t)>& frameAt,
                 const DvAviOptions& options = {});
 
+// Writes `count` copies of `frame` to a new file at `path` and returns the path.
+std::string writeRepeatedDvFrame(const std::string& path, const std::vector<std::uint8_t>& frame,
+                                 std::size_t count, const DvAviOptions& options = {});
+
+// Overwrites the handler (fccHandler) of the file's first stream header, and nothing else; throws
+// std::runtime_error when the file has no stream header.
+void setFirstStreamHandler(const std::string& path, const std::string& handler);
+
 }  // namespace moraven::test

@@ -22,10 +22,14 @@ TempDir::~TempDir() {
 
 std::string TempDir::write(const std::string& name, const std::vector<std::uint8_t>& bytes) const {
     const std::string full = file(name);
-    std::ofstream out(full, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    if (!out) throw std::runtime_error("cannot write " + full);
+    writeWholeFile(full, bytes);
     return full;
+}
+
+void writeWholeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!out) throw std::runtime_error("cannot write " + path);
 }
 
 std::vector<std::uint8_t> readWholeFile(const std::string& path) {

@@ -27,4 +27,7 @@ private:
 
 std::vector<std::uint8_t> readWholeFile(const std::string& path);
 
+// Replaces the content of the file at `path` with `bytes` (creating it when missing); throws on failure.
+void writeWholeFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
+
 }  // namespace moraven::test
