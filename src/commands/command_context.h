@@ -2,17 +2,26 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "formats/date_format.h"
 #include "settings/preferences.h"
+#include "window/choice_dialog_state.h"
 
 namespace moraven {
 
 // What the command handlers read and call outside the list: the settings, the date locale for the patterns,
-// and the preview, which must let go of a file before its times are set. Both outlive the commands.
+// the preview, which must let go of a file before its times are set or its headers patched, and the desktop's
+// services and dialogs. The settings and the locale outlive the commands. Every function may be empty: the
+// command then does without it (no preview in hidden mode, no dialog without a window).
 struct CommandContext {
+    CommandContext(const Settings& settingsIn, const DateFormatLocale& localeIn)
+        : settings(settingsIn), locale(localeIn) {}
+
     const Settings& settings;
     const DateFormatLocale& locale;
+    // How the user writes a decimal number ("." or ","), for the frame rate typed in the frame-rate dialog.
+    std::string decimalSeparator = ".";
     // Stops the preview and detaches it from its file; EndSuspend lets it be built again. Either may be empty
     // (no preview, as in hidden mode).
     std::function<void()> SuspendPreview;
@@ -21,6 +30,21 @@ struct CommandContext {
     std::function<bool(const std::string& path)> MoveToRecycleBin;
     // Shows an error message box with the button OK (a failure the command reports). May be empty.
     std::function<void(const std::string& text)> showError;
+    // Shows a warning message box with the button OK.
+    std::function<void(const std::string& text)> showWarning;
+
+    // Opens a file or folder with the program the desktop associates with it (a folder in the file manager).
+    // Failures are not reported.
+    std::function<void(const std::string& path)> openWithDesktop;
+    // Starts `program` with the arguments, without a shell and without waiting. Failures are not reported.
+    std::function<void(const std::string& program, const std::vector<std::string>& arguments)> startProgram;
+    // Shows the RIFF structure report of a file in its window; false when the report could not be made.
+    std::function<bool(const std::string& path)> showRiffReport;
+
+    // The frame-rate and codec dialogs, shown modally over the state they keep between uses; true when the
+    // user closed them with OK (the state then holds the choice).
+    std::function<bool(ChoiceDialogState& state)> askFrameRate;
+    std::function<bool(ChoiceDialogState& state)> askCodec;
 };
 
 }  // namespace moraven

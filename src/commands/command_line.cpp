@@ -72,17 +72,20 @@ CommandCore::CommandCore(Settings& settingsIn, const DateFormatLocale& locale, I
                          RecordFactory factory, RunnerHooks hooks)
     : settings(settingsIn),
       interaction(interactionIn),
-      context{
-          settingsIn,
-          locale,
-          hooks.SuspendPreview,
-          hooks.EndSuspend,
-          hooks.MoveToRecycleBin,
-          [&interactionIn](const std::string& text) { interactionIn.showMessage(text, MessageKind::Error); }},
+      context(settingsIn, locale),
       list(state, settingsIn, interactionIn, std::move(factory)),
       tch(context),
       al(windowActions()),
       runner(list, state, interactionIn, al, tch, checkList, hooks) {
+    context.SuspendPreview = hooks.SuspendPreview;
+    context.EndSuspend = hooks.EndSuspend;
+    context.MoveToRecycleBin = hooks.MoveToRecycleBin;
+    context.showError = [&interactionIn](const std::string& text) {
+        interactionIn.showMessage(text, MessageKind::Error);
+    };
+    context.showWarning = [&interactionIn](const std::string& text) {
+        interactionIn.showMessage(text, MessageKind::Warning);
+    };
     tch.appendCommandActions(al);
     tch.BuildCommandMenus(al);
     checkList.FillCommandList(al);

@@ -65,6 +65,8 @@ public:
 
     Settings& settings;
     Interaction& interaction;
+    // Preview, trash and message boxes come from the hooks and the interaction; the window adds the desktop
+    // services and dialogs (hidden mode runs no command that needs them).
     CommandContext context;
     WindowState state;
     FileList list;

@@ -11,6 +11,7 @@ namespace {
 using FileConditionHandler = void (*)(Tch&, const TParam&, const ListRecord&, bool&, bool&);
 using ConfirmationHandler = void (*)(Tch&, const TParam&, const ListRecord&, std::string&);
 using ExecutionHandler = void (*)(Tch&, const TParam&, const ListRecord&, std::string&, TchUpdateType&);
+using GeneralConditionHandler = void (*)(Tch&, const TParam&, bool&);
 using ParamSource = TParam (*)(Tch&);
 
 template <class Handlers>
@@ -22,6 +23,14 @@ NamingCommands& handlersOf<NamingCommands>(Tch& tch) {
 template <>
 SceneCommands& handlersOf<SceneCommands>(Tch& tch) {
     return tch.scenes();
+}
+template <>
+HousekeepingCommands& handlersOf<HousekeepingCommands>(Tch& tch) {
+    return tch.housekeeping();
+}
+template <>
+RepairCommands& handlersOf<RepairCommands>(Tch& tch) {
+    return tch.repairs();
 }
 
 template <class>
@@ -36,6 +45,8 @@ void handler(Tch& tch, Args... args) {
     (handlersOf<typename MethodClass<decltype(Method)>::type>(tch).*Method)(args...);
 }
 
+template <auto Method>
+constexpr GeneralConditionHandler generalCondition = &handler<Method, const TParam&, bool&>;
 template <auto Method>
 constexpr FileConditionHandler fileCondition =
     &handler<Method, const TParam&, const ListRecord&, bool&, bool&>;
@@ -64,10 +75,28 @@ struct CommandRow {
     ExecutionHandler execution;
     std::string_view modele = {};
     ParamSource param = nullptr;
+    GeneralConditionHandler generalCondition = nullptr;
 };
 
 // Component order.
 constexpr std::array kCommandTable{
+    CommandRow{"DossierParent", "amDossierParent", "mono", "Parent folder", "Ctrl+F", "", "", "Parent folder",
+               "", Runner::OnCurrentFile, nullptr, nullptr,
+               execution<&HousekeepingCommands::DossierParentExecution>},
+    CommandRow{"SupprimerFichier", "amSupprimerFichier", "multi", "Delete the file", "Shift+Del", "", "e",
+               "Delete the file", "Deleting...", Runner::OnSelection,
+               fileCondition<&HousekeepingCommands::SupprimerFichierFileCondition>,
+               confirmation<&HousekeepingCommands::SupprimerFichierConfirmation>,
+               execution<&HousekeepingCommands::SupprimerFichierExecution>},
+    CommandRow{"oterfichier", "amOterFichier", "multi", "Remove the file from list", "Del", "", "",
+               "Remove the file", "", Runner::OnSelection, nullptr, nullptr,
+               execution<&HousekeepingCommands::OterFichierExecution>},
+    CommandRow{"RiffHeader", "amRiffHeader", "mono", "Read the RIFF header", "Ctrl+H", "Ctrl+H", "",
+               "Display the RIFF header", "", Runner::OnCurrentFile, nullptr, nullptr,
+               execution<&HousekeepingCommands::RiffHeaderExecution>},
+    CommandRow{"DefaultPlayer", "amDefaultPlayer", "mono", "Play in the default media player", "F5", "F5", "",
+               "Play with the default player", "", Runner::OnCurrentFile, nullptr, nullptr,
+               execution<&HousekeepingCommands::DefaultPlayerExecution>},
     CommandRow{"AjouterTimecode", "amAjouterTimecode", "multi", "Add timecode", "Ctrl+T", "Ctrl+T", "t",
                "Add the timecode", "", Runner::OnSelection,
                fileCondition<&NamingCommands::TimecodeFileCondition>,
@@ -99,24 +128,48 @@ constexpr std::array kCommandTable{
                fileCondition<&SceneCommands::SupprimerScenesFileCondition>,
                confirmation<&SceneCommands::SupprimerScenesConfirmation>,
                execution<&SceneCommands::SupprimerScenesExecution>},
+    CommandRow{"CorrigerFps", "amCorrigerFps", "multi", "Fix the video framerate", "Ctrl+Y", "Ctrl+Y", "",
+               "Fix the framerate", "", Runner::Conversion,
+               fileCondition<&RepairCommands::CorrigerFpsFileCondition>,
+               confirmation<&RepairCommands::CorrigerFpsConfirmation>,
+               execution<&RepairCommands::CorrigerFpsExecution>},
     CommandRow{"ScenesText", "amScenesText", "multi", "Export the scenes to text", "", "Ctrl+X", "x",
                "Export the list of scenes", "Exporting the list of scenes of \"%s\" into text",
                Runner::Conversion, nullptr, confirmation<&SceneCommands::ScenesTextConfirmation>, nullptr,
                "CreerScenes", &scenesTextParam},
+    // Started by the window's own action afSnapwick; without a caption it gets no action of its own.
+    CommandRow{"Snapwick", "afSnapwick", "mono", "", "", "F3", "", "", "", Runner::OnCurrentFile, nullptr,
+               nullptr, execution<&HousekeepingCommands::SnapwickExecution>},
+    CommandRow{"CorrigerCodec", "amCorrigerCodec", "multi", "Change the codec", "Ctrl+K", "", "",
+               "Change the codec", "", Runner::Conversion, nullptr,
+               confirmation<&RepairCommands::CorrigerCodecConfirmation>,
+               execution<&RepairCommands::CorrigerCodecExecution>},
+    CommandRow{"OpenFichierF3", "amOpenFichierF3", "multi", "Open with...", "F3", "", "", "Open with", "",
+               Runner::OnSelection, nullptr, nullptr, execution<&HousekeepingCommands::OpenFichierF3Execution>,
+               "", nullptr, generalCondition<&HousekeepingCommands::OpenFichierF3GeneralCondition>},
+    CommandRow{"OpenFichierF4", "amOpenFichierF4", "multi", "Open with...", "F4", "F4", "", "Open with...", "",
+               Runner::OnSelection, nullptr, nullptr, execution<&HousekeepingCommands::OpenFichierF4Execution>,
+               "", nullptr, generalCondition<&HousekeepingCommands::OpenFichierF4GeneralCondition>},
 };
 
 // The command actions in the order of the window's action list, which is also the order of the switches.
 constexpr std::array kActionOrder{
-    std::string_view("amAjouterDatecode"), std::string_view("amAjouterTimecode"),
-    std::string_view("amPurgerNom"),       std::string_view("amFileDate"),
-    std::string_view("amRenameScAn"),      std::string_view("amCreerScenes"),
-    std::string_view("amSupprimerScenes"), std::string_view("amScenesText")};
+    std::string_view("amDossierParent"),   std::string_view("amSupprimerFichier"),
+    std::string_view("amOterFichier"),     std::string_view("amRiffHeader"),
+    std::string_view("amDefaultPlayer"),   std::string_view("amAjouterDatecode"),
+    std::string_view("amAjouterTimecode"), std::string_view("amPurgerNom"),
+    std::string_view("amFileDate"),        std::string_view("amRenameScAn"),
+    std::string_view("amCreerScenes"),     std::string_view("amSupprimerScenes"),
+    std::string_view("amScenesText"),      std::string_view("amCorrigerFps"),
+    std::string_view("amCorrigerCodec"),   std::string_view("amOpenFichierF3"),
+    std::string_view("amOpenFichierF4")};
 
 constexpr int kCommandImageIndex = 15;
 
 }  // namespace
 
-Tch::Tch(const CommandContext& context) : m_naming(context), m_scenes(context) {
+Tch::Tch(const CommandContext& context)
+    : m_naming(context), m_scenes(context), m_housekeeping(context), m_repairs(context) {
     for (const CommandRow& row : kCommandTable) {
         tFileAction command;
         command.Name = row.name;
@@ -128,6 +181,11 @@ Tch::Tch(const CommandContext& context) : m_naming(context), m_scenes(context) {
         command.runner = row.runner;
         command.Modele = row.modele;
         if (row.param) command.param = row.param(*this);
+        if (row.generalCondition) {
+            command.OnGeneralCondition = [this, f = row.generalCondition](const TParam& p, bool& visible) {
+                f(*this, p, visible);
+            };
+        }
         if (row.fileCondition) {
             command.OnFileCondition = [this, f = row.fileCondition](const TParam& p, const ListRecord& r,
                                                                     bool& visible, bool& enabled) {
@@ -174,6 +232,14 @@ tFileAction* Tch::FindCommand(std::string_view actionName) {
     const std::string_view prefix = std::string_view(lower).substr(0, 2);
     if (prefix != "am" && prefix != "at" && prefix != "pm" && prefix != "pt") return nullptr;
     return findByName(std::string_view(lower).substr(2));
+}
+
+tFileAction* Tch::commandOfAction(std::string_view actionName) {
+    const std::string wanted = asciiLower(actionName);
+    for (tFileAction& command : m_commands) {
+        if (asciiLower(command.actionName) == wanted) return &command;
+    }
+    return FindCommand(actionName);
 }
 
 void Tch::appendCommandActions(ActionList& al) const {

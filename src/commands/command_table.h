@@ -5,7 +5,9 @@
 
 #include "commands/command_context.h"
 #include "commands/file_action.h"
+#include "commands/housekeeping_commands.h"
 #include "commands/naming_commands.h"
+#include "commands/repair_commands.h"
 #include "commands/scene_commands.h"
 #include "window/action_list.h"
 
@@ -30,6 +32,9 @@ public:
     // The command of an action: the action's name without its prefix "am", "at", "pm" or "pt", looked up
     // without regard to case; none for any other name.
     tFileAction* FindCommand(std::string_view actionName);
+    // The command that an action starts: the one bound to it by name (afSnapwick starts Snapwick, which
+    // has no "am" action), else FindCommand's.
+    tFileAction* commandOfAction(std::string_view actionName);
 
     // Sets the English caption, progress message and shortcut of each command (the letters stay).
     void ApplyCommandTexts();
@@ -42,10 +47,14 @@ public:
 
     NamingCommands& naming() { return m_naming; }
     SceneCommands& scenes() { return m_scenes; }
+    HousekeepingCommands& housekeeping() { return m_housekeeping; }
+    RepairCommands& repairs() { return m_repairs; }
 
 private:
     NamingCommands m_naming;
     SceneCommands m_scenes;
+    HousekeepingCommands m_housekeeping;
+    RepairCommands m_repairs;
     std::vector<tFileAction> m_commands;
 };
 

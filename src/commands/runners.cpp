@@ -334,7 +334,7 @@ void CommandRunner::UpdateActionStates() {
 }
 
 bool CommandRunner::executeAction(Action& action) {
-    tFileAction* command = m_commands.FindCommand(action.name);
+    tFileAction* command = m_commands.commandOfAction(action.name);
     if (!command) return false;
     if (!action.hasHandler) {
         RunByCategory(action);

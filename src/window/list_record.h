@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -41,6 +42,16 @@ public:
     // The file's creation and last-modification dates, local time.
     virtual DateTime created() const = 0;
     virtual DateTime modified() const = 0;
+
+    // Bit 0: the owner may not write the file (read-only).
+    virtual std::uint32_t attributes() const = 0;
+    bool readOnly() const { return (attributes() & 1U) != 0; }
+    // The video's frame rate (0 when unknown) and the four-character code of its codec.
+    virtual double fps() const = 0;
+    virtual const std::string& codec() const = 0;
+    // Whether the video is DV, and then its DV type (1: one interleaved stream, 2: separate video and audio).
+    virtual bool isDv() const = 0;
+    virtual int dvType() const = 0;
 };
 
 // Makes the record of an existing file; reading may take long (the whole list scan of one file).

@@ -21,6 +21,11 @@ public:
     const std::string& timecodeText() const override { return m_fichier.TimecodeText(); }
     DateTime created() const override { return m_fichier.Created(); }
     DateTime modified() const override { return m_fichier.Modified(); }
+    std::uint32_t attributes() const override { return m_fichier.Attributes(); }
+    double fps() const override { return m_fichier.Fps(); }
+    const std::string& codec() const override { return m_fichier.Codec(); }
+    bool isDv() const override { return m_fichier.IsDv(); }
+    int dvType() const override { return m_fichier.DvType(); }
 
 private:
     TAfficherFichier m_fichier;

@@ -67,5 +67,32 @@ TEST(CommandLineCliTest, HiddenModeRenamesAfterTheDatecodeWithoutAnyDisplay) {
     EXPECT_TRUE(std::filesystem::exists(dir.file("clip.scn")));
 }
 
+TEST(CommandLineCliTest, LetterEMovesWritableFilesToTheTrashAndReportsThoseItCannotMove) {
+    test::TempDir config;
+    test::TempDir data;
+    test::ScopedEnvironment environment;
+    environment.set("MORAVEN_CONFIG_HOME", config.path().string());
+    environment.set("XDG_DATA_HOME", data.path().string());
+    test::TempDir dir;
+    const std::string clip = dir.write("clip.avi", {'R', 'I', 'F', 'F'});
+    const std::string kept = dir.write("kept.avi", {'R', 'I', 'F', 'F'});
+    std::filesystem::permissions(kept, std::filesystem::perms::owner_write, std::filesystem::perm_options::remove);
+
+    const auto result = moraven({"+he", clip, kept});
+    EXPECT_EQ(result.exitCode, 0) << result.errors;
+    EXPECT_EQ(result.errors, "");
+    EXPECT_FALSE(std::filesystem::exists(clip));
+    EXPECT_TRUE(std::filesystem::exists(data.file("Trash/files/clip.avi")));
+    EXPECT_TRUE(std::filesystem::exists(kept));  // a read-only file is not offered for deletion
+
+    // No trash can be made under a regular file: the file stays, the failure is told, the status is 1.
+    const std::string again = dir.write("again.avi", {'R', 'I', 'F', 'F'});
+    environment.set("XDG_DATA_HOME", data.write("not-a-folder", {'x'}) + "/share");
+    const auto refused = moraven({"+he", again});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.errors.find("Impossible to delete " + again), std::string::npos) << refused.errors;
+    EXPECT_TRUE(std::filesystem::exists(again));
+}
+
 }  // namespace
 }  // namespace moraven

@@ -76,14 +76,15 @@ TEST_F(CommandLineTest, SwitchParametersBeginWithPlusOrWithASlashThatNamesNothin
 }
 
 TEST_F(CommandLineTest, TheSwitchTableFollowsTheActionListAndLeavesUncheckedCommandsOut) {
-    EXPECT_EQ(letters(*core()), "dtqbrszx");
+    EXPECT_EQ(letters(*core()), "edtqbrszx");
     settings.actions = {{"amAjouterTimecode", 0}};
     const auto c = core();
-    EXPECT_EQ(letters(*c), "dqbrszx");
+    EXPECT_EQ(letters(*c), "edqbrszx");
     const auto rows = commandLineHelpRows(c->switches, c->al);
     const std::vector<std::pair<std::string, std::string>> expected{{"Add datecode", " +d"},
                                                                     {"Close after commands", " +c"},
                                                                     {"Create a scn file", " +s"},
+                                                                    {"Delete the file", " +e"},
                                                                     {"Delete the scn file", " +z"},
                                                                     {"Export the scenes to text", " +x"},
                                                                     {"Help", " +?"},

@@ -83,7 +83,7 @@ protected:
     WindowState state;
     Settings settings;
     DateFormatLocale locale = englishDateFormatLocale();
-    CommandContext context{settings, locale, {}, {}, {}, {}};
+    CommandContext context{settings, locale};
     ScriptedInteraction ui;
     FakeRecordFactory records;
     FileList list{state, settings, ui, records.factory()};

@@ -89,7 +89,7 @@ protected:
 TEST_F(SceneCommandsTest, TheLettersSAndXFollowTheNamingCommandsInTheSwitchTable) {
     std::string letters;
     for (const SwitchEntry& entry : core.switches) letters += entry.letter;
-    EXPECT_EQ(letters, "dtqbrszx");
+    EXPECT_EQ(letters, "edtqbrszx");
     const tFileAction* text = core.tch.findByName("ScenesText");
     ASSERT_NE(text, nullptr);
     EXPECT_EQ(text->param.Name, "ScenesText");

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
@@ -22,6 +23,11 @@ public:
         std::string timecodeText = "N/A";
         DateTime created{};
         DateTime modified{};
+        std::uint32_t attributes = 0;
+        double fps = 25.0;
+        std::string codec = "dvsd";
+        bool isDv = true;
+        int dvType = 1;
     };
 
     FakeListRecord(std::string path, const Facts& facts) : m_path(std::move(path)), m_facts(facts) {
@@ -43,6 +49,11 @@ public:
     const std::string& timecodeText() const override { return m_facts.timecodeText; }
     DateTime created() const override { return m_facts.created; }
     DateTime modified() const override { return m_facts.modified; }
+    std::uint32_t attributes() const override { return m_facts.attributes; }
+    double fps() const override { return m_facts.fps; }
+    const std::string& codec() const override { return m_facts.codec; }
+    bool isDv() const override { return m_facts.isDv; }
+    int dvType() const override { return m_facts.dvType; }
 
 private:
     std::string m_path;
