@@ -41,6 +41,10 @@ struct CommandContext {
     // Shows the RIFF structure report of a file in its window; false when the report could not be made.
     std::function<bool(const std::string& path)> showRiffReport;
 
+    // Called again and again while long work runs beside the window: shows its progress in percent, lets
+    // the window process its events, and answers true once the user asked to abort (Esc).
+    std::function<bool(int percent)> waitForWork;
+
     // The frame-rate and codec dialogs, shown modally over the state they keep between uses; true when the
     // user closed them with OK (the state then holds the choice).
     std::function<bool(ChoiceDialogState& state)> askFrameRate;

@@ -86,6 +86,11 @@ CommandCore::CommandCore(Settings& settingsIn, const DateFormatLocale& locale, I
     context.showWarning = [&interactionIn](const std::string& text) {
         interactionIn.showMessage(text, MessageKind::Warning);
     };
+    context.waitForWork = [this](int percent) {
+        interaction.setProgress(percent);
+        interaction.processPendingEvents();
+        return state.AbortRequested;
+    };
     tch.appendCommandActions(al);
     tch.BuildCommandMenus(al);
     checkList.FillCommandList(al);

@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "commands/background_job.h"
 #include "commands/naming_commands.h"
 #include "formats/date_format.h"
 #include "formats/program_info.h"
@@ -146,8 +147,12 @@ void SceneCommands::CreerScenesExecution(const TParam& param, const ListRecord& 
     if (!writer) return;
     try {
         m_scenes.setDateFormat(m_context.settings.formatPourAfficherDatecode, m_context.locale);
-        const std::atomic<bool> neverAbort{false};
-        m_scenes.ScanScenes(sceneVideoOf(fichier), *writer, neverAbort);
+        const SceneVideo video = sceneVideoOf(fichier);
+        // The scan reads the whole file: it runs beside the window, which shows its progress and passes
+        // Esc on to it (the scan then ends without a final scene; what was written stays).
+        runInBackground([&](const std::atomic<bool>& abort) { m_scenes.ScanScenes(video, *writer, abort); },
+                        [this] { return progressPercent(m_scenes.scanPosition(), m_scenes.scanDuration()); },
+                        m_context.waitForWork);
     } catch (const std::exception&) {
         // A failed scan ends the command for this file without a message; the writer was closed.
     }

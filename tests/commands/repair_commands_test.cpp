@@ -20,16 +20,16 @@ namespace {
 class RepairCommandsTest : public test::RunnerFixture {
 protected:
     RepairCommandsTest() {
-        context.askFrameRate = [this](ChoiceDialogState& state) { return answerDialog(state); };
-        context.askCodec = [this](ChoiceDialogState& state) { return answerDialog(state); };
+        context.askFrameRate = [this](ChoiceDialogState& dialog) { return answerDialog(dialog); };
+        context.askCodec = [this](ChoiceDialogState& dialog) { return answerDialog(dialog); };
     }
 
     // What the dialog showed each time, and the user's choice: an entry and a text, or Cancel.
-    bool answerDialog(ChoiceDialogState& state) {
-        shown.push_back(state);
+    bool answerDialog(ChoiceDialogState& dialog) {
+        shown.push_back(dialog);
         if (!choice) return false;
-        state.selected = choice->selected;
-        state.text = choice->text;
+        dialog.selected = choice->selected;
+        dialog.text = choice->text;
         return true;
     }
 
