@@ -1,13 +1,13 @@
 #include "app/scenes_command.h"
 
 #include <atomic>
-#include <cmath>
 #include <cstdio>
 #include <string>
 
+#include "commands/scene_commands.h"
 #include "formats/binary_file.h"
-#include "formats/list_scan.h"
 #include "formats/scene_scan.h"
+#include "window/video_record.h"
 
 namespace moraven {
 
@@ -48,39 +48,6 @@ private:
     std::int32_t m_counter = 0;
 };
 
-double roundHalfToEven(double value) {
-    const double below = std::floor(value);
-    const double fraction = value - below;
-    if (fraction != 0.5) return std::round(value);
-    return std::fmod(below, 2.0) == 0.0 ? below : below + 1.0;
-}
-
-// What the scan takes from the file's record: the frame rate shown for the file (DV files with a DV
-// information block: the system's rate from its VAUX source word; others: frames per second to two
-// decimals from the frame duration), the first frame's datecode and the timecode text.
-SceneVideo sceneVideoOf(const std::string& path) {
-    SceneVideo video;
-    video.fullPath = path;
-    video.timecodeText = "N/A";
-    TListScanResult scan;
-    ScanFile(path, scan);
-    if (scan.HasVideoFormat && scan.videoFrameDuration().ticks() > 0) {
-        video.fps = roundHalfToEven(1e9 / static_cast<double>(scan.videoFrameDuration().ticks())) / 100.0;
-    }
-    if (scan.HasDvInfo) {
-        constexpr std::uint32_t kFiftyFieldsFlag = 0x00200000;  // the 50/60 bit of the VAUX source pack
-        video.fps = (scan.dvInfoVauxSource() & kFiftyFieldsFlag) != 0 ? 25.0 : 30000.0 / 1001.0;
-    }
-    if (scan.Dv.HasDate) video.datecode = scan.Dv.RecordedAt;
-    if (scan.Dv.HasTimecode) {
-        char text[32];
-        const TDvTimecode& tc = scan.Dv.Timecode;
-        std::snprintf(text, sizeof text, "%.2d.%.2d.%.2d.%.2d", tc.hours, tc.minutes, tc.seconds, tc.frames);
-        video.timecodeText = text;
-    }
-    return video;
-}
-
 }  // namespace
 
 int runScenesCommand(const std::vector<std::string>& paths, const std::string& datePattern,
@@ -98,7 +65,9 @@ int runScenesCommand(const std::vector<std::string>& paths, const std::string& d
             continue;
         }
         SceneLinePrinter printer(out);
-        const SceneScanResult result = scenes.ScanScenes(sceneVideoOf(path), printer, neverAbort);
+        // The frame rate, first datecode and timecode that the list shows for the file.
+        const VideoFileRecord record(path, FileRecordOptions{});
+        const SceneScanResult result = scenes.ScanScenes(sceneVideoOf(record), printer, neverAbort);
         switch (result.outcome) {
             case SceneScanOutcome::Completed:
             case SceneScanOutcome::Empty:  // no frame, no scene

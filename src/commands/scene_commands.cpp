@@ -10,7 +10,6 @@
 #include "formats/date_format.h"
 #include "formats/program_info.h"
 #include "window/action_list.h"
-#include "window/video_record.h"
 
 namespace moraven {
 
@@ -19,18 +18,6 @@ namespace {
 constexpr std::string_view kSceneTextSuffix = "_scn.txt";
 constexpr std::string_view kRuleLine = "//--------------------------------------------------";
 constexpr std::string_view kClosingDatePattern = "dddddd 'at' hh:mm:ss";
-
-// What the scan takes from the entry: for a real video its record's frame rate, first datecode and
-// timecode text; for any other record the same facts without a frame rate.
-SceneVideo sceneVideoOf(const ListRecord& fichier) {
-    SceneVideo video;
-    video.fullPath = fichier.fullPath();
-    video.datecode = fichier.datecode();
-    video.timecodeText = fichier.timecodeText();
-    if (const auto* record = dynamic_cast<const VideoFileRecord*>(&fichier))
-        video.fps = record->fichier().Fps();
-    return video;
-}
 
 // The writer a scene command's parameter block points at.
 TSceneWriter* writerOf(const TParam& param) {
@@ -44,6 +31,15 @@ void replaceQuestion(const std::string& output, std::string_view shortQuestion, 
 }
 
 }  // namespace
+
+SceneVideo sceneVideoOf(const ListRecord& fichier) {
+    SceneVideo video;
+    video.fullPath = fichier.fullPath();
+    video.datecode = fichier.datecode();
+    video.timecodeText = fichier.timecodeText();
+    video.fps = fichier.fps();
+    return video;
+}
 
 std::string replaceExtension(const std::string& path, std::string_view suffix) {
     const std::size_t slash = path.rfind('/');

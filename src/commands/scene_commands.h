@@ -86,6 +86,9 @@ private:
     SceneTextWriter m_textWriter;
 };
 
+// What a scene scan takes from a listed file: its path, frame rate, first datecode and timecode text.
+SceneVideo sceneVideoOf(const ListRecord& fichier);
+
 // The path of the scene list of a video: its extension replaced by "_scn.txt", in the video's folder.
 std::string sceneTextPath(const std::string& videoPath);
 
