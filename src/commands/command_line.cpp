@@ -143,6 +143,39 @@ void CommandCore::runHidden(const std::vector<std::string>& parameters, const Pa
     runSwitches(parameters, exists);
 }
 
+CommandCore::VisibleRun CommandCore::runVisible(const std::vector<std::string>& parameters,
+                                               const PathExistsFunction& exists) {
+    VisibleRun run;
+    try {
+        list.BeginListLoad("Loading files");
+        try {
+            for (const std::string& parameter : parameters) list.AddFile(parameter);
+        } catch (...) {
+            list.EndListLoad();
+            throw;
+        }
+        list.EndListLoad();
+        for (const std::string& parameter : parameters) {
+            if (!isSwitchParameter(parameter, exists)) continue;
+            if (parameter.find('?') != std::string::npos) {
+                run.showAbout = true;
+                break;
+            }
+            const std::string letters = asciiLower(parameter);
+            if (letters.find('m') != std::string::npos) state.NoConfirmation = true;
+            if (letters.find('c') != std::string::npos) run.closeAfter = true;
+        }
+        if (!run.showAbout) {
+            runSwitches(parameters, exists);
+            list.SelectionRefresh();
+        }
+    } catch (const std::exception&) {
+        // Ends the command-line handling; what ran stays done.
+    }
+    state.NoConfirmation = false;
+    return run;
+}
+
 void HiddenInteraction::showMessage(const std::string& text, MessageKind kind) {
     if (kind == MessageKind::Information) return;
     std::fprintf(m_errors, "moraven: %s\n", stripTrailingLineBreaks(text).c_str());

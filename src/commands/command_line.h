@@ -63,6 +63,17 @@ public:
     void runHidden(const std::vector<std::string>& parameters,
                    const PathExistsFunction& exists = pathExistsOnDisk);
 
+    // What the visible start asks of the window once the switches have run.
+    struct VisibleRun {
+        bool showAbout = false;   // "?": the About panel on its "System" page, and no command ran
+        bool closeAfter = false;  // "c" before any "?": the program ends
+    };
+    // The window's start with parameters, at its first paint: the accepted files are added, then the
+    // switches run with "m" (no questions) and "c" (close afterwards), unless a parameter holds "?". A
+    // failure ends the handling silently; NoConfirmation is cleared in every case.
+    VisibleRun runVisible(const std::vector<std::string>& parameters,
+                          const PathExistsFunction& exists = pathExistsOnDisk);
+
     Settings& settings;
     Interaction& interaction;
     // Preview, trash and message boxes come from the hooks and the interaction; the window adds the desktop

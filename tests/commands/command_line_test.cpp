@@ -137,6 +137,46 @@ TEST_F(CommandLineTest, AFileThatCannotBeReadIsReportedAndTheOthersStillRun) {
     EXPECT_EQ(ui.messages[0].kind, MessageKind::Error);
 }
 
+TEST_F(CommandLineTest, TheVisibleStartRunsTheLettersWithQuestionsAndClosesAfterC) {
+    struct Case {
+        Names switches;
+        bool asked;
+        bool closeAfter;
+    };
+    for (const Case& c : {Case{{"+dc"}, true, true}, Case{{"/d", "/c"}, true, true}, Case{{"+dm"}, false, false}}) {
+        test::TempDir folder;
+        const std::string clip = folder.write("a.avi", {'R'});
+        Names parameters = c.switches;
+        parameters.push_back(clip);
+        ui.yesNoQuestions.clear();
+        if (c.asked) ui.answer({Answer::Yes});
+        const auto core = this->core();
+        const CommandCore::VisibleRun run = core->runVisible(parameters, pathExistsOnDisk);
+        EXPECT_EQ(listed(*core), Names{"a_20060312.avi"}) << c.switches.front();
+        EXPECT_EQ(ui.yesNoQuestions.size(), c.asked ? 1u : 0u) << c.switches.front();
+        EXPECT_EQ(run.closeAfter, c.closeAfter) << c.switches.front();
+        EXPECT_FALSE(run.showAbout);
+        EXPECT_FALSE(core->state.NoConfirmation);  // only for the time of the run
+    }
+}
+
+TEST_F(CommandLineTest, AQuestionMarkShowsTheAboutPanelInsteadOfRunningCommands) {
+    struct Case {
+        Names switches;
+        bool closeAfter;
+    };
+    for (const Case& c : {Case{{"+d?"}, false}, Case{{"+c", "+?"}, true}, Case{{"+?", "+c"}, false}}) {
+        test::TempDir folder;
+        Names parameters = c.switches;
+        parameters.push_back(folder.write("a.avi", {'R'}));
+        const auto core = this->core();
+        const CommandCore::VisibleRun run = core->runVisible(parameters, pathExistsOnDisk);
+        EXPECT_TRUE(run.showAbout);
+        EXPECT_EQ(run.closeAfter, c.closeAfter) << c.switches.front();
+        EXPECT_EQ(listed(*core), Names{"a.avi"}) << "the file is added, no command runs";
+    }
+}
+
 TEST_F(CommandLineTest, HiddenInteractionWritesFailuresToItsErrorStream) {
     char* buffer = nullptr;
     std::size_t size = 0;
