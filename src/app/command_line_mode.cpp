@@ -12,13 +12,6 @@
 namespace moraven {
 
 int runCommandLine(const std::vector<std::string>& parameters, std::FILE* errors) {
-    if (!switchesHold(parameters, 'h')) {
-        std::fprintf(
-            errors,
-            "moraven: the window is not available yet; add the letter h to the switches (for example "
-            "+hd FILE...) to run the commands without it\n");
-        return 2;
-    }
     HiddenInteraction hidden(errors);
     try {
         RegistryFile registry(defaultRegistryFilePath(), [errors](const std::string& line) {

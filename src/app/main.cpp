@@ -7,6 +7,8 @@
 #include "app/info_command.h"
 #include "app/riff_command.h"
 #include "app/scenes_command.h"
+#include "app/window_mode.h"
+#include "commands/command_line.h"
 #include "formats/program_info.h"
 #include "platform/system_locale.h"
 
@@ -28,10 +30,15 @@ void printHelp() {
         "  --scenes FILE...  print the scenes of each FILE, one line each: number, start, end,\n"
         "                    datecode, timecode and duration; every argument after --scenes is\n"
         "                    taken as a file\n"
-        "  +hLETTERS FILE... add the FILEs that are AVI files and run the commands of the LETTERS on\n"
-        "                    them without the window: d add the datecode, t add the timecode,\n"
-        "                    q shorten the name, b set the file date, r rename after the datecode;\n"
-        "                    \"/\" may stand for \"+\" where the parameter names no file or folder\n"
+        "  [+LETTERS] [FILE]...\n"
+        "                    start the window with the FILEs that are AVI files and run the commands\n"
+        "                    of the LETTERS on them: d add the datecode, t add the timecode, q shorten\n"
+        "                    the name, b set the file date, r rename after the datecode, e move the\n"
+        "                    file to the trash, s write the scene file, x export the scenes to text,\n"
+        "                    z delete the scene file; c close the window afterwards, m ask no\n"
+        "                    question, ? show the About panel, h run without the window (no display\n"
+        "                    needed, no question asked); \"/\" may stand for \"+\" where the parameter\n"
+        "                    names no file or folder\n"
         "  --help            show this help and exit\n"
         "  --version         show the version and exit\n",
         moraven::kProgramName);
@@ -65,7 +72,8 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "moraven: --info needs at least one file\n");
                 return 2;
             }
-            return moraven::runInfoCommand(files, json, moraven::userFileRecordOptions(stderr), stdout, stderr);
+            return moraven::runInfoCommand(files, json, moraven::userFileRecordOptions(stderr), stdout,
+                                           stderr);
         }
         if (*arg == "--scenes") {
             const std::vector<std::string> files(arg + 1, args.end());
@@ -78,7 +86,9 @@ int main(int argc, char** argv) {
             return moraven::runScenesCommand(files, options.datecodePattern, options.locale, stdout, stderr);
         }
     }
-    // File paths and switch letters ("+hd clip.avi", "/d /c clip.avi").
-    if (!args.empty()) return moraven::runCommandLine(std::vector<std::string>(args.begin(), args.end()), stderr);
-    return 0;
+    // File paths and switch letters ("+hd clip.avi", "/d /c clip.avi"): with the letter h the commands run
+    // without the window; otherwise the window starts with them.
+    const std::vector<std::string> parameters(args.begin(), args.end());
+    if (moraven::switchesHold(parameters, 'h')) return moraven::runCommandLine(parameters, stderr);
+    return moraven::runWindow(argc, argv, parameters, stderr);
 }

@@ -65,6 +65,7 @@ std::size_t FileList::lowerBound(std::string_view key, std::string_view path) co
 
 int FileList::AddFile(const std::string& path) {
     if (!isAcceptedPath(path) || !fileExists(path)) return -1;
+    ++m_rowsVersion;
     std::unique_ptr<ListRecord> record = m_factory(path);
     if (!record) return -1;
     std::string key = record->sortKey(order());
@@ -139,6 +140,7 @@ void FileList::EndListLoad() {
 }
 
 void FileList::SortList(int newOrder) {
+    ++m_rowsVersion;
     newOrder = normalizedSortOrder(newOrder);
     if (!m_rows.empty()) {
         const std::uint64_t itemId = m_itemIndex >= 0 ? m_rows[idx(m_itemIndex)]->id : 0;
@@ -193,6 +195,7 @@ void FileList::ToggleList() {
 }
 
 void FileList::EmptyList() {
+    ++m_rowsVersion;
     while (!m_rows.empty()) m_rows.pop_back();  // records freed from the last row to the first
     m_keyOfPath.clear();
     m_itemIndex = -1;
@@ -240,6 +243,7 @@ int FileList::indexOfRecordId(std::uint64_t id) const {
 }
 
 void FileList::deleteRow(int row) {
+    ++m_rowsVersion;
     if (row < 0 || row >= rowCount()) return;
     const int i = m_itemIndex;
     m_keyOfPath.erase(m_rows[idx(row)]->record->fullPath());
@@ -255,6 +259,7 @@ void FileList::deleteRow(int row) {
 }
 
 void FileList::replaceRecord(int row, std::unique_ptr<ListRecord> record) {
+    ++m_rowsVersion;
     if (row < 0 || row >= rowCount() || !record) return;
     Row& r = *m_rows[idx(row)];
     if (m_state.CurrentFichier == r.record.get()) m_state.CurrentFichier = record.get();
@@ -263,6 +268,7 @@ void FileList::replaceRecord(int row, std::unique_ptr<ListRecord> record) {
 }
 
 int FileList::renameRow(int row, std::unique_ptr<ListRecord> record) {
+    ++m_rowsVersion;
     if (row < 0 || row >= rowCount() || !record) return -1;
     // A rename never replaces a file, so no other row can hold the new path; should one do so all the same,
     // it goes, so that one path never has two rows.

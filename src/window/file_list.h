@@ -107,6 +107,10 @@ public:
 
     RecordFactory& factory() { return m_factory; }
 
+    // A number that changes whenever rows may have been added, removed, replaced or moved (not for changes
+    // of the selection): a view redraws its rows when it differs from the last one it drew.
+    std::uint64_t rowsVersion() const { return m_rowsVersion; }
+
 private:
     struct Row {
         std::string caption;
@@ -133,6 +137,7 @@ private:
     std::unordered_map<std::string, std::string> m_keyOfPath;  // exact path -> stored key
     int m_itemIndex = -1;
     std::uint64_t m_nextId = 1;
+    std::uint64_t m_rowsVersion = 0;
 };
 
 }  // namespace moraven

@@ -16,18 +16,46 @@ test::ProgramResult moraven(std::vector<std::string> args) {
     return test::runProgram(args);
 }
 
-TEST(CommandLineCliTest, WithoutTheLetterHTheWindowIsNeededAndTheStatusIsTwo) {
+TEST(CommandLineCliTest, WithoutTheLetterHAndWithoutADisplayTheWindowCannotStart) {
+    test::ScopedEnvironment environment;
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) environment.unset(name);
     test::TempDir dir;
     const std::string clip = dir.write("clip.avi", {'R', 'I', 'F', 'F'});
     // "/home..." style parameters that name an existing folder are paths, not the letters h, o, m, e.
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"+dc", clip}, {"/d", "/c", clip}, {clip}, {dir.path().string(), clip}}) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"+dc", clip},
+                                                 {"/d", "/c", clip},
+                                                 {clip},
+                                                 {dir.path().string(), clip},
+                                                 {}}) {
         const auto result = moraven(args);
-        EXPECT_EQ(result.exitCode, 2) << args.front();
+        EXPECT_EQ(result.exitCode, 2) << (args.empty() ? "" : args.front());
         EXPECT_EQ(result.output, "");
-        EXPECT_NE(result.errors.find("window is not available"), std::string::npos) << result.errors;
+        EXPECT_NE(result.errors.find("no display is available"), std::string::npos) << result.errors;
+        EXPECT_NE(result.errors.find("+hd FILE"), std::string::npos) << result.errors;
     }
     EXPECT_EQ(test::readWholeFile(clip).size(), 4u);
+}
+
+TEST(CommandLineCliTest, TheWindowRunsTheLettersOnItsFilesAndClosesAfterC) {
+    if (!test::programAvailable("ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed";
+    test::TempDir config;
+    test::TempDir data;
+    test::ScopedEnvironment environment;
+    environment.set("MORAVEN_CONFIG_HOME", config.path().string());
+    environment.set("XDG_DATA_HOME", data.path().string());
+    environment.set("QT_QPA_PLATFORM", "offscreen");
+    test::TempDir dir;
+    test::DvClipOptions options;
+    options.creationTime = "2004-07-15T13:05:09Z";
+    const std::string clip = test::makeDvAviWithFfmpeg(dir.path().string(), "clip.avi", options);
+
+    // m: no question (nobody is there to answer one); c: the window closes when the commands are done.
+    const auto result = moraven({"+dmc", clip});
+    EXPECT_EQ(result.exitCode, 0) << result.errors;
+    EXPECT_TRUE(std::filesystem::exists(dir.file("clip_2004.07.15_01.05.09_pm.avi")));
+    EXPECT_FALSE(std::filesystem::exists(clip));
+    // The settings were saved when the window closed.
+    EXPECT_TRUE(std::filesystem::exists(config.file("registry.reg")));
 }
 
 TEST(CommandLineCliTest, HiddenModeRenamesAfterTheDatecodeWithoutAnyDisplay) {
@@ -76,7 +104,8 @@ TEST(CommandLineCliTest, LetterEMovesWritableFilesToTheTrashAndReportsThoseItCan
     test::TempDir dir;
     const std::string clip = dir.write("clip.avi", {'R', 'I', 'F', 'F'});
     const std::string kept = dir.write("kept.avi", {'R', 'I', 'F', 'F'});
-    std::filesystem::permissions(kept, std::filesystem::perms::owner_write, std::filesystem::perm_options::remove);
+    std::filesystem::permissions(kept, std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::remove);
 
     const auto result = moraven({"+he", clip, kept});
     EXPECT_EQ(result.exitCode, 0) << result.errors;

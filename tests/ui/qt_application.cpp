@@ -1,6 +1,7 @@
 #include <memory>
 
 #include <QApplication>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -10,6 +11,9 @@ namespace {
 class QtApplicationEnvironment : public ::testing::Environment {
 public:
     void SetUp() override {
+        // The file dialogs keep their state under XDG_CONFIG_HOME: a folder of the run, not the user's.
+        ASSERT_TRUE(m_config.isValid());
+        qputenv("XDG_CONFIG_HOME", m_config.path().toLocal8Bit());
         static int argc = 1;
         static char name[] = "moraven_ui_tests";
         static char* argv[] = {name, nullptr};
@@ -18,6 +22,7 @@ public:
     void TearDown() override { m_application.reset(); }
 
 private:
+    QTemporaryDir m_config;
     std::unique_ptr<QApplication> m_application;
 };
 

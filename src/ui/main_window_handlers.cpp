@@ -1,0 +1,207 @@
+// What the window's own actions do, and the file sources that need the window: dialogs, the clipboard and
+// drag and drop.
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QMenu>
+#include <QMimeData>
+#include <QUrl>
+
+#include "formats/binary_file.h"
+#include "platform/system_locale.h"
+#include "ui/about_panel.h"
+#include "ui/action_binder.h"
+#include "ui/info_panel.h"
+#include "ui/main_window.h"
+#include "ui/options_panel.h"
+#include "window/playlist.h"
+
+namespace moraven {
+
+namespace {
+
+QString qtPath(const std::string& path) { return QFile::decodeName(path.c_str()); }
+std::string filePath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+// The local files of a list of URLs (the clipboard's or a drop's file list), in order.
+std::vector<std::string> localFiles(const QList<QUrl>& urls) {
+    std::vector<std::string> paths;
+    for (const QUrl& url : urls) {
+        if (url.isLocalFile()) paths.push_back(filePath(url.toLocalFile()));
+    }
+    return paths;
+}
+
+}  // namespace
+
+void TUIForm::executeAction(const std::string& name) {
+    reportFailures([&] {
+        if (!runOwnAction(name)) {
+            if (Action* action = m_core->al.find(name)) m_core->runner.executeAction(*action);
+        }
+    });
+    updateAndRefresh();
+}
+
+bool TUIForm::runOwnAction(const std::string& name) {
+    FileList& list = m_core->list;
+    const Settings& settings = m_preferences.settings();
+    if (name == "afOuvrirFichiers") {
+        openFilesDialog();
+    } else if (name == "afCollerFichiers") {
+        pasteFiles();
+    } else if (name == "afOuvrirunDossier") {
+        chooseAndOpenFolder();
+    } else if (name == "afOuvrirDossierPrefere") {
+        m_sources->OpenPreferredFolder();
+    } else if (name == "afOuvrirTout") {
+        m_sources->OpenAll(localFileSystemRoots());
+    } else if (name == "afOuvrirPlayList") {
+        openPlaylistDialog();
+    } else if (name == "afOuvrirDefaultPlayList") {
+        readPlaylist(defaultPlaylistPath(settings.dossierDesPlayList));
+    } else if (name == "afSauverListe") {
+        savePlaylistDialog();
+    } else if (name == "afBasculerListe") {
+        list.ToggleList();
+    } else if (name == "afOrdreAlpha") {
+        list.SortList(kOrderAlphabetical);
+    } else if (name == "alTriDatecode") {
+        list.SortList(kOrderDatecode);
+    } else if (name == "alTriTaille") {
+        list.SortList(kOrderFileSize);
+    } else if (name == "alTrierModify") {
+        list.SortList(kOrderFileDate);
+    } else if (name == "afSelectionnerTout") {
+        list.SelectAll();
+    } else if (name == "afViderListe") {
+        list.EmptyList();
+    } else if (name == "afInterrompre") {
+        abort(false);
+    } else if (name == "afInterrompreTous") {
+        abort(true);
+    } else if (name == "afOptions") {
+        toggleSettingsPanel();
+    } else if (name == "afApropos") {
+        toggleAboutPanel();
+    } else if (name == "afQuitter") {
+        close();
+    } else {
+        // The commands run through their runners. The player's actions have nothing to play yet.
+        return m_core->tch.commandOfAction(name) == nullptr;
+    }
+    return true;
+}
+
+void TUIForm::abort(bool all) {
+    m_core->state.AbortRequested = true;
+    if (all) m_core->state.AbortAllRequested = true;
+    m_sources->stopScan();
+}
+
+void TUIForm::openFilesDialog() {
+    if (m_core->state.AbortRequested) return;
+    const QStringList chosen = QFileDialog::getOpenFileNames(
+        this, QString(), qtPath(m_preferences.settings().dossierPourOuvrirFichiers),
+        "Files avi (*.avi *.AVI)");
+    std::vector<std::string> paths;
+    for (const QString& path : chosen) paths.push_back(filePath(path));
+    if (!paths.empty()) m_sources->addFiles(paths, "Loading files");
+}
+
+void TUIForm::pasteFiles() {
+    const QMimeData* clipboardData = QApplication::clipboard()->mimeData();
+    if (!clipboardData || !clipboardData->hasUrls()) return;
+    try {
+        m_sources->addFiles(localFiles(clipboardData->urls()), "Paste files");
+    } catch (const std::exception&) {
+        // Pasting ends quietly at a file it cannot read.
+    }
+}
+
+void TUIForm::chooseAndOpenFolder() {
+    QString start = qtPath(m_preferences.settings().dossierPourOuvrirFichiers);
+    if (!QDir(start).exists()) start = QDir::homePath();
+    const QString folder = QFileDialog::getExistingDirectory(
+        this, "Select the folder containing the AVI files to open", start, QFileDialog::ShowDirsOnly);
+    if (!folder.isEmpty()) m_sources->OpenFolder(filePath(folder));
+}
+
+void TUIForm::openPlaylistDialog() {
+    const QString path = QFileDialog::getOpenFileName(
+        this, QString(), qtPath(m_preferences.settings().dossierDesPlayList), "playlist (*.txt)");
+    if (!path.isEmpty()) readPlaylist(filePath(path));
+}
+
+void TUIForm::readPlaylist(const std::string& path) {
+    ReadPlaylist(m_core->list, m_core->state, m_interaction, path);
+}
+
+void TUIForm::savePlaylistDialog() {
+    QFileDialog dialog(this, QString(), qtPath(m_preferences.settings().dossierDesPlayList),
+                       "playlist (*.txt)");
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix("txt");
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+    WritePlaylist(m_core->list, filePath(dialog.selectedFiles().front()),
+                  m_preferences.settings().formatPourAfficherDatecode, systemDateFormatLocale());
+}
+
+void TUIForm::toggleSettingsPanel() {
+    WindowState& state = m_core->state;
+    Action* options = m_core->al.find("afOptions");
+    Action* about = m_core->al.find("afApropos");
+    if (state.aboutPanelShown) {
+        m_aboutFrame->HideAbout();
+        state.aboutPanelShown = false;
+        if (about) about->checked = false;
+    }
+    state.settingsPanelShown = options && options->checked;
+    if (state.settingsPanelShown) {
+        m_optionsFrame->ShowPanel();
+    } else {
+        m_optionsFrame->HidePanel();
+    }
+    m_core->list.SelectionRefresh();
+    m_core->runner.UpdateActionStates();
+}
+
+void TUIForm::toggleAboutPanel() {
+    WindowState& state = m_core->state;
+    Action* options = m_core->al.find("afOptions");
+    Action* about = m_core->al.find("afApropos");
+    if (state.settingsPanelShown) {
+        m_optionsFrame->HidePanel();
+        state.settingsPanelShown = false;
+        if (options) options->checked = false;
+    }
+    state.aboutPanelShown = about && about->checked;
+    if (state.aboutPanelShown) {
+        m_aboutFrame->ShowAbout();
+    } else {
+        m_aboutFrame->HideAbout();
+    }
+    m_core->list.SelectionRefresh();
+    m_core->runner.UpdateActionStates();
+}
+
+void TUIForm::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void TUIForm::dropEvent(QDropEvent* event) {
+    const std::vector<std::string> paths = localFiles(event->mimeData()->urls());
+    event->acceptProposedAction();
+    reportFailures([&] { m_sources->addFiles(paths, "Open drag-and-dropped files"); });
+    updateAndRefresh();
+}
+
+void TUIForm::contextMenuEvent(QContextMenuEvent* event) { m_mainPopup->popup(event->globalPos()); }
+
+}  // namespace moraven

@@ -1,0 +1,139 @@
+// The window's start-up, its first paint, and its shut-down.
+#include <QCloseEvent>
+#include <QEvent>
+#include <QProgressBar>
+#include <QTimer>
+
+#include "commands/housekeeping_commands.h"
+#include "pipeline/framework_version.h"
+#include "pipeline/stage_registry.h"
+#include "platform/system_locale.h"
+#include "platform/system_report.h"
+#include "platform/system_services.h"
+#include "ui/about_panel.h"
+#include "ui/action_binder.h"
+#include "ui/info_panel.h"
+#include "ui/main_window.h"
+#include "ui/options_panel.h"
+#include "window/playlist.h"
+
+namespace moraven {
+
+namespace {
+
+// What the "System" page reports, gathered once at start.
+SystemFacts currentSystemFacts(const Settings& settings) {
+    SystemFacts facts;
+    facts.osName = OsName();
+    facts.frameworkVersion = MediaFrameworkVersion();
+    facts.deinterlacerFound = FindFilter("Pinnacle Video Deinterlacer");
+    facts.wavDestFound = FindFilter("WAV Dest");
+    facts.snapwickPath = existingFile(settings.fichierSnapwick);
+    return facts;
+}
+
+}  // namespace
+
+void TUIForm::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (m_shown) return;
+    m_shown = true;
+    FormShow();
+    // The first paint comes once the window is on screen.
+    QTimer::singleShot(0, this, [this] { FirstPaint(); });
+}
+
+void TUIForm::FormShow() {
+    try {
+        m_baseFrame->ApplyPanelTexts();
+        m_optionsFrame->ApplyOptionsTexts();
+        m_aboutFrame->ApplyAboutTexts();
+        m_baseFrame->CentreInColumn(kPanelColumnWidth);
+        ApplySettings();
+        m_restorePlaylistPending = m_preferences.settings().sauverListeEnQuittant;
+        m_core->list.setItemIndex(-1);
+        m_optionsFrame->FillCommandList();
+        m_optionsFrame->ApplySavedMarks();
+        m_core->switches = buildSwitchTable(m_core->al, m_core->tch, m_core->checkList);
+        m_aboutFrame->setCommandLineRows(commandLineHelpRows(m_core->switches, m_core->al));
+        applyLauncherCaptions(m_core->al, m_preferences.settings());
+        const std::vector<ReportLine> system = systemPageLines(currentSystemFacts(m_preferences.settings()));
+        m_aboutFrame->WriteSystemPage(system);
+        m_optionsFrame->setSystemLines(system);
+        m_core->state.AbortRequested = m_core->state.AbortAllRequested = false;
+        if (!m_parameters.empty()) {
+            m_pendingParameters = true;
+        } else {
+            m_core->list.SelectionRefresh();
+        }
+    } catch (const std::exception&) {
+        // Start-up goes on with what could be set up.
+    }
+    if (!m_pendingParameters) m_baseFrame->WriteWelcome();
+    updateAndRefresh();
+}
+
+void TUIForm::ApplySettings() {
+    const Settings& settings = m_preferences.settings();
+    if (settings.left != 0 || settings.top != 0) move(settings.left, settings.top);
+    m_volumeGauge->setValue(settings.volume / 100);
+    m_volumePanel->setVisible(!settings.incrustSlidersVisible);
+    m_optionsFrame->loadControls();
+}
+
+void TUIForm::FirstPaint() {
+    if (m_restorePlaylistPending) {
+        m_restorePlaylistPending = false;
+        try {
+            readPlaylist(defaultPlaylistPath(m_preferences.settings().dossierDesPlayList));
+        } catch (const std::exception&) {
+            // A missing or unreadable default playlist is no error at start.
+        }
+    }
+    if (m_pendingParameters) {
+        m_pendingParameters = false;
+        const CommandCore::VisibleRun run = m_core->runVisible(m_parameters);
+        if (run.showAbout) {
+            if (Action* about = m_core->al.find("afApropos")) about->checked = true;
+            toggleAboutPanel();
+            m_aboutFrame->showOnPage(TAproposFrame::SystemPage);
+        }
+        if (run.closeAfter) {
+            close();
+            return;
+        }
+    }
+    updateAndRefresh();
+}
+
+void TUIForm::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && m_shown) updateAndRefresh();  // paste availability
+}
+
+void TUIForm::closeEvent(QCloseEvent* event) {
+    m_closing = true;
+    WindowState& state = m_core->state;
+    state.ListLoading = false;
+    state.AbortRequested = state.AbortAllRequested = true;  // running loops end
+    m_sources->stopScan();
+    const Settings& settings = m_preferences.settings();
+    if (settings.sauverPreferencesEnQuittant) CollectAndSaveSettings();
+    if (settings.sauverListeEnQuittant) {
+        reportFailures([&] {
+            WritePlaylist(m_core->list, defaultPlaylistPath(settings.dossierDesPlayList),
+                          settings.formatPourAfficherDatecode, systemDateFormatLocale());
+        });
+    }
+    event->accept();
+}
+
+void TUIForm::CollectAndSaveSettings() {
+    m_optionsFrame->collectControls();
+    Settings& settings = m_preferences.settings();
+    settings.left = x();
+    settings.top = y();
+    m_preferences.SaveSettings();
+}
+
+}  // namespace moraven
