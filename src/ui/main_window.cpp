@@ -160,7 +160,9 @@ void TUIForm::buildClient() {
 
     connect(m_baseFrame, &TBaseFrame::parentFolderRequested, this,
             [this] { executeAction("amDossierParent"); });
-    connect(m_optionsFrame, &TOptionsFrame::closeRequested, this, [this] { executeAction("afOptions"); });
+    // "Close" on a panel is its action: the action's check mark goes off and the panel is hidden.
+    connect(m_optionsFrame, &TOptionsFrame::closeRequested, this,
+            [this] { m_binder->action("afOptions")->trigger(); });
     connect(m_optionsFrame, &TOptionsFrame::commandMarksChanged, this, [this] { updateAndRefresh(); });
     connect(m_optionsFrame, &TOptionsFrame::actionsChanged, this, [this] { refreshView(); });
     connect(
@@ -170,7 +172,8 @@ void TUIForm::buildClient() {
             m_preferences.settings().top = y();
         },
         Qt::DirectConnection);
-    connect(m_aboutFrame, &TAproposFrame::closeRequested, this, [this] { executeAction("afApropos"); });
+    connect(m_aboutFrame, &TAproposFrame::closeRequested, this,
+            [this] { m_binder->action("afApropos")->trigger(); });
 }
 
 void TUIForm::bindCore() {
@@ -305,6 +308,11 @@ void TUIForm::layoutClient() {
         setFixedSize(sizeHint());
     }
     m_statusLabel->setGeometry(0, height - kStatusBarHeight, width, kStatusBarHeight);
+    int visibleButtons = 0;
+    for (QAction* action : m_toolBar2->actions()) visibleButtons += action->isVisible() ? 1 : 0;
+    m_toolBar2->move(width - visibleButtons * kToolButtonWidth, 0);
+    m_toolBar2->raise();
+    // The placeholder covers the information panel; the two panels cover everything.
     const bool panelShown = state.settingsPanelShown || state.aboutPanelShown;
     m_placeholder->setVisible(state.placeholderShown && !panelShown);
     if (m_placeholder->isVisible()) m_placeholder->raise();
@@ -312,10 +320,6 @@ void TUIForm::layoutClient() {
     if (state.settingsPanelShown) m_optionsFrame->raise();
     m_aboutFrame->setVisible(state.aboutPanelShown);
     if (state.aboutPanelShown) m_aboutFrame->raise();
-    int visibleButtons = 0;
-    for (QAction* action : m_toolBar2->actions()) visibleButtons += action->isVisible() ? 1 : 0;
-    m_toolBar2->move(width - visibleButtons * kToolButtonWidth, 0);
-    m_toolBar2->raise();
 }
 
 void TUIForm::updateMenus() {

@@ -13,6 +13,7 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPushButton>
 #include <QUrl>
 
 #include <gtest/gtest.h>
@@ -153,6 +154,11 @@ TEST_F(MainWindowTest, SortingSelectingTogglingAndThePanelsChangeTheWidthsAndCat
     EXPECT_EQ(window->clientWidth(), TUIForm::kSettingsWidth);
     EXPECT_EQ(state().EnabledCategories, CategorySet{Category::Permanent});
     EXPECT_FALSE(action("amAjouterDatecode").isEnabled());
+    window->optionsFrame().findChild<QPushButton*>("FermerBtn")->click();  // "Close"
+    settle();
+    EXPECT_FALSE(state().settingsPanelShown);
+    EXPECT_FALSE(action("afOptions").isChecked());
+    trigger("afOptions");
     trigger("afApropos");  // the About panel takes the settings panel's place
     EXPECT_EQ(window->clientWidth(), TUIForm::kAboutWidth);
     EXPECT_FALSE(action("afOptions").isChecked());
