@@ -8,12 +8,14 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDropEvent>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
+#include <QTimer>
 #include <QUrl>
 
 #include <gtest/gtest.h>
@@ -134,6 +136,50 @@ TEST_F(MainWindowTest, FilesComeFromADropThePasteAndThePreferredFolderAndShowThe
     EXPECT_EQ(window->clientWidth(), TUIForm::kWithListWidth);
     EXPECT_TRUE(state().EnabledCategories.contains(Category::Liste));
     EXPECT_EQ(window->labFichiers().text(), "1 file of 4 - sorted by datecode");
+}
+
+// Chooses `path` in the next file dialog and confirms it.
+void chooseInFileDialog(const std::string& path) {
+    whenModal<QFileDialog>([path](QFileDialog& dialog) {
+        dialog.selectFile(QString::fromStdString(path));
+        QMetaObject::invokeMethod(&dialog, "accept");
+    });
+}
+
+TEST_F(MainWindowTest, TheOpenDialogTheFolderChooserAndPlaylistsAddFiles) {
+    const std::string a = video("a.avi");
+    video("folder/b.avi");
+    video("folder/sub/c.avi");
+    chooseInFileDialog(a);
+    trigger("afOuvrirFichiers");
+    EXPECT_EQ(rows(), Names{"a.avi"});
+
+    chooseInFileDialog(dir.file("folder"));
+    trigger("afOuvrirunDossier");
+    EXPECT_EQ(rows(), (Names{"a.avi", "b.avi", "c.avi"}));
+
+    // Saved as a playlist, emptied, read back.
+    chooseInFileDialog(dir.file("mine.txt"));
+    trigger("afSauverListe");
+    ASSERT_TRUE(std::filesystem::exists(dir.file("mine.txt")));
+    trigger("afViderListe");
+    EXPECT_TRUE(rows().empty());
+    EXPECT_EQ(window->clientWidth(), TUIForm::kPanelColumnWidth);
+    chooseInFileDialog(dir.file("mine.txt"));
+    trigger("afOuvrirPlayList");
+    EXPECT_EQ(rows(), (Names{"a.avi", "b.avi", "c.avi"}));
+}
+
+TEST_F(MainWindowTest, EscDuringAFolderScanStopsTheAddition) {
+    for (int i = 0; i < 6; ++i) video("many/sub" + std::to_string(i) + "/clip" + std::to_string(i) + ".avi");
+    preferences->settings().dossierAOuvertureAuto = dir.file("many") + "/";
+    // Esc comes with the first round of pending events that the addition lets through.
+    QTimer::singleShot(0, window.get(), [this] { action("afInterrompre").trigger(); });
+    trigger("afOuvrirDossierPrefere");
+    EXPECT_LT(list().rowCount(), 6);
+    EXPECT_FALSE(state().ListLoading);
+    trigger("afOuvrirDossierPrefere");
+    EXPECT_EQ(list().rowCount(), 6);
 }
 
 TEST_F(MainWindowTest, SortingSelectingTogglingAndThePanelsChangeTheWidthsAndCategories) {
