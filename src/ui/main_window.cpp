@@ -160,6 +160,14 @@ void TUIForm::buildClient() {
 
     connect(m_baseFrame, &TBaseFrame::parentFolderRequested, this,
             [this] { executeAction("amDossierParent"); });
+    connect(m_baseFrame, &TBaseFrame::inlaySlidersToggleRequested, this,
+            [this] { executeAction("amAfficherSliders"); });
+    connect(m_baseFrame, &TBaseFrame::inlayPositionChanged, this, [this](int positionX, int positionY) {
+        m_preferences.settings().incrustPositionX = positionX;
+        m_preferences.settings().incrustPositionY = positionY;
+    });
+    connect(m_baseFrame, &TBaseFrame::videoMenuRequested, this,
+            [this](const QPoint& at) { m_videoPopup->popup(at); });
     // "Close" on a panel is its action: the action's check mark goes off and the panel is hidden.
     connect(m_optionsFrame, &TOptionsFrame::closeRequested, this,
             [this] { m_binder->action("afOptions")->trigger(); });
@@ -234,6 +242,10 @@ void TUIForm::buildMenus() {
     m_mainPopup->setObjectName("mainPopup");
     addAll(m_mainPopup, {"afOuvrirFichiers", "afCollerFichiers", "afOuvrirDossierPrefere", "-", "afOptions",
                          "afApropos", "afQuitter"});
+    m_videoPopup = new QMenu(this);
+    m_videoPopup->setObjectName("vwpopup");
+    addAll(m_videoPopup, {"avPlayStop", "avFullscreen", "-", "avMute", "afIncVolume", "afDecVolume", "-",
+                          "amAfficherIncrustation", "amAfficherSliders"});
     m_listPopup = new QMenu(this);
     m_listPopup->setObjectName("listpopup");
     addAll(m_listPopup, {"afOuvrirFichiers", "afCollerFichiers", "afOuvrirunDossier",

@@ -140,6 +140,7 @@ private:
     std::vector<QMenu*> m_topMenus;
     QMenu* m_mainPopup = nullptr;
     QMenu* m_listPopup = nullptr;
+    QMenu* m_videoPopup = nullptr;
 };
 
 }  // namespace moraven

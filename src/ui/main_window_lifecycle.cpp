@@ -78,6 +78,8 @@ void TUIForm::ApplySettings() {
     if (settings.left != 0 || settings.top != 0) move(settings.left, settings.top);
     m_volumeGauge->setValue(settings.volume / 100);
     m_volumePanel->setVisible(!settings.incrustSlidersVisible);
+    m_baseFrame->setInlayPosition(settings.incrustPositionX, settings.incrustPositionY);
+    m_baseFrame->setInlaySlidersVisible(settings.incrustSlidersVisible);
     m_optionsFrame->loadControls();
 }
 
