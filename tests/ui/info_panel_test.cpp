@@ -206,7 +206,7 @@ TEST_F(InfoPanelTest, TheCopyMenuCopiesEachFact) {
 
     // The menu opens over any of the facts.
     QMenu& menu = child<QMenu>("copiermenu");
-    QContextMenuEvent request(QContextMenuEvent::Mouse, QPoint(5, 5));
+    QContextMenuEvent request(QContextMenuEvent::Mouse, QPoint(5, 5), QPoint(5, 5));
     QApplication::sendEvent(&child("LabImage"), &request);
     EXPECT_TRUE(menu.isVisible());
     menu.close();
