@@ -14,6 +14,7 @@
 #include "platform/system_locale.h"
 #include "settings/preferences.h"
 #include "settings/registry_file.h"
+#include "window/info_texts.h"
 
 namespace moraven {
 
@@ -103,19 +104,6 @@ std::string shortestDecimal(double value) {
     return error == std::errc() ? std::string(text, end) : std::string("0");
 }
 
-std::string codecDisplayText(const TaviFichier& record) {
-    std::string text = record.Codec();
-    if (!record.IsDv()) return text;
-    switch (record.DvType()) {
-        case 1:
-            return text + " (type 1)";
-        case 2:
-            return text + (record.Type2Iavs() ? " (type 2 iavs)" : " (type 2)");
-        default:
-            return text + " (atypical)";
-    }
-}
-
 std::string tvSystemText(std::uint8_t system) {
     switch (system) {
         case 1:
@@ -185,11 +173,11 @@ private:
             {"Accessed", fileTime(r.Accessed())},
             {"Datecode", datecode(r)},
             {"Timecode", r.TimecodeText()},
-            {"Codec", codecDisplayText(r)},
+            {"Codec", CodecDisplayText(r)},
             {"Image", r.ImageText()},
             {"Width", std::to_string(r.Width())},
             {"Height", std::to_string(r.Height())},
-            {"Fps", r.Fps() > 0 ? shortestDecimal(r.Fps()) : std::string()},
+            {"Fps", FpsDisplayText(r.Fps())},
             {"Video duration", r.VideoDurationText()},
             {"Audio duration", r.AudioDurationText()},
             {"Audio", r.AudioText()},
@@ -233,7 +221,7 @@ private:
             {"Datecode", r.Datecode().days() > 0 ? date(r.Datecode()) : std::string("null")},
             {"TimecodeText", text(r.TimecodeText())},
             {"Codec", text(r.Codec())},
-            {"CodecText", text(codecDisplayText(r))},
+            {"CodecText", text(CodecDisplayText(r))},
             {"IsDv", boolean(r.IsDv())},
             {"DvType", std::to_string(r.DvType())},
             {"Type2Iavs", boolean(r.Type2Iavs())},

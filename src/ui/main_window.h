@@ -97,8 +97,10 @@ private:
     void openPlaylistDialog();
     void savePlaylistDialog();
     void readPlaylist(const std::string& path);
-    void toggleSettingsPanel();
-    void toggleAboutPanel();
+    enum class Panel { Settings, About };
+    // Shows or hides a panel after its action's check mark, hiding the other one first.
+    void togglePanel(Panel panel);
+    void setPanelShown(Panel panel, bool shown);
     void abort(bool all);
     void showCurrent(const ListRecord* record);
     // Runs `work`; a failure is shown in an error box (the default error report).

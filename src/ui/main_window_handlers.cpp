@@ -87,9 +87,9 @@ bool TUIForm::runOwnAction(const std::string& name) {
     } else if (name == "afInterrompreTous") {
         abort(true);
     } else if (name == "afOptions") {
-        toggleSettingsPanel();
+        togglePanel(Panel::Settings);
     } else if (name == "afApropos") {
-        toggleAboutPanel();
+        togglePanel(Panel::About);
     } else if (name == "afQuitter") {
         close();
     } else {
@@ -153,40 +153,29 @@ void TUIForm::savePlaylistDialog() {
                   m_preferences.settings().formatPourAfficherDatecode, systemDateFormatLocale());
 }
 
-void TUIForm::toggleSettingsPanel() {
+void TUIForm::setPanelShown(Panel panel, bool shown) {
     WindowState& state = m_core->state;
-    Action* options = m_core->al.find("afOptions");
-    Action* about = m_core->al.find("afApropos");
-    if (state.aboutPanelShown) {
-        m_aboutFrame->HideAbout();
-        state.aboutPanelShown = false;
-        if (about) about->checked = false;
-    }
-    state.settingsPanelShown = options && options->checked;
-    if (state.settingsPanelShown) {
-        m_optionsFrame->ShowPanel();
+    if (panel == Panel::Settings) {
+        state.settingsPanelShown = shown;
+        shown ? m_optionsFrame->ShowPanel() : m_optionsFrame->HidePanel();
     } else {
-        m_optionsFrame->HidePanel();
+        state.aboutPanelShown = shown;
+        shown ? m_aboutFrame->ShowAbout() : m_aboutFrame->HideAbout();
     }
-    m_core->list.SelectionRefresh();
-    m_core->runner.UpdateActionStates();
 }
 
-void TUIForm::toggleAboutPanel() {
-    WindowState& state = m_core->state;
-    Action* options = m_core->al.find("afOptions");
-    Action* about = m_core->al.find("afApropos");
-    if (state.settingsPanelShown) {
-        m_optionsFrame->HidePanel();
-        state.settingsPanelShown = false;
-        if (options) options->checked = false;
+void TUIForm::togglePanel(Panel panel) {
+    const Panel other = panel == Panel::Settings ? Panel::About : Panel::Settings;
+    Action* own = m_core->al.find(panel == Panel::Settings ? "afOptions" : "afApropos");
+    Action* others = m_core->al.find(other == Panel::Settings ? "afOptions" : "afApropos");
+    // One panel at a time: the other one goes first.
+    const bool otherShown =
+        other == Panel::Settings ? m_core->state.settingsPanelShown : m_core->state.aboutPanelShown;
+    if (otherShown) {
+        setPanelShown(other, false);
+        if (others) others->checked = false;
     }
-    state.aboutPanelShown = about && about->checked;
-    if (state.aboutPanelShown) {
-        m_aboutFrame->ShowAbout();
-    } else {
-        m_aboutFrame->HideAbout();
-    }
+    setPanelShown(panel, own && own->checked);
     m_core->list.SelectionRefresh();
     m_core->runner.UpdateActionStates();
 }

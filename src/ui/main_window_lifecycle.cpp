@@ -97,7 +97,7 @@ void TUIForm::FirstPaint() {
         const CommandCore::VisibleRun run = m_core->runVisible(m_parameters);
         if (run.showAbout) {
             if (Action* about = m_core->al.find("afApropos")) about->checked = true;
-            toggleAboutPanel();
+            togglePanel(Panel::About);
             m_aboutFrame->showOnPage(TAproposFrame::SystemPage);
         }
         if (run.closeAfter) {
