@@ -46,12 +46,13 @@ QString qt(const std::string& text) { return QString::fromUtf8(text.c_str()).rep
 
 // Makes the records of the list from the settings' datecode pattern and the user's date names; pending
 // events are processed before each file is read, so Esc and repainting act during long additions.
-RecordFactory windowRecordFactory(const Settings& settings, Interaction& interaction) {
-    return [&settings, &interaction](const std::string& path) -> std::unique_ptr<ListRecord> {
+RecordFactory windowRecordFactory(const Settings& settings, const DateFormatLocale& locale,
+                                  Interaction& interaction) {
+    return [&settings, &locale, &interaction](const std::string& path) -> std::unique_ptr<ListRecord> {
         interaction.processPendingEvents();
         FileRecordOptions options;
         options.datecodePattern = settings.formatPourAfficherDatecode;
-        options.locale = systemDateFormatLocale();
+        options.locale = locale;
         return std::make_unique<VideoFileRecord>(path, options);
     };
 }
@@ -62,6 +63,7 @@ TUIForm::TUIForm(Preferences& preferences, std::vector<std::string> parameters, 
     : QMainWindow(parent),
       m_preferences(preferences),
       m_parameters(std::move(parameters)),
+      m_locale(systemDateFormatLocale()),
       m_interaction(this, {[this](const std::string& text) { setStatusText(text); },
                            [this] { m_baseFrame->showProgress(); },
                            [this](int percent) { m_baseFrame->setProgress(percent); },
@@ -74,8 +76,9 @@ TUIForm::TUIForm(Preferences& preferences, std::vector<std::string> parameters, 
     RunnerHooks hooks;
     hooks.showCurrent = [this](const ListRecord* record) { showCurrent(record); };
     hooks.MoveToRecycleBin = MoveToRecycleBin;
-    m_core = std::make_unique<CommandCore>(preferences.settings(), systemDateFormatLocale(), m_interaction,
-                                           windowRecordFactory(preferences.settings(), m_interaction), hooks);
+    m_core = std::make_unique<CommandCore>(
+        preferences.settings(), m_locale, m_interaction,
+        windowRecordFactory(preferences.settings(), m_locale, m_interaction), hooks);
     m_sources =
         std::make_unique<FileListSources>(m_core->list, m_core->state, m_interaction, preferences.settings());
     m_interaction.afterPendingEvents = [this] {

@@ -113,6 +113,8 @@ private:
 
     Preferences& m_preferences;
     std::vector<std::string> m_parameters;
+    // The user's date names and forms, read once: the records, the commands and the playlists use them.
+    const DateFormatLocale m_locale;
     bool m_pendingParameters = false;
     bool m_restorePlaylistPending = false;
     bool m_shown = false;

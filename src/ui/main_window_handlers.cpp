@@ -14,7 +14,6 @@
 #include <QUrl>
 
 #include "formats/binary_file.h"
-#include "platform/system_locale.h"
 #include "ui/about_panel.h"
 #include "ui/action_binder.h"
 #include "ui/info_panel.h"
@@ -150,7 +149,7 @@ void TUIForm::savePlaylistDialog() {
     dialog.setDefaultSuffix("txt");
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
     WritePlaylist(m_core->list, filePath(dialog.selectedFiles().front()),
-                  m_preferences.settings().formatPourAfficherDatecode, systemDateFormatLocale());
+                  m_preferences.settings().formatPourAfficherDatecode, m_locale);
 }
 
 void TUIForm::setPanelShown(Panel panel, bool shown) {

@@ -7,7 +7,6 @@
 #include "commands/housekeeping_commands.h"
 #include "pipeline/framework_version.h"
 #include "pipeline/stage_registry.h"
-#include "platform/system_locale.h"
 #include "platform/system_report.h"
 #include "platform/system_services.h"
 #include "ui/about_panel.h"
@@ -124,7 +123,7 @@ void TUIForm::closeEvent(QCloseEvent* event) {
     if (settings.sauverListeEnQuittant) {
         reportFailures([&] {
             WritePlaylist(m_core->list, defaultPlaylistPath(settings.dossierDesPlayList),
-                          settings.formatPourAfficherDatecode, systemDateFormatLocale());
+                          settings.formatPourAfficherDatecode, m_locale);
         });
     }
     event->accept();
