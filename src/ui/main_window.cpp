@@ -311,8 +311,7 @@ void TUIForm::layoutClient() {
     int width = state.listShown ? kWithListWidth : kPanelColumnWidth;
     int height = m_listLoadedOnce ? kLoadedClientHeight : kDesignClientHeight;
     if (state.settingsPanelShown) {
-        width = kSettingsWidth;
-        height = std::max(height, m_optionsFrame->height());
+        width = kSettingsWidth;  // the panel covers the whole client area; its empty bottom is cut off
     } else if (state.aboutPanelShown) {
         width = kAboutWidth;
     } else if (state.placeholderShown) {
