@@ -1,6 +1,5 @@
 #include "app/info_command.h"
 
-#include <charconv>
 #include <cstdint>
 #include <exception>
 #include <optional>
@@ -10,6 +9,7 @@
 
 #include "formats/binary_file.h"
 #include "formats/date_time.h"
+#include "formats/decimal_text.h"
 #include "platform/settings_environment.h"
 #include "platform/system_locale.h"
 #include "settings/preferences.h"
@@ -95,13 +95,6 @@ std::string jsonString(std::string_view printable) {
     }
     json += '"';
     return json;
-}
-
-// The shortest decimal form that reads back as the same number: 25, 29.97, 29.97002997002997.
-std::string shortestDecimal(double value) {
-    char text[32];
-    const auto [end, error] = std::to_chars(text, text + sizeof text, value);
-    return error == std::errc() ? std::string(text, end) : std::string("0");
 }
 
 std::string tvSystemText(std::uint8_t system) {
@@ -228,7 +221,7 @@ private:
             {"ImageText", text(r.ImageText())},
             {"Width", std::to_string(r.Width())},
             {"Height", std::to_string(r.Height())},
-            {"Fps", shortestDecimal(r.Fps())},
+            {"Fps", shortestDecimalText(r.Fps())},
             {"VideoDurationText", text(r.VideoDurationText())},
             {"AudioDurationText", text(r.AudioDurationText())},
             {"AudioText", text(r.AudioText())},

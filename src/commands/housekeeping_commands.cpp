@@ -1,17 +1,11 @@
 #include "commands/housekeeping_commands.h"
 
-#include <sys/stat.h>
-
 #include "commands/naming_commands.h"
+#include "formats/binary_file.h"
 
 namespace moraven {
 
 namespace {
-
-bool isExistingFile(const std::string& path) {
-    struct stat info {};
-    return !path.empty() && ::stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
-}
 
 // The folder of a path, up to and including its last separator.
 std::string folderOf(const std::string& path) {
@@ -86,11 +80,11 @@ void HousekeepingCommands::OpenFichierF4Execution(const TParam&, const ListRecor
 }
 
 void HousekeepingCommands::OpenFichierF3GeneralCondition(const TParam&, bool& visible) const {
-    visible = isExistingFile(m_context.settings.fichierF3);
+    visible = fileExists(m_context.settings.fichierF3);
 }
 
 void HousekeepingCommands::OpenFichierF4GeneralCondition(const TParam&, bool& visible) const {
-    visible = isExistingFile(m_context.settings.fichierF4);
+    visible = fileExists(m_context.settings.fichierF4);
 }
 
 void HousekeepingCommands::RiffHeaderExecution(const TParam&, const ListRecord& fichier, std::string&,

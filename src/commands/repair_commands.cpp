@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "commands/naming_commands.h"
+#include "formats/decimal_text.h"
 #include "formats/fpsunit.h"
 
 namespace moraven {
@@ -60,9 +61,7 @@ std::optional<double> parseLocalDecimal(std::string_view text, std::string_view 
 }
 
 std::string formatLocalDecimal(double value, std::string_view separator) {
-    char buffer[64];
-    const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value);
-    std::string text = error == std::errc() ? std::string(buffer, end) : std::string();
+    std::string text = shortestDecimalText(value);
     if (const std::size_t point = text.find('.'); point != std::string::npos) {
         text.replace(point, 1, separator);
     }

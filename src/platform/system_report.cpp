@@ -1,12 +1,11 @@
 #include "platform/system_report.h"
 
-#include <filesystem>
 #include <initializer_list>
-#include <system_error>
 #include <utility>
 
 #include <QByteArray>
 
+#include "formats/binary_file.h"
 #include "formats/date_time.h"
 #include "formats/program_info.h"
 
@@ -33,9 +32,7 @@ std::string percentEncoded(std::string_view text) {
 }  // namespace
 
 std::optional<std::string> existingFile(const std::string& setting) {
-    if (setting.empty()) return std::nullopt;
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(setting, error)) return std::nullopt;
+    if (setting.empty() || !fileExists(setting)) return std::nullopt;
     return setting;
 }
 

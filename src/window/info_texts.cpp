@@ -1,10 +1,9 @@
 #include "window/info_texts.h"
 
 #include <algorithm>
-#include <charconv>
-#include <system_error>
 
 #include "formats/program_info.h"
+#include "formats/decimal_text.h"
 #include "formats/sr_fichier.h"
 
 namespace moraven {
@@ -39,12 +38,7 @@ std::string DurationDisplayText(const std::string& video, const std::string& aud
     return video + " (" + audio + ")";
 }
 
-std::string FpsDisplayText(double fps) {
-    if (!(fps > 0)) return {};
-    char text[32];
-    const auto [end, error] = std::to_chars(text, text + sizeof text, fps);
-    return error == std::errc() ? std::string(text, end) : std::string();
-}
+std::string FpsDisplayText(double fps) { return fps > 0 ? shortestDecimalText(fps) : std::string(); }
 
 InfoFacts InfoFactsOf(const TaviFichier& record, const InfoTextOptions& options) {
     InfoFacts facts;
