@@ -4,17 +4,14 @@
 #include <QWidget>
 
 #include "ui/action_icons.h"
+#include "ui/ui_text.h"
 
 namespace moraven {
 
 namespace {
 
-QString qtText(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 // A caption as a menu shows it: "&" is the mnemonic marker in Qt.
-QString menuText(const std::string& caption) { return qtText(caption).replace('&', "&&"); }
+QString menuText(const std::string& caption) { return uiText(caption).replace('&', "&&"); }
 
 // Actions that show a check mark: the two panels.
 bool isCheckable(std::string_view name) { return name == "afOptions" || name == "afApropos"; }
@@ -22,7 +19,7 @@ bool isCheckable(std::string_view name) { return name == "afOptions" || name == 
 }  // namespace
 
 QKeySequence shortcutFromText(std::string_view text) {
-    QString keys = qtText(text).trimmed();
+    QString keys = uiText(text).trimmed();
     if (keys.isEmpty()) return {};
     // Keys of the numeric keypad: "Num +" is the keypad's plus.
     if (keys.startsWith("Num ", Qt::CaseInsensitive)) keys = "Num+" + keys.mid(4).trimmed();
@@ -38,7 +35,7 @@ ActionBinder::ActionBinder(ActionList& al, QWidget* owner, std::function<void(co
 
 void ActionBinder::create(const Action& action) {
     auto* qaction = new QAction(m_owner);
-    qaction->setObjectName(qtText(action.name));
+    qaction->setObjectName(uiText(action.name));
     qaction->setCheckable(isCheckable(action.name));
     qaction->setShortcutContext(Qt::WindowShortcut);
     qaction->setIcon(actionIcon(action.name));
@@ -68,7 +65,7 @@ void ActionBinder::sync() {
             if (const QKeySequence key = shortcutFromText(secondary); !key.isEmpty()) shortcuts << key;
         }
         if (qaction->shortcuts() != shortcuts) qaction->setShortcuts(shortcuts);
-        const QString hint = qtText(action.hint).replace("\r\n", "\n");
+        const QString hint = uiText(action.hint);
         if (qaction->toolTip() != hint && !hint.isEmpty()) qaction->setToolTip(hint);
         if (qaction->isVisible() != action.visible) qaction->setVisible(action.visible);
         if (qaction->isEnabled() != action.enabled) qaction->setEnabled(action.enabled);

@@ -1,6 +1,6 @@
 #include "ui/file_list_view.h"
+#include "ui/ui_text.h"
 
-#include <QFile>
 #include <QItemSelection>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -14,7 +14,7 @@ int FileListModel::rowCount(const QModelIndex& parent) const {
 
 QVariant FileListModel::data(const QModelIndex& index, int role) const {
     if (role != Qt::DisplayRole || !index.isValid() || index.row() >= m_list.rowCount()) return {};
-    return QFile::decodeName(m_list.caption(index.row()).c_str());
+    return uiPath(m_list.caption(index.row()));
 }
 
 bool FileListModel::refreshRows() {

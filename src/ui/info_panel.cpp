@@ -6,7 +6,6 @@
 #include <QClipboard>
 #include <QColor>
 #include <QEvent>
-#include <QFile>
 #include <QFont>
 #include <QFontMetrics>
 #include <QFrame>
@@ -29,6 +28,7 @@
 #include "formats/program_info.h"
 #include "platform/system_locale.h"
 #include "settings/preferences.h"
+#include "ui/ui_text.h"
 
 namespace moraven {
 
@@ -47,9 +47,6 @@ constexpr int kSliderThickness = 20;
 constexpr int kPositionBarHeight = 24;
 
 QString fromBytes(const std::string& text) { return QString::fromStdString(text); }
-
-// Paths and file names are bytes; they are shown as the file system's encoding reads them.
-QString fromPath(const std::string& path) { return QFile::decodeName(path.c_str()); }
 
 QFont arialFont() {
     QFont font(QStringLiteral("Arial"));
@@ -249,7 +246,7 @@ void TBaseFrame::buildCopyMenu() {
     QAction* fullName = m_copyMenu->addAction(QStringLiteral("Copy the full name"));
     fullName->setObjectName(QStringLiteral("Copierlenomcomplet1"));
     connect(fullName, &QAction::triggered, this, [this] {
-        if (m_file) copyToClipboard(fromPath(m_file->fullPath));
+        if (m_file) copyToClipboard(uiPath(m_file->fullPath));
     });
 }
 
@@ -318,7 +315,7 @@ void TBaseFrame::ShowFile(const TAfficherFichier& record) {
     m_textOptions.datecodePattern = m_settings.formatPourAfficherDatecode;
     const InfoFacts facts = InfoFactsOf(record, m_textOptions);
 
-    setFileName(fromPath(record.FileName()));
+    setFileName(uiPath(record.FileName()));
     const std::pair<QLabel*, const std::string*> values[] = {
         {m_datecode, &facts.datecode}, {m_timecode, &facts.timecode},  {m_codec, &facts.codec},
         {m_image, &facts.image},       {m_duration, &facts.duration},  {m_fps, &facts.fps},

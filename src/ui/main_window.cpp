@@ -30,6 +30,7 @@
 #include "ui/placeholder_frame.h"
 #include "ui/repair_dialogs.h"
 #include "ui/riff_form.h"
+#include "ui/ui_text.h"
 #include "window/video_record.h"
 
 namespace moraven {
@@ -41,8 +42,6 @@ constexpr int kToolButtonWidth = 32;
 constexpr int kDesignClientHeight = 446;
 constexpr int kLoadedClientHeight = 40 + 361 + 48;  // the list's top and height, and room under it
 constexpr int kStatusBarHeight = 19;
-
-QString qt(const std::string& text) { return QString::fromUtf8(text.c_str()).replace("\r\n", "\n"); }
 
 // Makes the records of the list from the settings' datecode pattern and the user's date names; pending
 // events are processed before each file is read, so Esc and repainting act during long additions.
@@ -361,8 +360,8 @@ void TUIForm::refreshView() {
     m_sinceRefresh.start();
     m_listView->syncFromList();
     m_listView->setEnabled(m_core->state.listEnabled);
-    m_labFichiers->setText(qt(m_core->list.labFichiersText()));
-    m_listView->setToolTip(qt(m_core->list.listHint()));
+    m_labFichiers->setText(uiText(m_core->list.labFichiersText()));
+    m_listView->setToolTip(uiText(m_core->list.listHint()));
     // "Paste" is offered exactly when the clipboard holds files (the availability rule leaves it alone).
     if (Action* paste = m_core->al.find("afCollerFichiers")) paste->enabled = clipboardHasFiles();
     m_binder->sync();
@@ -376,7 +375,7 @@ void TUIForm::updateAndRefresh() {
 }
 
 void TUIForm::setStatusText(const std::string& text) {
-    const QString shown = qt(text);
+    const QString shown = uiText(text);
     if (m_statusLabel->text() != shown) m_statusLabel->setText(shown);
 }
 

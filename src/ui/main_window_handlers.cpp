@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFile>
 #include <QFileDialog>
 #include <QMenu>
 #include <QMimeData>
@@ -19,14 +18,12 @@
 #include "ui/info_panel.h"
 #include "ui/main_window.h"
 #include "ui/options_panel.h"
+#include "ui/ui_text.h"
 #include "window/playlist.h"
 
 namespace moraven {
 
 namespace {
-
-QString qtPath(const std::string& path) { return QFile::decodeName(path.c_str()); }
-std::string filePath(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
 // The local files of a list of URLs (the clipboard's or a drop's file list), in order.
 std::vector<std::string> localFiles(const QList<QUrl>& urls) {
@@ -107,7 +104,7 @@ void TUIForm::abort(bool all) {
 void TUIForm::openFilesDialog() {
     if (m_core->state.AbortRequested) return;
     const QStringList chosen = QFileDialog::getOpenFileNames(
-        this, QString(), qtPath(m_preferences.settings().dossierPourOuvrirFichiers),
+        this, QString(), uiPath(m_preferences.settings().dossierPourOuvrirFichiers),
         "Files avi (*.avi *.AVI)");
     std::vector<std::string> paths;
     for (const QString& path : chosen) paths.push_back(filePath(path));
@@ -125,7 +122,7 @@ void TUIForm::pasteFiles() {
 }
 
 void TUIForm::chooseAndOpenFolder() {
-    QString start = qtPath(m_preferences.settings().dossierPourOuvrirFichiers);
+    QString start = uiPath(m_preferences.settings().dossierPourOuvrirFichiers);
     if (!QDir(start).exists()) start = QDir::homePath();
     const QString folder = QFileDialog::getExistingDirectory(
         this, "Select the folder containing the AVI files to open", start, QFileDialog::ShowDirsOnly);
@@ -134,7 +131,7 @@ void TUIForm::chooseAndOpenFolder() {
 
 void TUIForm::openPlaylistDialog() {
     const QString path = QFileDialog::getOpenFileName(
-        this, QString(), qtPath(m_preferences.settings().dossierDesPlayList), "playlist (*.txt)");
+        this, QString(), uiPath(m_preferences.settings().dossierDesPlayList), "playlist (*.txt)");
     if (!path.isEmpty()) readPlaylist(filePath(path));
 }
 
@@ -143,7 +140,7 @@ void TUIForm::readPlaylist(const std::string& path) {
 }
 
 void TUIForm::savePlaylistDialog() {
-    QFileDialog dialog(this, QString(), qtPath(m_preferences.settings().dossierDesPlayList),
+    QFileDialog dialog(this, QString(), uiPath(m_preferences.settings().dossierDesPlayList),
                        "playlist (*.txt)");
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix("txt");

@@ -51,9 +51,8 @@ void TUIForm::FormShow() {
         ApplySettings();
         m_restorePlaylistPending = m_preferences.settings().sauverListeEnQuittant;
         m_core->list.setItemIndex(-1);
-        m_optionsFrame->FillCommandList();
-        m_optionsFrame->ApplySavedMarks();
-        m_core->switches = buildSwitchTable(m_core->al, m_core->tch, m_core->checkList);
+        // The core filled the command list, put the saved marks on it and made the switch table.
+        m_optionsFrame->showCommandRows();
         m_aboutFrame->setCommandLineRows(commandLineHelpRows(m_core->switches, m_core->al));
         applyLauncherCaptions(m_core->al, m_preferences.settings());
         const std::vector<ReportLine> system = systemPageLines(currentSystemFacts(m_preferences.settings()));

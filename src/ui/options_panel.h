@@ -65,6 +65,8 @@ public:
     // list on them. Both show the result.
     void FillCommandList();
     void ApplySavedMarks();
+    // Shows the rows and marks that the command check list already holds.
+    void showCommandRows();
 
     // Showing: the title and the mail subject are set, the play and remove actions lose their shortcuts
     // (actionsChanged), the panel has no pop-up menu, and is shown in front at its parent's top-left
@@ -104,7 +106,6 @@ private:
     QWidget* buildFoldersPage();
     QWidget* buildInlayPage();
 
-    void showCommandRows();
     void commandRowChanged(QListWidgetItem* item);
     void checkAll();
 

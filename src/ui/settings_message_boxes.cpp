@@ -4,30 +4,26 @@
 #include <QString>
 
 #include "formats/program_info.h"
+#include "ui/ui_text.h"
 
 namespace moraven {
 namespace {
-
-// The texts hold CR LF between their lines; a message box breaks lines at LF.
-QString shown(const std::string& text) {
-    return QString::fromStdString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-}
 
 QString title() { return QString::fromUtf8(kProgramName); }
 
 }  // namespace
 
 bool SettingsMessageBoxes::askYesNo(const std::string& text) {
-    return QMessageBox::warning(m_parent, title(), shown(text), QMessageBox::Yes | QMessageBox::No,
+    return QMessageBox::warning(m_parent, title(), uiText(text), QMessageBox::Yes | QMessageBox::No,
                                 QMessageBox::No) == QMessageBox::Yes;
 }
 
 void SettingsMessageBoxes::warn(const std::string& text) {
-    QMessageBox::warning(m_parent, title(), shown(text), QMessageBox::Ok);
+    QMessageBox::warning(m_parent, title(), uiText(text), QMessageBox::Ok);
 }
 
 void SettingsMessageBoxes::inform(const std::string& text) {
-    QMessageBox::information(m_parent, title(), shown(text), QMessageBox::Ok);
+    QMessageBox::information(m_parent, title(), uiText(text), QMessageBox::Ok);
 }
 
 }  // namespace moraven

@@ -1,4 +1,5 @@
 #include "ui/widget_interaction.h"
+#include "ui/ui_text.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -7,21 +8,15 @@
 
 namespace moraven {
 
-namespace {
-
-QString boxText(const std::string& text) { return QString::fromUtf8(text.c_str()).replace("\r\n", "\n"); }
-
-}  // namespace
-
 WidgetInteraction::~WidgetInteraction() { setBusyCursor(false); }
 
 bool WidgetInteraction::askYesNo(const std::string& text) {
-    return QMessageBox::warning(m_parent, kMessageBoxTitle, boxText(text), QMessageBox::Yes | QMessageBox::No,
+    return QMessageBox::warning(m_parent, kMessageBoxTitle, uiText(text), QMessageBox::Yes | QMessageBox::No,
                                 QMessageBox::Yes) == QMessageBox::Yes;
 }
 
 Answer WidgetInteraction::askYesNoCancelAll(const std::string& text) {
-    QMessageBox box(QMessageBox::Warning, kMessageBoxTitle, boxText(text), QMessageBox::NoButton, m_parent);
+    QMessageBox box(QMessageBox::Warning, kMessageBoxTitle, uiText(text), QMessageBox::NoButton, m_parent);
     QPushButton* yes = box.addButton(QMessageBox::Yes);
     QPushButton* no = box.addButton(QMessageBox::No);
     QPushButton* cancel = box.addButton(QMessageBox::Cancel);
@@ -39,13 +34,13 @@ Answer WidgetInteraction::askYesNoCancelAll(const std::string& text) {
 void WidgetInteraction::showMessage(const std::string& text, MessageKind kind) {
     switch (kind) {
         case MessageKind::Information:
-            QMessageBox::information(m_parent, kMessageBoxTitle, boxText(text));
+            QMessageBox::information(m_parent, kMessageBoxTitle, uiText(text));
             break;
         case MessageKind::Warning:
-            QMessageBox::warning(m_parent, kMessageBoxTitle, boxText(text));
+            QMessageBox::warning(m_parent, kMessageBoxTitle, uiText(text));
             break;
         case MessageKind::Error:
-            QMessageBox::critical(m_parent, kMessageBoxTitle, boxText(text));
+            QMessageBox::critical(m_parent, kMessageBoxTitle, uiText(text));
             break;
     }
 }
