@@ -7,7 +7,7 @@
 #include "app/info_command.h"
 #include "app/riff_command.h"
 #include "app/scenes_command.h"
-#include "app/window_mode.h"
+#include "app/window_launch.h"
 #include "commands/command_line.h"
 #include "formats/program_info.h"
 #include "platform/system_locale.h"
@@ -90,5 +90,5 @@ int main(int argc, char** argv) {
     // without the window; otherwise the window starts with them.
     const std::vector<std::string> parameters(args.begin(), args.end());
     if (moraven::switchesHold(parameters, 'h')) return moraven::runCommandLine(parameters, stderr);
-    return moraven::runWindow(argc, argv, parameters, stderr);
+    return moraven::startWindow(argv, stderr);
 }

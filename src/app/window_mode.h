@@ -6,9 +6,6 @@
 
 namespace moraven {
 
-// Whether a display can be reached: an X11 or Wayland display is set, or Qt is told which platform to use.
-bool displayAvailable();
-
 // Starts the window with the command line's file paths and switches (handled once it is shown), runs it
 // until it closes, and answers the exit status. Without a display, says so on `errors`, with the hidden
 // mode that needs none, and answers 2.

@@ -2,30 +2,17 @@
 
 #include <string>
 
+#include "pipeline/media_framework.h"
+
 namespace moraven {
 
-// The version of one FFmpeg library: major, minor and micro as the library reports them at run time.
-struct LibraryVersion {
-    unsigned major = 0;
-    unsigned minor = 0;
-    unsigned micro = 0;
-
-    friend bool operator==(const LibraryVersion&, const LibraryVersion&) = default;
-};
-
-// The versions of the media framework's libraries as loaded at run time (which may differ from those the
-// program was built with).
-struct MediaFrameworkVersions {
-    std::string release;  // FFmpeg's own version text, such as "5.1.6-0+deb12u1"
-    LibraryVersion avutil;
-    LibraryVersion avcodec;
-    LibraryVersion avformat;
-};
-
+// The versions of the loaded media framework's libraries; all zero and an empty release when the codec module
+// cannot be loaded. Loads the module on first use.
 MediaFrameworkVersions mediaFrameworkVersions();
 
 // The media framework's version for the About panel, in place of a DirectX version:
-// "FFmpeg 5.1.6-0+deb12u1 (libavutil 57.28.100, libavcodec 59.37.100, libavformat 59.27.100)".
+// "FFmpeg 5.1.6-0+deb12u1 (libavutil 57.28.100, libavcodec 59.37.100, libavformat 59.27.100)", or
+// "FFmpeg is not available (REASON)" when the codec module cannot be loaded.
 std::string MediaFrameworkVersion();
 
 }  // namespace moraven

@@ -92,7 +92,7 @@ std::vector<ReportLine> filterTestLines(const StageLookup& lookup) {
 
     // Looks one stage up and names it when it is missing.
     const auto check = [&](std::string_view name) {
-        const bool found = lookup(StageCategory::General, name);
+        const bool found = lookup.general(name);
         if (!found) lines.push_back(red(std::string(name) + " is missing", kStyle));
         return found;
     };
@@ -110,7 +110,7 @@ std::vector<ReportLine> filterTestLines(const StageLookup& lookup) {
     if (check("Null Renderer")) lines.push_back(black("All filters for Listing are available", kStyle));
     const bool converting =
         checkAll({"File writer", "ACM Wrapper", "AVI Mux", "DV Muxer", "Infinite Pin Tee Filter"});
-    if (!lookup(StageCategory::VideoCompressor, "DV Video Encoder")) {
+    if (!lookup.videoCompressor("DV Video Encoder")) {
         lines.push_back(red("DV Video Encoder is mising", kStyle));
     } else if (converting) {
         lines.push_back(black("All filters for Converting are available", kStyle));

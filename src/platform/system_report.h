@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "formats/date_format.h"
-#include "pipeline/stage_registry.h"  // StageCategory only: the lookup itself is handed in
 
 // The texts of the About panel that need no pixels: the system report written once at start, the test of
 // the framework's stages, the title, the mail link's subject and body, and the "About..." page. Pure
@@ -61,8 +60,12 @@ std::string aboutMailSubject();
 // subject and body given, both percent-encoded as UTF-8 (blanks as %20, CR LF as %0D%0A).
 std::string mailToUrl(std::string_view address, std::string_view subject, std::string_view body);
 
-// Whether the media framework provides a stage of that display name in that category (FindFilterIn).
-using StageLookup = std::function<bool(StageCategory, std::string_view)>;
+// Whether the media framework provides a stage of that display name: among its stages in general
+// (FindFilter), and among its video compressors, where the DV encoder is listed.
+struct StageLookup {
+    std::function<bool(std::string_view displayName)> general;
+    std::function<bool(std::string_view displayName)> videoCompressor;
+};
 
 // The "Test" page: each stage the graphs need is looked up by its display name; those not found are named
 // in red lines, and each group whose stages were all found (video, listing, converting) says so.

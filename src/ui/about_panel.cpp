@@ -106,7 +106,9 @@ QString linkHtml(const QString& target, const QString& caption) {
 TAproposFrame::TAproposFrame(StageLookup lookup, QWidget* parent)
     : QWidget(parent), m_lookup(std::move(lookup)) {
     // Without a lookup every stage counts as missing, which is what the page would then truthfully say.
-    if (!m_lookup) m_lookup = [](StageCategory, std::string_view) { return false; };
+    const auto none = [](std::string_view) { return false; };
+    if (!m_lookup.general) m_lookup.general = none;
+    if (!m_lookup.videoCompressor) m_lookup.videoCompressor = none;
     setObjectName(QStringLiteral("AproposFrame"));
     setFixedSize(kWidth, kHeight);
     setAutoFillBackground(true);

@@ -19,11 +19,12 @@
 #include <QUrl>
 
 #include "commands/housekeeping_commands.h"
-#include "platform/desktop_launch.h"
+#include "pipeline/stage_registry.h"
 #include "platform/system_locale.h"
 #include "platform/system_services.h"
 #include "ui/about_panel.h"
 #include "ui/action_binder.h"
+#include "ui/desktop_launch.h"
 #include "ui/file_list_view.h"
 #include "ui/info_panel.h"
 #include "ui/options_panel.h"
@@ -152,7 +153,9 @@ void TUIForm::buildClient() {
     m_optionsFrame->setObjectName("OptionsFrame");
     m_optionsFrame->hide();
     m_aboutFrame = new TAproposFrame(
-        [](StageCategory category, std::string_view name) { return FindFilterIn(category, name); }, m_client);
+        StageLookup{[](std::string_view name) { return FindFilter(name); },
+                    [](std::string_view name) { return FindFilterIn(StageCategory::VideoCompressor, name); }},
+        m_client);
     m_aboutFrame->setObjectName("AproposFrame");
     m_aboutFrame->hide();
 

@@ -85,6 +85,8 @@ private:
     // Start-up, first paint, idle and shut-down.
     void FormShow();
     void FirstPaint();
+    // Writes the About panel's system page and the settings panel's mail lines.
+    void WriteSystemPage();
     void ApplySettings();
     void CollectAndSaveSettings();
     void onIdle();

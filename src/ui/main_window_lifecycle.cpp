@@ -55,9 +55,6 @@ void TUIForm::FormShow() {
         m_optionsFrame->showCommandRows();
         m_aboutFrame->setCommandLineRows(commandLineHelpRows(m_core->switches, m_core->al));
         applyLauncherCaptions(m_core->al, m_preferences.settings());
-        const std::vector<ReportLine> system = systemPageLines(currentSystemFacts(m_preferences.settings()));
-        m_aboutFrame->WriteSystemPage(system);
-        m_optionsFrame->setSystemLines(system);
         m_core->state.AbortRequested = m_core->state.AbortAllRequested = false;
         if (!m_parameters.empty()) {
             m_pendingParameters = true;
@@ -71,6 +68,16 @@ void TUIForm::FormShow() {
     updateAndRefresh();
 }
 
+void TUIForm::WriteSystemPage() {
+    try {
+        const std::vector<ReportLine> system = systemPageLines(currentSystemFacts(m_preferences.settings()));
+        m_aboutFrame->WriteSystemPage(system);
+        m_optionsFrame->setSystemLines(system);
+    } catch (const std::exception&) {
+        // The page stays empty; the window works without it.
+    }
+}
+
 void TUIForm::ApplySettings() {
     const Settings& settings = m_preferences.settings();
     if (settings.left != 0 || settings.top != 0) move(settings.left, settings.top);
@@ -82,6 +89,9 @@ void TUIForm::ApplySettings() {
 }
 
 void TUIForm::FirstPaint() {
+    // The system page names the media framework's version, which loads FFmpeg: done once the window is on
+    // screen rather than before it shows.
+    WriteSystemPage();
     if (m_restorePlaylistPending) {
         m_restorePlaylistPending = false;
         try {

@@ -1,4 +1,4 @@
-#include "platform/desktop_launch.h"
+#include "ui/desktop_launch.h"
 
 #include <QDesktopServices>
 #include <QFile>
