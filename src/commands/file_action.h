@@ -3,22 +3,43 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <variant>
 
 #include "window/list_record.h"
 #include "window/window_state.h"
 
 namespace moraven {
 
+class TSceneWriter;
+
 // How the list must change after a command worked on a file.
 enum class TchUpdateType : std::uint8_t { utNone, utAdd, utDelete, utModify, utRename };
 
-// A command's own parameter block, handed to each of its events: a name and a block of static data (the
-// scene writer of the scene commands). Empty for every other command.
+// The parameter of the scene commands: the writer that their scan hands every scene to (the scene file
+// writer for CreerScenes, the scene list writer for ScenesText), so that one execution handler serves both.
+// The writer belongs to the command module (SceneCommands), which outlives the commands and every copy of
+// their parameters; it is used on the window thread and by the one scan that runs at a time.
+struct SceneWriterParam {
+    TSceneWriter* writer = nullptr;
+
+    friend bool operator==(const SceneWriterParam&, const SceneWriterParam&) = default;
+};
+
+// A command's own parameter, handed to each of its events: its name and what its handlers take from it.
+// Every command but the scene commands has none (std::monostate). Copying it copies the name and the
+// writer's address, never the writer.
 struct TParam {
     std::string Name;
-    std::int32_t Size = 0;
-    const void* Data = nullptr;
+    std::variant<std::monostate, SceneWriterParam> Data;
+
+    friend bool operator==(const TParam&, const TParam&) = default;
 };
+
+// The scene writer of a scene command's parameter; nullptr when the parameter holds none.
+inline TSceneWriter* sceneWriterOf(const TParam& param) {
+    const auto* scene = std::get_if<SceneWriterParam>(&param.Data);
+    return scene != nullptr ? scene->writer : nullptr;
+}
 
 // The runner through which a command's action runs it.
 enum class Runner : std::uint8_t { OnCurrentFile, OnSelection, Conversion, ByCategory };

@@ -87,7 +87,10 @@ void CommandRunner::workOnFile(tFileAction& command, const ListRecord& fichier) 
 void CommandRunner::ExecuteOnFile(const TParam& param, const ListRecord& fichier,
                                   const TExecutionEvent& handler) {
     if (!handler) return;
-    const TParam copy = param;  // the handler works on a private copy
+    // The handler works on a private copy of the parameter: a handler may process window events, and
+    // nothing it is handed by reference relies on the command staying as it was across them. The copy
+    // holds the scene writer's address, not the writer, which stays the command module's.
+    const TParam copy = param;
     const std::string path = fichier.fullPath();
     const int found = m_list.indexOfPath(path);
     std::string newfichier;

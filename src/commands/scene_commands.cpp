@@ -19,11 +19,6 @@ constexpr std::string_view kSceneTextSuffix = "_scn.txt";
 constexpr std::string_view kRuleLine = "//--------------------------------------------------";
 constexpr std::string_view kClosingDatePattern = "dddddd 'at' hh:mm:ss";
 
-// The writer a scene command's parameter block points at.
-TSceneWriter* writerOf(const TParam& param) {
-    return static_cast<TSceneWriter*>(const_cast<void*>(param.Data));
-}
-
 void replaceQuestion(const std::string& output, std::string_view shortQuestion, std::string& confirmMsg) {
     if (!pathExists(output)) return;
     confirmMsg = firstShortEnoughQuestion(
@@ -113,15 +108,9 @@ SceneCommands::SceneCommands(const CommandContext& context)
       m_scenes(context.settings.formatPourAfficherDatecode, context.locale),
       m_textWriter(context.locale) {}
 
-TParam SceneCommands::CreerScenesParam() const {
-    return TParam{"CreerScenes", static_cast<std::int32_t>(sizeof(TSceneWriter*)),
-                  static_cast<const TSceneWriter*>(&m_fileWriter)};
-}
+TParam SceneCommands::CreerScenesParam() { return TParam{"CreerScenes", SceneWriterParam{&m_fileWriter}}; }
 
-TParam SceneCommands::ScenesTextParam() const {
-    return TParam{"ScenesText", static_cast<std::int32_t>(sizeof(TSceneWriter*)),
-                  static_cast<const TSceneWriter*>(&m_textWriter)};
-}
+TParam SceneCommands::ScenesTextParam() { return TParam{"ScenesText", SceneWriterParam{&m_textWriter}}; }
 
 void SceneCommands::CreerScenesConfirmation(const TParam&, const ListRecord& fichier,
                                             std::string& confirmMsg) const {
@@ -139,7 +128,7 @@ void SceneCommands::CreerScenesExecution(const TParam& param, const ListRecord& 
                                          std::string& newfichier, TchUpdateType& update) {
     update = TchUpdateType::utModify;
     newfichier = fichier.fullPath();
-    TSceneWriter* writer = writerOf(param);
+    TSceneWriter* writer = sceneWriterOf(param);
     if (!writer) return;
     try {
         m_scenes.setDateFormat(m_context.settings.formatPourAfficherDatecode, m_context.locale);

@@ -45,17 +45,18 @@ private:
 };
 
 // The handlers of the scene commands CreerScenes and ScenesText, and the scene scan module that they run.
-// The parameter blocks of both commands point at the writers held here, so the object must outlive the
-// commands. Window thread only.
+// The parameters of both commands point at the writers held here, so the object must outlive the commands
+// and the copies of their parameters. Window thread only.
 class SceneCommands {
 public:
     explicit SceneCommands(const CommandContext& context);
     SceneCommands(const SceneCommands&) = delete;
     SceneCommands& operator=(const SceneCommands&) = delete;
 
-    // The parameter blocks: the name of the command and its scene writer.
-    TParam CreerScenesParam() const;
-    TParam ScenesTextParam() const;
+    // The parameters: the name of the command and its scene writer (the scene file writer, the scene list
+    // writer), which the scan writes to.
+    TParam CreerScenesParam();
+    TParam ScenesTextParam();
 
     // The replace question, when the scene file or the scene list of the file exists.
     void CreerScenesConfirmation(const TParam& param, const ListRecord& fichier,
@@ -63,8 +64,8 @@ public:
     void ScenesTextConfirmation(const TParam& param, const ListRecord& fichier,
                                 std::string& confirmMsg) const;
 
-    // The scan of the file with the writer of the parameter block; the entry is read again afterwards
-    // (utModify with the file's own path) whatever happened.
+    // The scan of the file with the scene writer of the parameter; the entry is read again afterwards
+    // (utModify with the file's own path) whatever happened, also for a parameter without a writer.
     void CreerScenesExecution(const TParam& param, const ListRecord& fichier, std::string& newfichier,
                               TchUpdateType& update);
 

@@ -44,21 +44,6 @@ std::optional<std::string> folderSettingFromField(std::string_view text) {
     return folder;
 }
 
-int standardItemIndex(std::uint8_t standardParDefaut) {
-    // 1 PAL, 2 NTSC: the items Pal and Ntsc.
-    return standardParDefaut == 1 || standardParDefaut == 2 ? standardParDefaut - 1 : -1;
-}
-
-void storeStandardItemIndex(std::uint8_t& standardParDefaut, int itemIndex) {
-    if (itemIndex >= 0) standardParDefaut = static_cast<std::uint8_t>(itemIndex + 1);
-}
-
-int itemIndexOf(std::uint8_t value, int itemCount) { return value < itemCount ? value : -1; }
-
-void storeItemIndex(std::uint8_t& setting, int itemIndex) {
-    if (itemIndex >= 0) setting = static_cast<std::uint8_t>(itemIndex);
-}
-
 bool sameFolderForThisRun(bool storedSameFolder, bool saveFolderExists) {
     return storedSameFolder || !saveFolderExists;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -7,6 +8,7 @@
 #include <string_view>
 
 #include "settings/preferences.h"
+#include "settings/setting_choices.h"
 
 // What the settings panel decides without drawing anything: how the texts of its fields become settings,
 // which radio item stands for which stored value, and the two buttons that save or delete the settings.
@@ -23,14 +25,33 @@ std::int32_t decalageHoraireFromValue(double hours);
 // setting then keeps its value.
 std::optional<std::string> folderSettingFromField(std::string_view text);
 
-// The radio items of "Standard par défaut" (Pal, Ntsc) and of the settings stored as an item index
-// ("Frequence DV", "Alignement", "What Incrust", "Mode Auto Incrust"). An item index of -1 stands for no
-// checked item: a stored value outside the items checks none, and collecting with none checked keeps the
-// setting as it is.
-int standardItemIndex(std::uint8_t standardParDefaut);
-void storeStandardItemIndex(std::uint8_t& standardParDefaut, int itemIndex);
-int itemIndexOf(std::uint8_t value, int itemCount);
-void storeItemIndex(std::uint8_t& setting, int itemIndex);
+// The radio groups of the choices ("Standard par défaut": Pal, Ntsc; "Frequence DV"; "Alignement";
+// "What Incrust"; "Mode Auto Incrust"): radio item i stands for choiceItems<Choice>()[i]. An item index of
+// kNoRadioItem stands for no checked item: a stored value outside the items checks none, and collecting
+// with none checked keeps the setting as it is, so an unknown stored value survives the panel.
+inline constexpr int kNoRadioItem = -1;
+
+template <SettingChoice Choice>
+constexpr int radioItemCount() {
+    return static_cast<int>(choiceItems<Choice>().size());
+}
+
+// The radio item that shows `choice`, or kNoRadioItem when it is none of the items.
+template <SettingChoice Choice>
+constexpr int radioItemOf(Choice choice) {
+    const auto items = choiceItems<Choice>();
+    for (std::size_t item = 0; item < items.size(); ++item)
+        if (items[item] == choice) return static_cast<int>(item);
+    return kNoRadioItem;
+}
+
+// The choice of radio item `itemIndex` into `setting`; kNoRadioItem, or any index that is no item, keeps
+// the setting.
+template <SettingChoice Choice>
+constexpr void storeRadioItem(Choice& setting, int itemIndex) {
+    if (itemIndex >= 0 && itemIndex < radioItemCount<Choice>())
+        setting = choiceItems<Choice>()[static_cast<std::size_t>(itemIndex)];
+}
 
 // Whether conversions go into their source's folder during this run: the stored choice, or true when the
 // folder for saving does not exist. The check box keeps showing the stored choice.

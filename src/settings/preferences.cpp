@@ -83,6 +83,9 @@ void readSetting(const Registry& registry, const StoredSetting& setting, Setting
             } else if (const auto stored = registry.readInteger(setting.valueName)) {
                 if constexpr (std::is_same_v<Value, bool>) {
                     settings.*member = *stored != 0;
+                } else if constexpr (std::is_enum_v<Value>) {
+                    // Any byte is kept, an item or not: it is written back as it was read.
+                    settings.*member = choiceFromStored<Value>(*stored);
                 } else {
                     // The 8-bit settings keep the low byte: 259 reads as 3.
                     settings.*member = static_cast<Value>(*stored);
@@ -103,6 +106,8 @@ void writeSetting(Registry& registry, const StoredSetting& setting, const Settin
                                      marker ? std::string_view(kEmptyPatternMarker) : std::string_view(text));
             } else if constexpr (std::is_same_v<Value, bool>) {
                 registry.writeInteger(setting.valueName, settings.*member ? 1 : 0);
+            } else if constexpr (std::is_enum_v<Value>) {
+                registry.writeInteger(setting.valueName, storedValue(settings.*member));
             } else {
                 registry.writeInteger(setting.valueName, static_cast<std::int32_t>(settings.*member));
             }

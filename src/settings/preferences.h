@@ -11,6 +11,7 @@
 #include "formats/date_format.h"
 #include "formats/date_time.h"
 #include "settings/registry.h"
+#include "settings/setting_choices.h"
 
 namespace moraven {
 
@@ -54,25 +55,26 @@ struct ActionSetting {
 
 // Every persistent setting, in memory. Each member is stored under the value name beside it; the member
 // initializers are the defaults ("Top" and "Left" take theirs from the environment, the folders the
-// documents folder). The six settings of 8 bits keep only the low 8 bits of what is stored.
+// documents folder). The six settings of 8 bits keep only the low 8 bits of what is stored; the five of
+// them that name a choice keep a number outside their items as it was read (settings/setting_choices.h).
 struct Settings {
-    std::int32_t top = 0;                     // "Top"
-    std::int32_t left = 0;                    // "Left"
-    std::uint8_t ordreDeLaListe = 0;          // "Ordre de la Liste"
-    bool sauverPreferencesEnQuittant = true;  // "Sauver préférences en quittant"
-    bool selectionnerALOuverture = false;     // "Sélectionner à l'ouverture"
-    bool sauverListeEnQuittant = false;       // "Sauver Liste en quittant"
-    bool sauverDansLeMemeDossier = true;      // "Sauver dans le même dossier"
-    std::string dossierPourOuvrirFichiers;    // "Dossier pour Ouvrir Fichiers"
-    std::string dossierAOuvertureAuto;        // "Dossier à ouverture auto"
-    std::string dossierPourSauver;            // "Dossier pour Sauver"
-    std::string dossierDesPlayList;           // "Dossier des PlayList"
-    std::string fichierSnapwick;              // "Fichier Snapwick"
-    std::string fichierF3;                    // "Fichier F3"
-    std::string fichierF4;                    // "Fichier F4"
-    std::uint8_t standardParDefaut = 1;       // "Standard par défaut"
-    std::uint8_t frequenceDV = 2;             // "Frequence DV"
-    std::int32_t volume = 10000;              // "Volume"
+    std::int32_t top = 0;                              // "Top"
+    std::int32_t left = 0;                             // "Left"
+    std::uint8_t ordreDeLaListe = 0;                   // "Ordre de la Liste"
+    bool sauverPreferencesEnQuittant = true;           // "Sauver préférences en quittant"
+    bool selectionnerALOuverture = false;              // "Sélectionner à l'ouverture"
+    bool sauverListeEnQuittant = false;                // "Sauver Liste en quittant"
+    bool sauverDansLeMemeDossier = true;               // "Sauver dans le même dossier"
+    std::string dossierPourOuvrirFichiers;             // "Dossier pour Ouvrir Fichiers"
+    std::string dossierAOuvertureAuto;                 // "Dossier à ouverture auto"
+    std::string dossierPourSauver;                     // "Dossier pour Sauver"
+    std::string dossierDesPlayList;                    // "Dossier des PlayList"
+    std::string fichierSnapwick;                       // "Fichier Snapwick"
+    std::string fichierF3;                             // "Fichier F3"
+    std::string fichierF4;                             // "Fichier F4"
+    TvStandard standardParDefaut = TvStandard::Pal;    // "Standard par défaut"
+    DvSampleRate frequenceDV = DvSampleRate::Hz48000;  // "Frequence DV"
+    std::int32_t volume = 10000;                       // "Volume"
     std::string formatPourAjouterDatecode = "yyyy.mm.dd_hh.nn.ss_am/pm";  // "Format pour Ajouter Datecode"
     std::string formatPourAfficherDatecode = "ddddd hh:nn:ss";            // "Format pour Afficher Datecode"
     std::string formatPourIncrusterDatecode1 = "ddddd";                   // "Format pour Incruster Datecode1"
@@ -80,10 +82,10 @@ struct Settings {
     std::string formatPourRenommer = "yyyymmdd_hh.nn.ss_am/pm";           // "Format pour Renommer"
     std::string racinePourRenommer = "ClipDV_";                           // "Racine pour Renommer"
     bool standardFontSize = true;                                         // "Standard FontSize"
-    std::uint8_t modeAutoIncrust = 1;                                     // "Mode Auto Incrust"
+    AutoInlayMode modeAutoIncrust = AutoInlayMode::EachScene;             // "Mode Auto Incrust"
     bool autoIncrust = false;                                             // "Auto Incrust"
-    std::uint8_t whatIncrust = 0;                                         // "What Incrust"
-    std::uint8_t alignement = 2;                                          // "Alignement"
+    InlayContent whatIncrust = InlayContent::Datecode;                    // "What Incrust"
+    InlayAlignment alignement = InlayAlignment::Right;                    // "Alignement"
     bool sendto = false;                                                  // "Sendto" (true on a first run)
     std::int32_t dureeIncrustation = 5;   // "Duréee Incrustation" (sic, three e)
     std::int32_t decalageHoraire = 0;     // "Décalage Horaire", -23..23
@@ -99,11 +101,13 @@ struct Settings {
     friend bool operator==(const Settings&, const Settings&) = default;
 };
 
-// A setting of the main key: its value name and the member that holds it.
+// A setting of the main key: its value name and the member that holds it. Every kind is stored as a
+// registry integer except the strings.
 struct StoredSetting {
     std::string_view valueName;
     std::variant<std::int32_t Settings::*, std::uint8_t Settings::*, bool Settings::*,
-                 std::string Settings::*>
+                 std::string Settings::*, DvSampleRate Settings::*, TvStandard Settings::*,
+                 InlayContent Settings::*, InlayAlignment Settings::*, AutoInlayMode Settings::*>
         member;
 };
 

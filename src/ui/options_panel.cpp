@@ -33,8 +33,8 @@ constexpr int kFormatsPage = 2;
 QString fromSetting(const std::string& text) { return QString::fromStdString(text); }
 std::string toSetting(const QLineEdit* field) { return field->text().toStdString(); }
 
-// Checks item `itemIndex` of `group`, or none when it is -1 (an exclusive group cannot uncheck its last
-// checked button by itself).
+// Checks item `itemIndex` of `group`, or none when it is kNoRadioItem (an exclusive group cannot uncheck its
+// last checked button by itself).
 void checkItem(QButtonGroup* group, int itemIndex) {
     if (QAbstractButton* button = group->button(itemIndex)) {
         button->setChecked(true);
@@ -79,8 +79,8 @@ void TOptionsFrame::loadControls() {
     m_sendTo->setChecked(s.sendto);
     m_selection->setChecked(s.selectionnerALOuverture);
     m_liste->setChecked(s.sauverListeEnQuittant);
-    checkItem(m_standard, standardItemIndex(s.standardParDefaut));
-    checkItem(m_frequenceDV, itemIndexOf(s.frequenceDV, 3));
+    checkItem(m_standard, radioItemOf(s.standardParDefaut));
+    checkItem(m_frequenceDV, radioItemOf(s.frequenceDV));
     m_fichierSnapwick->setText(fromSetting(s.fichierSnapwick));
     m_fichierF3->setText(fromSetting(s.fichierF3));
     m_fichierF4->setText(fromSetting(s.fichierF4));
@@ -101,10 +101,10 @@ void TOptionsFrame::loadControls() {
     m_dossierSaveButton->setEnabled(!s.sauverDansLeMemeDossier);
 
     m_autoFontSize->setChecked(s.standardFontSize);
-    checkItem(m_align, itemIndexOf(s.alignement, 3));
-    checkItem(m_whatIncrust, itemIndexOf(s.whatIncrust, 2));
+    checkItem(m_align, radioItemOf(s.alignement));
+    checkItem(m_whatIncrust, radioItemOf(s.whatIncrust));
     m_auto->setChecked(s.autoIncrust);
-    checkItem(m_autoMode, itemIndexOf(s.modeAutoIncrust, 3));
+    checkItem(m_autoMode, radioItemOf(s.modeAutoIncrust));
     m_dureeIncrust->setText(QString::number(s.dureeIncrustation));
     {
         // Filling the field is no change of the user's; the hour shift is already the setting's.
@@ -124,8 +124,8 @@ void TOptionsFrame::collectControls() {
     s.sendto = m_sendTo->isChecked();
     s.selectionnerALOuverture = m_selection->isChecked();
     s.sauverListeEnQuittant = m_liste->isChecked();
-    storeStandardItemIndex(s.standardParDefaut, m_standard->checkedId());
-    storeItemIndex(s.frequenceDV, m_frequenceDV->checkedId());
+    storeRadioItem(s.standardParDefaut, m_standard->checkedId());
+    storeRadioItem(s.frequenceDV, m_frequenceDV->checkedId());
     s.fichierSnapwick = toSetting(m_fichierSnapwick);
     s.fichierF3 = toSetting(m_fichierF3);
     s.fichierF4 = toSetting(m_fichierF4);
@@ -149,10 +149,10 @@ void TOptionsFrame::collectControls() {
     s.sauverDansLeMemeDossier = m_sameFolder->isChecked();
 
     s.standardFontSize = m_autoFontSize->isChecked();
-    storeItemIndex(s.alignement, m_align->checkedId());
-    storeItemIndex(s.whatIncrust, m_whatIncrust->checkedId());
+    storeRadioItem(s.alignement, m_align->checkedId());
+    storeRadioItem(s.whatIncrust, m_whatIncrust->checkedId());
     s.autoIncrust = m_auto->isChecked();
-    storeItemIndex(s.modeAutoIncrust, m_autoMode->checkedId());
+    storeRadioItem(s.modeAutoIncrust, m_autoMode->checkedId());
     s.dureeIncrustation = dureeIncrustationFromText(toSetting(m_dureeIncrust));
     s.decalageHoraire = decalageHoraireFromValue(m_decalageHoraire->value());
 

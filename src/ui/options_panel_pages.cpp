@@ -315,8 +315,8 @@ QWidget* TOptionsFrame::buildPreferencesPage() {
     m_selection = placed(new QCheckBox(prefs), "cbSelection", 8, 112, 208, 17);
     m_liste = placed(new QCheckBox(prefs), "cbListe", 8, 130, 208, 17);
 
-    m_standard = radioGroup(page, "rgStandard", 232, 104, 139, 60, 2);
-    m_frequenceDV = radioGroup(page, "rgfrequenceDV", 232, 168, 139, 84, 3);
+    m_standard = radioGroup(page, "rgStandard", 232, 104, 139, 60, radioItemCount<TvStandard>());
+    m_frequenceDV = radioGroup(page, "rgfrequenceDV", 232, 168, 139, 84, radioItemCount<DvSampleRate>());
 
     QToolButton* snapwickButton = nullptr;
     QToolButton* f3Button = nullptr;
@@ -336,9 +336,9 @@ QWidget* TOptionsFrame::buildPreferencesPage() {
             [this](bool checked) { settings().sauverListeEnQuittant = checked; });
     connect(m_sendTo, &QCheckBox::clicked, this, &TOptionsFrame::cbSendToClick);
     connect(m_standard, &QButtonGroup::idClicked, this,
-            [this](int item) { storeStandardItemIndex(settings().standardParDefaut, item); });
+            [this](int item) { storeRadioItem(settings().standardParDefaut, item); });
     connect(m_frequenceDV, &QButtonGroup::idClicked, this,
-            [this](int item) { storeItemIndex(settings().frequenceDV, item); });
+            [this](int item) { storeRadioItem(settings().frequenceDV, item); });
     connect(saveNow, &QToolButton::clicked, this, &TOptionsFrame::SpeedButton1Click);
     connect(erase, &QToolButton::clicked, this, &TOptionsFrame::SpeedButton2Click);
     connect(snapwickButton, &QToolButton::clicked, this,
@@ -441,10 +441,10 @@ QWidget* TOptionsFrame::buildInlayPage() {
     font->setFont(fontButtonFont);
     label(page, "Label7", 256, 14, 60);
     m_autoFontSize = placed(new QCheckBox(page), "cbAutoFontSize", 224, 40, 147, 17);
-    m_align = radioGroup(page, "rgAlign", 224, 62, 147, 76, 3);
-    m_whatIncrust = radioGroup(page, "rgWhatIncrust", 224, 142, 147, 58, 2);
+    m_align = radioGroup(page, "rgAlign", 224, 62, 147, 76, radioItemCount<InlayAlignment>());
+    m_whatIncrust = radioGroup(page, "rgWhatIncrust", 224, 142, 147, 58, radioItemCount<InlayContent>());
     m_auto = placed(new QCheckBox(page), "cbAuto", 224, 208, 147, 17);
-    m_autoMode = radioGroup(page, "rgAuto", 224, 230, 147, 76, 3);
+    m_autoMode = radioGroup(page, "rgAuto", 224, 230, 147, 76, radioItemCount<AutoInlayMode>());
     m_dureeIncrust = placed(new QLineEdit(page), "edDureeIncrust", 224, 312, 41, 21);
     label(page, "lbDureeIncrust", 270, 316, 101);
     m_decalageHoraire = placed(new QSpinBox(page), "RxSpinEdit1", 224, 344, 49, 21);
@@ -459,9 +459,9 @@ QWidget* TOptionsFrame::buildInlayPage() {
     };
     inlayCheck(m_autoFontSize, &Settings::standardFontSize);
     inlayCheck(m_auto, &Settings::autoIncrust);
-    const auto inlayRadio = [this](QButtonGroup* group, std::uint8_t Settings::*setting) {
+    const auto inlayRadio = [this]<class Choice>(QButtonGroup* group, Choice Settings::*setting) {
         connect(group, &QButtonGroup::idClicked, this, [this, setting](int item) {
-            storeItemIndex(settings().*setting, item);
+            storeRadioItem(settings().*setting, item);
             emit inlayChanged();
         });
     };

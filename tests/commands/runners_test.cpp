@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "formats/scene_scan.h"
+
 #include "runner_fixture.h"
 
 namespace moraven {
@@ -175,6 +177,42 @@ TEST_F(RunnersTest, AFailureInsideARunStillRunsTheEndSteps) {
     EXPECT_THROW(runner.RunOnSelection(probe()), std::runtime_error);
     EXPECT_TRUE(state.listEnabled);
     EXPECT_FALSE(ui.progressShown);
+}
+
+// A scene writer that is only pointed at.
+class IdleSceneWriter final : public TSceneWriter {
+public:
+    const std::string& name() const override { return m_name; }
+    bool OpenScenes(const SceneVideo&) override { return false; }
+    void WriteScene(const TSceneInfo&) override {}
+    void CloseScenes() override {}
+
+private:
+    std::string m_name = "Idle";
+};
+
+TEST_F(RunnersTest, TheExecutionWorksOnAPrivateCopyOfTheCommandsParameter) {
+    load({"a.avi", "b.avi"});
+    state.NoConfirmation = true;
+    IdleSceneWriter writer;
+    probe().param = TParam{"Probe", SceneWriterParam{&writer}};
+    std::vector<TParam> handed;
+    probe().OnExecution = [&](const TParam& param, const ListRecord&, std::string&, TchUpdateType& update) {
+        EXPECT_NE(&param, &probe().param);
+        // What the handler was handed stays as it was while the command's own parameter changes.
+        const TParam own = probe().param;
+        probe().param = TParam{};
+        handed.push_back(param);
+        probe().param = own;
+        update = TchUpdateType::utNone;
+    };
+    select({"a.avi", "b.avi"});
+    runner.RunOnSelection(probe());
+    ASSERT_EQ(handed.size(), 2u);
+    for (const TParam& param : handed) {
+        EXPECT_EQ(param.Name, "Probe");
+        EXPECT_EQ(sceneWriterOf(param), &writer);  // the writer itself is shared, not copied
+    }
 }
 
 TEST_F(RunnersTest, UpdatesAfterExecutionChangeTheListAsAsked) {

@@ -135,6 +135,33 @@ TEST_F(SceneCommandsTest, TheSceneListHasElevenHeaderLinesOneLinePerSceneAndFive
     EXPECT_EQ(core.list.rowCount(), 1);
 }
 
+TEST_F(SceneCommandsTest, EachSceneCommandCarriesItsOwnWriterAndNoOtherCommandHasOne) {
+    const tFileAction* creer = core.tch.findByName("CreerScenes");
+    const tFileAction* text = core.tch.findByName("ScenesText");
+    ASSERT_NE(creer, nullptr);
+    ASSERT_NE(text, nullptr);
+    const TSceneWriter* fileWriter = sceneWriterOf(creer->param);
+    ASSERT_NE(fileWriter, nullptr);
+    EXPECT_EQ(fileWriter->name(), "CreerScenes");
+    EXPECT_EQ(sceneWriterOf(text->param), &core.tch.scenes().textWriter());
+    for (const tFileAction& command : core.tch.commands()) {
+        if (&command == creer || &command == text) continue;
+        EXPECT_EQ(sceneWriterOf(command.param), nullptr) << command.Name;
+    }
+
+    // The shared execution given a parameter without a writer scans nothing, and the entry is still
+    // read again.
+    const std::string video = threeRecordings("clip.avi");
+    load(video);
+    std::string newfichier;
+    TchUpdateType update = TchUpdateType::utNone;
+    text->OnExecution(TParam{"ScenesText", {}}, core.list.record(0), newfichier, update);
+    EXPECT_EQ(update, TchUpdateType::utModify);
+    EXPECT_EQ(newfichier, video);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("clip_scn.txt")));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("clip.scn")));
+}
+
 TEST_F(SceneCommandsTest, CreateScnWritesTheSceneFileAndTheEntryShowsIt) {
     const std::string video = threeRecordings("clip.avi");
     load(video);

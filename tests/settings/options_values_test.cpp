@@ -1,5 +1,7 @@
 #include "settings/options_values.h"
 
+#include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -43,23 +45,77 @@ TEST(OptionsValuesTest, AFolderFieldIsStoredWithATrailingSeparatorAndAnEmptyOneN
 }
 
 TEST(OptionsValuesTest, RadioItemsStandForTheirStoredValues) {
-    EXPECT_EQ(standardItemIndex(1), 0);
-    EXPECT_EQ(standardItemIndex(2), 1);
-    EXPECT_EQ(standardItemIndex(0), -1);
-    EXPECT_EQ(standardItemIndex(3), -1);
-    std::uint8_t standard = 1;
-    storeStandardItemIndex(standard, 1);
-    EXPECT_EQ(standard, 2);
-    storeStandardItemIndex(standard, -1);
-    EXPECT_EQ(standard, 2);
+    EXPECT_EQ(radioItemOf(TvStandard{1}), 0);
+    EXPECT_EQ(radioItemOf(TvStandard{2}), 1);
+    EXPECT_EQ(radioItemOf(TvStandard{0}), -1);
+    EXPECT_EQ(radioItemOf(TvStandard{3}), -1);
+    TvStandard standard{1};
+    storeRadioItem(standard, 1);
+    EXPECT_EQ(storedValue(standard), 2);
+    storeRadioItem(standard, -1);
+    EXPECT_EQ(storedValue(standard), 2);
 
-    EXPECT_EQ(itemIndexOf(2, 3), 2);
-    EXPECT_EQ(itemIndexOf(3, 3), -1);
-    std::uint8_t alignement = 2;
-    storeItemIndex(alignement, 0);
-    EXPECT_EQ(alignement, 0);
-    storeItemIndex(alignement, -1);
-    EXPECT_EQ(alignement, 0);
+    EXPECT_EQ(radioItemOf(InlayAlignment{2}), 2);
+    EXPECT_EQ(radioItemOf(InlayAlignment{3}), -1);
+    InlayAlignment alignement{2};
+    storeRadioItem(alignement, 0);
+    EXPECT_EQ(storedValue(alignement), 0);
+    storeRadioItem(alignement, -1);
+    EXPECT_EQ(storedValue(alignement), 0);
+}
+
+// Every radio item of the panel, in the order of its buttons, with the number the registry keeps for it.
+struct RadioCase {
+    const char* group;
+    int item;
+    int stored;
+    std::function<int(int item)> itemOfStored;            // radioItemOf the choice stored as the number
+    std::function<int(int stored, int item)> afterClick;  // the number left after the item is stored
+};
+
+template <class Choice>
+RadioCase radioCase(const char* group, int item, int stored) {
+    return {group, item, stored, [](int number) { return radioItemOf(choiceFromStored<Choice>(number)); },
+            [](int number, int clicked) {
+                Choice setting = choiceFromStored<Choice>(number);
+                storeRadioItem(setting, clicked);
+                return int{storedValue(setting)};
+            }};
+}
+
+TEST(OptionsValuesTest, EachRadioItemStandsForItsStoredNumberAndUnknownNumbersSurvive) {
+    const RadioCase cases[] = {
+        radioCase<TvStandard>("rgStandard Pal", 0, 1),
+        radioCase<TvStandard>("rgStandard Ntsc", 1, 2),
+        radioCase<DvSampleRate>("rgfrequenceDV 32000", 0, 0),
+        radioCase<DvSampleRate>("rgfrequenceDV 44100", 1, 1),
+        radioCase<DvSampleRate>("rgfrequenceDV 48000", 2, 2),
+        radioCase<InlayAlignment>("rgAlign Left", 0, 0),
+        radioCase<InlayAlignment>("rgAlign Centered", 1, 1),
+        radioCase<InlayAlignment>("rgAlign Right", 2, 2),
+        radioCase<InlayContent>("rgWhatIncrust Datecode", 0, 0),
+        radioCase<InlayContent>("rgWhatIncrust Timecode", 1, 1),
+        radioCase<AutoInlayMode>("rgAuto once", 0, 0),
+        radioCase<AutoInlayMode>("rgAuto scene", 1, 1),
+        radioCase<AutoInlayMode>("rgAuto dayly", 2, 2),
+    };
+    // Numbers that no item of the group stands for, the last one past every group.
+    const std::map<std::string, std::vector<int>> unknown = {
+        {"rgStandard", {0, 3, 255}},    {"rgfrequenceDV", {3, 255}}, {"rgAlign", {3, 255}},
+        {"rgWhatIncrust", {2, 3, 255}}, {"rgAuto", {3, 255}},
+    };
+    for (const RadioCase& c : cases) {
+        EXPECT_EQ(c.itemOfStored(c.stored), c.item) << c.group;
+        const std::string group = std::string(c.group).substr(0, std::string(c.group).find(' '));
+        for (const int number : unknown.at(group)) {
+            EXPECT_EQ(c.itemOfStored(number), kNoRadioItem) << c.group << " " << number;
+            // Clicking the item replaces an unknown number; no checked item, or an index past the items,
+            // keeps it.
+            EXPECT_EQ(c.afterClick(number, c.item), c.stored) << c.group << " " << number;
+            EXPECT_EQ(c.afterClick(number, kNoRadioItem), number) << c.group << " " << number;
+            EXPECT_EQ(c.afterClick(number, 3), number) << c.group << " " << number;
+        }
+    }
 }
 
 TEST(OptionsValuesTest, AMissingSaveFolderSendsConversionsToTheSourceFolder) {

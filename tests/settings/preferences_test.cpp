@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -91,7 +92,7 @@ TEST_F(PreferencesTest, AFirstRunTakesEveryDefaultAndSavesThemUnderTheirNames) {
     const Settings loaded = load();
     const Settings expected = firstRunSettings();
     EXPECT_EQ(loaded, expected);
-    EXPECT_EQ(loaded.frequenceDV, 2);
+    EXPECT_EQ(loaded.frequenceDV, DvSampleRate::Hz48000);
     EXPECT_TRUE(loaded.sendto);
     EXPECT_EQ(loaded.incrustFont, IncrustFont{});
     EXPECT_TRUE(loaded.actions.empty());
@@ -168,8 +169,8 @@ TEST_F(PreferencesTest, EverySettingComesBackAsItWasSaved) {
     settings.fichierSnapwick = "/usr/bin/snapwick";
     settings.fichierF3 = "/usr/bin/vlc";
     settings.fichierF4 = "/usr/bin/mpv";
-    settings.standardParDefaut = 2;
-    settings.frequenceDV = 0;
+    settings.standardParDefaut = TvStandard::Ntsc;
+    settings.frequenceDV = DvSampleRate::Hz32000;
     settings.volume = 2500;
     settings.formatPourAjouterDatecode = "yyyy-mm-dd";
     settings.formatPourAfficherDatecode = "dddddd tt";
@@ -178,10 +179,10 @@ TEST_F(PreferencesTest, EverySettingComesBackAsItWasSaved) {
     settings.formatPourRenommer = "yyyymmdd";
     settings.racinePourRenommer = "Holiday_";
     settings.standardFontSize = false;
-    settings.modeAutoIncrust = 2;
+    settings.modeAutoIncrust = AutoInlayMode::EachDay;
     settings.autoIncrust = true;
-    settings.whatIncrust = 1;
-    settings.alignement = 0;
+    settings.whatIncrust = InlayContent::Timecode;
+    settings.alignement = InlayAlignment::Left;
     settings.sendto = true;
     settings.dureeIncrustation = 12;
     settings.decalageHoraire = -23;
@@ -226,7 +227,7 @@ TEST_F(PreferencesTest, ValuesOfTheWrongTypeOrMissingTakeTheirDefaults) {
     EXPECT_EQ(loaded.volume, 10000);
     EXPECT_FALSE(loaded.sendto);
     EXPECT_EQ(loaded.top, 100);
-    EXPECT_EQ(loaded.frequenceDV, 2);
+    EXPECT_EQ(loaded.frequenceDV, DvSampleRate::Hz48000);
     EXPECT_EQ(loaded.decalageHoraire, 0);
     EXPECT_EQ(loaded.dossierPourSauver, "/home/anne/Documents/");
     EXPECT_EQ(loaded.formatPourIncrusterDatecode1, "ddddd");
@@ -245,10 +246,79 @@ TEST_F(PreferencesTest, EightBitSettingsKeepTheLowByteAndIntegersTheirSign) {
           "\"is Mute on\"=dword:00000100\n");  // any integer but 0 is true
     const Settings loaded = load();
     EXPECT_EQ(loaded.ordreDeLaListe, 3);
-    EXPECT_EQ(loaded.standardParDefaut, 255);
-    EXPECT_EQ(loaded.alignement, 0);
+    EXPECT_EQ(storedValue(loaded.standardParDefaut), 255);
+    EXPECT_EQ(loaded.alignement, InlayAlignment::Left);
     EXPECT_EQ(loaded.decalageHoraire, -5);
     EXPECT_TRUE(loaded.isMuteOn);
+}
+
+// The line a setting of the main key was written as, or nothing.
+std::string storedLine(const std::string& text, const std::string& valueName) {
+    const std::string start = "\"" + valueName + "\"=";
+    const std::size_t at = text.find("\n" + start);
+    if (at == std::string::npos) return {};
+    return text.substr(at + 1, text.find('\n', at + 1) - at - 1);
+}
+
+TEST_F(PreferencesTest, ChoicesKeepTheNumberTheyWereStoredWithKnownOrNot) {
+    struct Case {
+        const char* valueName;
+        const char* stored;  // the dword as the file holds it
+        std::function<std::uint8_t(const Settings&)> number;
+        bool known;
+        const char* written;
+    };
+    const auto frequence = [](const Settings& s) { return storedValue(s.frequenceDV); };
+    const auto standard = [](const Settings& s) { return storedValue(s.standardParDefaut); };
+    const auto what = [](const Settings& s) { return storedValue(s.whatIncrust); };
+    const auto align = [](const Settings& s) { return storedValue(s.alignement); };
+    const auto mode = [](const Settings& s) { return storedValue(s.modeAutoIncrust); };
+    const Case cases[] = {
+        {"Frequence DV", "00000000", frequence, true, "00000000"},
+        {"Frequence DV", "00000001", frequence, true, "00000001"},
+        {"Frequence DV", "00000003", frequence, false, "00000003"},
+        {"Standard par défaut", "00000002", standard, true, "00000002"},
+        {"Standard par défaut", "00000000", standard, false, "00000000"},
+        {"Standard par défaut", "ffffffff", standard, false, "000000ff"},
+        {"What Incrust", "00000001", what, true, "00000001"},
+        {"What Incrust", "00000002", what, false, "00000002"},
+        {"Alignement", "00000001", align, true, "00000001"},
+        {"Alignement", "00000103", align, false, "00000003"},  // 259 keeps its low byte
+        {"Alignement", "00000200", align, true, "00000000"},
+        {"Mode Auto Incrust", "00000000", mode, true, "00000000"},
+        {"Mode Auto Incrust", "000000ff", mode, false, "000000ff"},
+    };
+    for (const Case& c : cases) {
+        const std::string line = std::string("\"") + c.valueName + "\"=dword:";
+        store("REGEDIT4\n" + kMainKey + line + c.stored + "\n");
+        const Settings loaded = load();
+        const std::uint8_t expected = static_cast<std::uint8_t>(std::stoul(c.stored, nullptr, 16));
+        EXPECT_EQ(c.number(loaded), expected) << c.valueName << " " << c.stored;
+        // The other choices keep their defaults, so the five are known together exactly when this one is.
+        const bool known = isKnown(loaded.frequenceDV) && isKnown(loaded.standardParDefaut) &&
+                           isKnown(loaded.whatIncrust) && isKnown(loaded.alignement) &&
+                           isKnown(loaded.modeAutoIncrust);
+        EXPECT_EQ(known, c.known) << c.valueName << " " << c.stored;
+        ASSERT_TRUE(save(loaded));
+        EXPECT_EQ(storedLine(readText(m_path), c.valueName), line + c.written) << c.stored;
+    }
+}
+
+TEST_F(PreferencesTest, AFileWithUnknownChoicesIsWrittenBackByteForByte) {
+    Settings settings = firstRunSettings();
+    settings.frequenceDV = DvSampleRate{7};
+    settings.standardParDefaut = TvStandard{0};
+    settings.whatIncrust = InlayContent{200};
+    settings.alignement = InlayAlignment{3};
+    settings.modeAutoIncrust = AutoInlayMode{255};
+    ASSERT_TRUE(save(settings));
+    const std::string before = readText(m_path);
+    ASSERT_NE(storedLine(before, "What Incrust"), "");
+
+    const Settings loaded = load();
+    EXPECT_EQ(loaded, settings);
+    ASSERT_TRUE(save(loaded));
+    EXPECT_EQ(readText(m_path), before);
 }
 
 TEST_F(PreferencesTest, AnEmptyInlayPatternIsStoredAsTheMarker) {

@@ -59,8 +59,8 @@ const ControlCase kControls[] = {
     {"cbSendTo", [](const Settings& s) { return flag(s.sendto); }},
     {"cbSelection", [](const Settings& s) { return flag(s.selectionnerALOuverture); }},
     {"cbListe", [](const Settings& s) { return flag(s.sauverListeEnQuittant); }},
-    {"rgStandard", [](const Settings& s) { return QString::number(s.standardParDefaut - 1); }},
-    {"rgfrequenceDV", [](const Settings& s) { return QString::number(s.frequenceDV); }},
+    {"rgStandard", [](const Settings& s) { return QString::number(storedValue(s.standardParDefaut) - 1); }},
+    {"rgfrequenceDV", [](const Settings& s) { return QString::number(storedValue(s.frequenceDV)); }},
     {"feFichierSnapwick", [](const Settings& s) { return text(s.fichierSnapwick); }},
     {"feFichierF3", [](const Settings& s) { return text(s.fichierF3); }},
     {"feFichierF4", [](const Settings& s) { return text(s.fichierF4); }},
@@ -79,10 +79,10 @@ const ControlCase kControls[] = {
     {"edDossierSave", [](const Settings& s) { return text(s.dossierPourSauver); }},
     // "Inlay"
     {"cbAutoFontSize", [](const Settings& s) { return flag(s.standardFontSize); }},
-    {"rgAlign", [](const Settings& s) { return QString::number(s.alignement); }},
-    {"rgWhatIncrust", [](const Settings& s) { return QString::number(s.whatIncrust); }},
+    {"rgAlign", [](const Settings& s) { return QString::number(storedValue(s.alignement)); }},
+    {"rgWhatIncrust", [](const Settings& s) { return QString::number(storedValue(s.whatIncrust)); }},
     {"cbAuto", [](const Settings& s) { return flag(s.autoIncrust); }},
-    {"rgAuto", [](const Settings& s) { return QString::number(s.modeAutoIncrust); }},
+    {"rgAuto", [](const Settings& s) { return QString::number(storedValue(s.modeAutoIncrust)); }},
     {"edDureeIncrust", [](const Settings& s) { return QString::number(s.dureeIncrustation); }},
     {"RxSpinEdit1", [](const Settings& s) { return QString::number(s.decalageHoraire); }},
 };
@@ -187,8 +187,8 @@ Settings firstSettings(const std::string& folder) {
     s.sendto = true;
     s.selectionnerALOuverture = true;
     s.sauverListeEnQuittant = true;
-    s.standardParDefaut = 2;
-    s.frequenceDV = 0;
+    s.standardParDefaut = TvStandard::Ntsc;
+    s.frequenceDV = DvSampleRate::Hz32000;
     s.fichierSnapwick = "/opt/snapwick/snapwick";
     s.fichierF3 = "/usr/bin/mpv";
     s.fichierF4 = "/usr/bin/vlc";
@@ -204,10 +204,10 @@ Settings firstSettings(const std::string& folder) {
     s.sauverDansLeMemeDossier = false;
     s.dossierPourSauver = folder;
     s.standardFontSize = false;
-    s.alignement = 0;
-    s.whatIncrust = 1;
+    s.alignement = InlayAlignment::Left;
+    s.whatIncrust = InlayContent::Timecode;
     s.autoIncrust = true;
-    s.modeAutoIncrust = 2;
+    s.modeAutoIncrust = AutoInlayMode::EachDay;
     s.dureeIncrustation = 9;
     s.decalageHoraire = -7;
     return s;
@@ -216,8 +216,8 @@ Settings firstSettings(const std::string& folder) {
 Settings secondSettings() {
     Settings s;
     s.sendto = false;
-    s.standardParDefaut = 1;
-    s.frequenceDV = 1;
+    s.standardParDefaut = TvStandard::Pal;
+    s.frequenceDV = DvSampleRate::Hz44100;
     s.fichierSnapwick = "/a/b";
     s.fichierF3 = "/c/d";
     s.fichierF4 = "/e/f";
@@ -231,9 +231,9 @@ Settings secondSettings() {
     s.dossierAOuvertureAuto = "/media/favourites/";
     s.dossierDesPlayList = "/media/lists/";
     s.dossierPourSauver = "/media/out/";
-    s.alignement = 1;
-    s.whatIncrust = 0;
-    s.modeAutoIncrust = 0;
+    s.alignement = InlayAlignment::Centred;
+    s.whatIncrust = InlayContent::Datecode;
+    s.modeAutoIncrust = AutoInlayMode::Once;
     s.dureeIncrustation = 12;
     s.decalageHoraire = 23;
     return s;
@@ -255,6 +255,35 @@ TEST_F(OptionsPanelTest, EveryControlShowsItsSettingAndGivesItBack) {
     for (const ControlCase& c : kControls) {
         EXPECT_EQ(c.shown(m_preferences.settings()), c.shown(second)) << c.control;
     }
+}
+
+TEST_F(OptionsPanelTest, AStoredChoiceOutsideTheItemsChecksNoItemAndSurvivesCollecting) {
+    // Known choices first, so that every group has a checked item to lose.
+    m_panel.loadControls();
+    Settings& s = m_preferences.settings();
+    s.standardParDefaut = TvStandard{0};
+    s.frequenceDV = DvSampleRate{3};
+    s.alignement = InlayAlignment{255};
+    s.whatIncrust = InlayContent{2};
+    s.modeAutoIncrust = AutoInlayMode{9};
+    const Settings stored = s;
+    m_panel.loadControls();
+    const char* groups[] = {"rgStandard", "rgfrequenceDV", "rgAlign", "rgWhatIncrust", "rgAuto"};
+    for (const char* name : groups) EXPECT_EQ(shownIn(name), QStringLiteral("-1")) << name;
+
+    m_panel.collectControls();
+    EXPECT_EQ(s.standardParDefaut, stored.standardParDefaut);
+    EXPECT_EQ(s.frequenceDV, stored.frequenceDV);
+    EXPECT_EQ(s.alignement, stored.alignement);
+    EXPECT_EQ(s.whatIncrust, stored.whatIncrust);
+    EXPECT_EQ(s.modeAutoIncrust, stored.modeAutoIncrust);
+
+    // A click on an item replaces the unknown value with the item's own.
+    showActive();
+    button("rgStandard_0")->click();
+    button("rgAlign_2")->click();
+    EXPECT_EQ(s.standardParDefaut, TvStandard::Pal);
+    EXPECT_EQ(s.alignement, InlayAlignment::Right);
 }
 
 TEST_F(OptionsPanelTest, CollectingAddsFolderSeparatorsAndTakesFiveForABadDuration) {
@@ -296,10 +325,10 @@ TEST_F(OptionsPanelTest, ControlsWriteTheirSettingAtOnceAndInlayControlsSayTheIn
         {"cbSelection", [&] { button("cbSelection")->click(); }, [&] { return s.selectionnerALOuverture; },
          false},
         {"cbListe", [&] { button("cbListe")->click(); }, [&] { return s.sauverListeEnQuittant; }, false},
-        {"rgStandard", [&] { button("rgStandard_1")->click(); }, [&] { return s.standardParDefaut == 2; },
-         false},
-        {"rgfrequenceDV", [&] { button("rgfrequenceDV_0")->click(); }, [&] { return s.frequenceDV == 0; },
-         false},
+        {"rgStandard", [&] { button("rgStandard_1")->click(); },
+         [&] { return s.standardParDefaut == TvStandard::Ntsc; }, false},
+        {"rgfrequenceDV", [&] { button("rgfrequenceDV_0")->click(); },
+         [&] { return s.frequenceDV == DvSampleRate::Hz32000; }, false},
         {"cbsameFolder", [&] { button("cbsameFolder")->click(); },
          [&] { return !s.sauverDansLeMemeDossier && field("edDossierSave")->isEnabled(); }, false},
         {"edAjouter", [&] { typeAndLeave("edAjouter", "yy"); },
@@ -321,11 +350,13 @@ TEST_F(OptionsPanelTest, ControlsWriteTheirSettingAtOnceAndInlayControlsSayTheIn
          true},
         {"cbAutoFontSize", [&] { button("cbAutoFontSize")->click(); }, [&] { return !s.standardFontSize; },
          true},
-        {"rgAlign", [&] { button("rgAlign_1")->click(); }, [&] { return s.alignement == 1; }, true},
-        {"rgWhatIncrust", [&] { button("rgWhatIncrust_1")->click(); }, [&] { return s.whatIncrust == 1; },
-         true},
+        {"rgAlign", [&] { button("rgAlign_1")->click(); },
+         [&] { return s.alignement == InlayAlignment::Centred; }, true},
+        {"rgWhatIncrust", [&] { button("rgWhatIncrust_1")->click(); },
+         [&] { return s.whatIncrust == InlayContent::Timecode; }, true},
         {"cbAuto", [&] { button("cbAuto")->click(); }, [&] { return s.autoIncrust; }, true},
-        {"rgAuto", [&] { button("rgAuto_2")->click(); }, [&] { return s.modeAutoIncrust == 2; }, true},
+        {"rgAuto", [&] { button("rgAuto_2")->click(); },
+         [&] { return s.modeAutoIncrust == AutoInlayMode::EachDay; }, true},
         {"edDureeIncrust letters", [&] { typeAndLeave("edDureeIncrust", "abc"); },
          [&] { return s.dureeIncrustation == 5; }, true},
         {"edDureeIncrust", [&] { typeAndLeave("edDureeIncrust", "8"); },
