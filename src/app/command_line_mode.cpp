@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "commands/command_line.h"
+#include "pipeline/media_framework_module.h"
 #include "platform/settings_environment.h"
 #include "platform/system_locale.h"
 #include "platform/system_services.h"
@@ -25,6 +26,7 @@ int runCommandLine(const std::vector<std::string>& parameters, std::FILE* errors
         options.locale = locale;
         RunnerHooks hooks;
         hooks.MoveToRecycleBin = MoveToRecycleBin;
+        hooks.mediaFramework = loadMediaFramework;
         CommandCore core(preferences.settings(), locale, hidden, videoRecordFactory(std::move(options)),
                          hooks);
         core.runHidden(parameters);

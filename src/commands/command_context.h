@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "formats/date_format.h"
+#include "pipeline/media_framework_module.h"
 #include "settings/preferences.h"
 #include "window/choice_dialog_state.h"
 
@@ -26,6 +27,10 @@ struct CommandContext {
     // (no preview, as in hidden mode).
     std::function<void()> SuspendPreview;
     std::function<void()> EndSuspend;
+    // The media framework (decoders, encoders, the conversions' graphs), loaded the first time it is asked
+    // for; its `framework` is null, with the reason in `error`, when the codec module cannot be loaded.
+    // Empty: no media framework.
+    std::function<const MediaFrameworkLoad&()> mediaFramework;
     // Moves a file into the user's trash; true when it went there. Empty: no trash, nothing is moved.
     std::function<bool(const std::string& path)> MoveToRecycleBin;
     // Shows an error message box with the button OK (a failure the command reports). May be empty.

@@ -80,6 +80,7 @@ CommandCore::CommandCore(Settings& settingsIn, const DateFormatLocale& locale, I
     context.SuspendPreview = hooks.SuspendPreview;
     context.EndSuspend = hooks.EndSuspend;
     context.MoveToRecycleBin = hooks.MoveToRecycleBin;
+    context.mediaFramework = hooks.mediaFramework;
     context.showError = [&interactionIn](const std::string& text) {
         interactionIn.showMessage(text, MessageKind::Error);
     };

@@ -8,6 +8,7 @@
 #include "commands/check_list.h"
 #include "commands/command_table.h"
 #include "commands/file_action.h"
+#include "pipeline/media_framework_module.h"
 #include "window/action_list.h"
 #include "window/file_list.h"
 #include "window/interaction.h"
@@ -21,6 +22,8 @@ struct RunnerHooks {
     std::function<void(const ListRecord*)> showCurrent;
     std::function<void()> SuspendPreview;
     std::function<void()> EndSuspend;
+    // The media framework, loaded on first use (CommandContext::mediaFramework).
+    std::function<const MediaFrameworkLoad&()> mediaFramework;
     // Moves a file into the user's trash (the scene file of "Delete the scn file"); true when it went there.
     std::function<bool(const std::string& path)> MoveToRecycleBin;
 };

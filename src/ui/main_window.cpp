@@ -19,6 +19,7 @@
 #include <QUrl>
 
 #include "commands/housekeeping_commands.h"
+#include "pipeline/media_framework_module.h"
 #include "pipeline/stage_registry.h"
 #include "platform/system_locale.h"
 #include "platform/system_services.h"
@@ -76,6 +77,7 @@ TUIForm::TUIForm(Preferences& preferences, std::vector<std::string> parameters, 
     RunnerHooks hooks;
     hooks.showCurrent = [this](const ListRecord* record) { showCurrent(record); };
     hooks.MoveToRecycleBin = MoveToRecycleBin;
+    hooks.mediaFramework = loadMediaFramework;
     m_core = std::make_unique<CommandCore>(
         preferences.settings(), m_locale, m_interaction,
         windowRecordFactory(preferences.settings(), m_locale, m_interaction), hooks);
