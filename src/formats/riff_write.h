@@ -29,7 +29,7 @@ inline void appendZeros(std::vector<std::uint8_t>& out, std::size_t count) {
     out.insert(out.end(), count, 0);
 }
 
-inline void appendBytes(std::vector<std::uint8_t>& out, const std::vector<std::uint8_t>& bytes) {
+inline void appendBytes(std::vector<std::uint8_t>& out, Bytes bytes) {
     out.insert(out.end(), bytes.begin(), bytes.end());
 }
 
