@@ -28,8 +28,8 @@ constexpr FourCC kIdx1 = FourCC::of("idx1");
 
 constexpr std::size_t kMaxStreams = 100;  // chunk ids number streams with two decimal digits
 constexpr int kMaxListDepth = 8;          // "rec " lists inside "movi"; real files nest one level
-constexpr std::size_t kChunkHeaderBytes = 8;
-constexpr std::size_t kListHeaderBytes = 12;
+constexpr std::size_t kChunkHeaderBytes = chunkhead::kBytes;
+constexpr std::size_t kListHeaderBytes = chunkhead::kListHeaderBytes;
 constexpr std::size_t kMaxSuperIndexBytes = 1024 * 1024;
 // vprp: the fixed part and the two field descriptions of an interlaced picture.
 constexpr std::size_t kVideoPropertiesBytes = vprp::kFixedBytes + 2 * vprp::kFieldBytes;
@@ -146,13 +146,14 @@ private:
             c.end = c.next = parentEnd;
             return c;
         }
-        c.id = FourCC::at(head, 0);
-        c.declaredSize = u32le(head, 4);
+        const RiffChunkHeader header = decodeChunkHeader(head);
+        c.id = header.id;
+        c.declaredSize = header.size;
         const std::uint64_t room = parentEnd - c.data;
         c.whole = c.declaredSize <= room;
         c.end = c.whole ? c.data + c.declaredSize : parentEnd;
         if ((c.id == kList || c.id == kRiff) && got == kListHeaderBytes && c.end - c.data >= 4) {
-            c.listType = FourCC::at(head, 8);
+            c.listType = FourCC::at(head, chunkhead::kListType);
         }
         // Chunks start on even positions: an odd size is followed by a pad byte.
         c.next = c.end;
@@ -255,7 +256,8 @@ private:
         if (size > m_fileSize - headerPos - kChunkHeaderBytes) return false;
         std::array<std::uint8_t, kChunkHeaderBytes> head{};
         if (read(headerPos, head) < head.size()) return false;
-        return idMatches(FourCC::at(head, 0)) && u32le(head, 4) == size;
+        const RiffChunkHeader header = decodeChunkHeader(head);
+        return idMatches(header.id) && header.size == size;
     }
 
     // Calls `each(record)` for every whole record of `stride` bytes among the first `count` records at `pos`,

@@ -15,6 +15,15 @@ MediaTime aviTicks(std::uint64_t count, AviRate rate) {
     return MediaTime::fromTicks(static_cast<std::int64_t>(ticks));
 }
 
+RiffChunkHeader decodeChunkHeader(Bytes b) { return {FourCC::at(b, chunkhead::kId), u32le(b, chunkhead::kSize)}; }
+
+std::array<std::uint8_t, chunkhead::kBytes> encodeChunkHeader(const RiffChunkHeader& header) {
+    std::array<std::uint8_t, chunkhead::kBytes> b{};
+    putU32le(b, chunkhead::kId, header.id.value());
+    putU32le(b, chunkhead::kSize, header.size);
+    return b;
+}
+
 AviMainHeader decodeMainHeader(Bytes b) {
     AviMainHeader h;
     h.microSecPerFrame = u32le(b, avih::kMicroSecPerFrame);

@@ -33,6 +33,28 @@ struct AviRate {
 // not valid or the result does not fit.
 MediaTime aviTicks(std::uint64_t count, AviRate rate);
 
+// ---- chunk headers ----
+
+namespace chunkhead {
+inline constexpr std::size_t kId = 0;
+inline constexpr std::size_t kSize = 4;  // of the data, the pad byte after odd data not counted
+inline constexpr std::size_t kBytes = 8;
+inline constexpr std::size_t kListType = 8;  // "RIFF" and "LIST": the form or list type opens the data
+inline constexpr std::size_t kListHeaderBytes = 12;
+static_assert(kSize + 4 == kBytes && kListType + 4 == kListHeaderBytes);
+}  // namespace chunkhead
+
+// The 8 bytes before every RIFF chunk's data.
+struct RiffChunkHeader {
+    FourCC id;
+    std::uint32_t size = 0;
+
+    friend bool operator==(const RiffChunkHeader&, const RiffChunkHeader&) = default;
+};
+
+RiffChunkHeader decodeChunkHeader(Bytes bytes);
+std::array<std::uint8_t, chunkhead::kBytes> encodeChunkHeader(const RiffChunkHeader& header);
+
 // ---- avih ----
 
 namespace avih {
@@ -69,6 +91,8 @@ struct AviMainHeader {
     std::uint32_t width = 0;
     std::uint32_t height = 0;
     std::array<std::uint32_t, 4> reserved{};
+
+    friend bool operator==(const AviMainHeader&, const AviMainHeader&) = default;
 };
 
 AviMainHeader decodeMainHeader(Bytes data);
@@ -119,6 +143,8 @@ struct AviStreamHeader {
     std::int16_t frameBottom = 0;
 
     AviRate rateFraction() const { return {rate, scale}; }
+
+    friend bool operator==(const AviStreamHeader&, const AviStreamHeader&) = default;
 };
 
 AviStreamHeader decodeStreamHeader(Bytes data);
@@ -151,6 +177,8 @@ struct AviVideoField {
     std::uint32_t validYOffset = 0;
     std::uint32_t videoXOffset = 0;    // first active sample of a line, from the line's start
     std::uint32_t videoYStartLine = 0;  // first active line of the field
+
+    friend bool operator==(const AviVideoField&, const AviVideoField&) = default;
 };
 
 // "vprp": the OpenDML video properties header.
@@ -168,6 +196,8 @@ struct AviVideoProperties {
     // The field descriptions the data holds whole, at most fieldsPerFrame of them. The encoder writes these
     // (and not fieldsPerFrame of them): a writer keeps the two in step.
     std::vector<AviVideoField> fields;
+
+    friend bool operator==(const AviVideoProperties&, const AviVideoProperties&) = default;
 };
 
 AviVideoProperties decodeVideoProperties(Bytes data);
@@ -183,6 +213,8 @@ inline constexpr std::size_t kBytes = 248;  // the total and 61 reserved words
 // "dmlh" in LIST "odml": the OpenDML extended header.
 struct AviOdmlHeader {
     std::uint32_t totalFrames = 0;  // video frames of every RIFF form
+
+    friend bool operator==(const AviOdmlHeader&, const AviOdmlHeader&) = default;
 };
 
 AviOdmlHeader decodeOdmlHeader(Bytes data);
@@ -218,6 +250,8 @@ struct AviIndexHeader {
     FourCC chunkId;                 // the chunks indexed ("00dc")
     std::uint64_t baseOffset = 0;  // standard index: the file offset entries count from
     std::uint32_t reserved = 0;
+
+    friend bool operator==(const AviIndexHeader&, const AviIndexHeader&) = default;
 };
 
 AviIndexHeader decodeIndexHeader(Bytes data);
@@ -228,6 +262,8 @@ struct AviSuperIndexEntry {
     std::uint64_t offset = 0;    // file offset of the ix## chunk (its header)
     std::uint32_t size = 0;      // its bytes, header included
     std::uint32_t duration = 0;  // frames, or sound blocks, it indexes
+
+    friend bool operator==(const AviSuperIndexEntry&, const AviSuperIndexEntry&) = default;
 };
 
 AviSuperIndexEntry decodeSuperIndexEntry(Bytes entry);
@@ -238,6 +274,8 @@ struct AviStandardIndexEntry {
     std::uint32_t offset = 0;
     std::uint32_t size = 0;  // without the key-frame bit
     bool keyFrame = true;
+
+    friend bool operator==(const AviStandardIndexEntry&, const AviStandardIndexEntry&) = default;
 };
 
 AviStandardIndexEntry decodeStandardIndexEntry(Bytes entry);
@@ -260,6 +298,8 @@ struct AviIdx1Entry {
     std::uint32_t flags = 0;
     std::uint32_t offset = 0;
     std::uint32_t size = 0;
+
+    friend bool operator==(const AviIdx1Entry&, const AviIdx1Entry&) = default;
 };
 
 AviIdx1Entry decodeIdx1Entry(Bytes entry);

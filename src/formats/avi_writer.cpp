@@ -74,7 +74,6 @@ AviVideoProperties dvVideoProperties(DvSystem system, bool wide) {
     return p;
 }
 
-
 }  // namespace
 
 struct AviWriter::Time {
@@ -298,10 +297,7 @@ void AviWriter::emit(int stream, Bytes data, bool keyFrame) {
     }
     const std::uint64_t position = m_file->size();
     const auto size = static_cast<std::uint32_t>(data.size());
-    std::uint8_t header[8];
-    putU32le(header, 0, s.chunkId.value());
-    putU32le(header, 4, size);
-    m_file->append(header);
+    m_file->append(encodeChunkHeader({s.chunkId, size}));
     m_file->append(data);
     if (size & 1) m_file->appendZeros(1);
 

@@ -92,10 +92,11 @@ std::string TFriendlyAviParam::codecCode() const {
 // Chunks start at even file positions: a chunk of odd size is followed by one pad byte.
 bool TFriendlyAviParam::readChunkHeader(BinaryFile& file) {
     if (file.position() % 2 != 0) file.skip(1);
-    std::uint8_t bytes[8];
+    std::uint8_t bytes[chunkhead::kBytes];
     if (!readBytes(file, bytes)) return false;
-    m_chunkId = FourCC::at(bytes, 0);
-    m_chunkSize = u32le(bytes, 4);
+    const RiffChunkHeader header = decodeChunkHeader(bytes);
+    m_chunkId = header.id;
+    m_chunkSize = header.size;
     return true;
 }
 

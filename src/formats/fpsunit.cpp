@@ -85,12 +85,13 @@ bool AviHeaderPatcher::readFully(BinaryFile& file, std::uint8_t* bytes, std::siz
 std::int64_t AviHeaderPatcher::VisitChunk(BinaryFile& file, bool topLevel, int depth) {
     if (m_pumpMessages) m_pumpMessages();
     const std::int64_t chunkStart = file.position();
-    std::uint8_t head[8];
+    std::uint8_t head[chunkhead::kBytes];
     if (!readFully(file, head, sizeof head)) return 0;
-    const FourCC id = FourCC::at(head, 0);
+    const RiffChunkHeader chunkHeader = decodeChunkHeader(head);
+    const FourCC id = chunkHeader.id;
     if (topLevel && id != kRiff) return 8;
 
-    const std::uint32_t declared = u32le(head, 4);
+    const std::uint32_t declared = chunkHeader.size;
     std::int64_t size = std::int64_t{declared} + (declared & 1);
     const std::int64_t dataStart = chunkStart + 8;
     const std::int64_t leftInFile =

@@ -60,6 +60,8 @@ struct BitmapHeader {
     std::int32_t yPelsPerMeter = 0;
     std::uint32_t clrUsed = 0;
     std::uint32_t clrImportant = 0;
+
+    friend bool operator==(const BitmapHeader&, const BitmapHeader&) = default;
 };
 
 // Fields `bytes` does not hold decode as zero.
@@ -84,6 +86,8 @@ struct DvInfo {
 
     // The eight words in file order.
     std::array<std::uint32_t, 8> words() const;
+
+    friend bool operator==(const DvInfo&, const DvInfo&) = default;
 };
 
 // Words `bytes` does not hold decode as zero.
@@ -98,6 +102,8 @@ struct VideoInfo {
     MediaTime frameDuration;    // 100 ns; zero when the stream has no frame rate
     std::uint32_t bitRate = 0;  // bits per second; zero when not known
     BitmapHeader bitmap;
+
+    friend bool operator==(const VideoInfo&, const VideoInfo&) = default;
 };
 
 // The bits per second of `bytes` played in `duration`, truncated; 0 without a duration, at most 2^32 - 1.

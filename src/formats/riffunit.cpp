@@ -20,7 +20,7 @@ namespace moraven {
 
 namespace {
 
-constexpr std::int64_t kChunkHeaderBytes = 8;  // id and 32-bit size
+constexpr auto kChunkHeaderBytes = static_cast<std::int64_t>(chunkhead::kBytes);  // id and 32-bit size
 constexpr std::int64_t kListTypeBytes = 4;
 // An index chunk is read as a block of this many bytes, of which only the OpenDML index header is decoded.
 constexpr std::int64_t kIndexReadBytes = 16384;
@@ -153,10 +153,11 @@ std::int64_t RiffReportBuilder::ReportChunk(BinaryFile& file, int depth, bool to
     if (m_pump) m_pump();
     if (m_cancel.load()) return 0;
 
-    std::array<std::uint8_t, kChunkHeaderBytes> header{};
+    std::array<std::uint8_t, chunkhead::kBytes> header{};
     if (!readField(file, header)) return 0;
-    const FourCC id = FourCC::at(header, 0);
-    const std::uint32_t declaredSize = u32le(header, 4);
+    const RiffChunkHeader decoded = decodeChunkHeader(header);
+    const FourCC id = decoded.id;
+    const std::uint32_t declaredSize = decoded.size;
 
     if (topLevel && id != kRiff) {
         // The count runs from the first byte of this would-be chunk to the end of the file.

@@ -54,6 +54,8 @@ struct WaveFormat {
     // The header as stored: 18 bytes and the extra bytes (WAVEFORMATEX with cbSize), or, when
     // `withExtraSize` is false and there are no extra bytes, the 16-byte PCM form without cbSize.
     std::vector<std::uint8_t> bytes(bool withExtraSize) const;
+
+    friend bool operator==(const WaveFormat&, const WaveFormat&) = default;
 };
 
 }  // namespace moraven
