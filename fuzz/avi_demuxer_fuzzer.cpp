@@ -57,6 +57,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         (void)stream.kind();
         (void)stream.duration();
         (void)stream.frameDuration();
+        // The views decode the format block within its bytes, whatever it holds.
+        (void)stream.mediaType.videoInfo();
+        (void)stream.mediaType.wave();
+        (void)stream.mediaType.dvInfo();
         std::vector<std::uint8_t> whole;
         std::array<std::uint8_t, 480> head{};
         const std::size_t count = stream.sampleCount();

@@ -28,19 +28,12 @@ constexpr FourCC kIdx1 = FourCC::of("idx1");
 
 constexpr std::size_t kMaxStreams = 100;  // chunk ids number streams with two decimal digits
 constexpr int kMaxListDepth = 8;          // "rec " lists inside "movi"; real files nest one level
-constexpr std::size_t kChunkHeaderBytes = 8;
-constexpr std::size_t kListHeaderBytes = 12;
-constexpr std::size_t kMainHeaderBytes = 56;
-constexpr std::size_t kStreamHeaderBytes = 56;
-constexpr std::size_t kVideoPropertiesBytes = 36;  // the fixed part, before the field descriptions
+constexpr std::size_t kChunkHeaderBytes = chunkhead::kBytes;
+constexpr std::size_t kListHeaderBytes = chunkhead::kListHeaderBytes;
 constexpr std::size_t kMaxSuperIndexBytes = 1024 * 1024;
-constexpr std::size_t kIndexHeaderBytes = 24;  // of an indx and of an ix## chunk's data
-constexpr std::size_t kIdx1EntryBytes = 16;
+// vprp: the fixed part and the two field descriptions of an interlaced picture.
+constexpr std::size_t kVideoPropertiesBytes = vprp::kFixedBytes + 2 * vprp::kFieldBytes;
 constexpr std::size_t kIndexBlockBytes = 64 * 1024;  // index chunks are read in blocks of this size
-constexpr std::uint32_t kIdx1KeyFrame = 0x10;
-constexpr std::uint32_t kIxNotKeyFrame = 0x80000000u;
-constexpr std::uint8_t kIndexOfIndexes = 0x00;
-constexpr std::uint8_t kIndexOfChunks = 0x01;
 constexpr int kIdx1ProbeEntries = 32;  // entries tried when telling relative from absolute idx1 offsets
 constexpr std::uint64_t kIdx1ProbeRecords = 256;  // records looked at for them (others: "rec ", ix##)
 
@@ -67,111 +60,6 @@ int standardIndexStreamNumber(FourCC id) {
     return -1;
 }
 
-// value × scale × 10^7 / rate in 100 ns ticks, rounded to the nearest tick; 0 when rate is 0 or the result
-// does not fit.
-MediaTime ticksOf(std::uint64_t value, std::uint32_t scale, std::uint32_t rate) {
-    __extension__ typedef unsigned __int128 Wide;
-    if (rate == 0) return MediaTime();
-    const Wide numerator = static_cast<Wide>(value) * scale * static_cast<Wide>(MediaTime::kTicksPerSecond);
-    const Wide ticks = (numerator + rate / 2) / rate;
-    if (ticks > static_cast<Wide>(std::numeric_limits<std::int64_t>::max())) return MediaTime();
-    return MediaTime::fromTicks(static_cast<std::int64_t>(ticks));
-}
-
-AviMainHeader decodeMainHeader(Bytes b) {
-    AviMainHeader h;
-    h.microSecPerFrame = u32le(b, 0);
-    h.maxBytesPerSec = u32le(b, 4);
-    h.paddingGranularity = u32le(b, 8);
-    h.flags = u32le(b, 12);
-    h.totalFrames = u32le(b, 16);
-    h.initialFrames = u32le(b, 20);
-    h.streams = u32le(b, 24);
-    h.suggestedBufferSize = u32le(b, 28);
-    h.width = u32le(b, 32);
-    h.height = u32le(b, 36);
-    return h;
-}
-
-AviStreamHeader decodeStreamHeader(Bytes b) {
-    AviStreamHeader h;
-    h.type = FourCC::at(b, 0);
-    h.handler = FourCC::at(b, 4);
-    h.flags = u32le(b, 8);
-    h.priority = u16le(b, 12);
-    h.language = u16le(b, 14);
-    h.initialFrames = u32le(b, 16);
-    h.scale = u32le(b, 20);
-    h.rate = u32le(b, 24);
-    h.start = u32le(b, 28);
-    h.length = u32le(b, 32);
-    h.suggestedBufferSize = u32le(b, 36);
-    h.quality = u32le(b, 40);
-    h.sampleSize = u32le(b, 44);
-    h.frameLeft = s16le(b, 48);
-    h.frameTop = s16le(b, 50);
-    h.frameRight = s16le(b, 52);
-    h.frameBottom = s16le(b, 54);
-    return h;
-}
-
-AviBitmapHeader decodeBitmapHeader(Bytes b) {
-    AviBitmapHeader h;
-    h.size = u32le(b, 0);
-    h.width = s32le(b, 4);
-    h.height = s32le(b, 8);
-    h.planes = u16le(b, 12);
-    h.bitCount = u16le(b, 14);
-    h.compression = FourCC::at(b, 16);
-    h.sizeImage = u32le(b, 20);
-    h.xPelsPerMeter = s32le(b, 24);
-    h.yPelsPerMeter = s32le(b, 28);
-    h.clrUsed = u32le(b, 32);
-    h.clrImportant = u32le(b, 36);
-    return h;
-}
-
-AviWaveFormat decodeWaveFormat(Bytes b) {
-    AviWaveFormat w;
-    w.formatTag = u16le(b, 0);
-    w.channels = u16le(b, 2);
-    w.samplesPerSec = u32le(b, 4);
-    w.avgBytesPerSec = u32le(b, 8);
-    w.blockAlign = u16le(b, 12);
-    w.bitsPerSample = u16le(b, 14);
-    w.extraSize = u16le(b, 16);  // 0 when the format has only 16 bytes
-    return w;
-}
-
-AviDvInfo decodeDvInfo(Bytes b) {
-    AviDvInfo d;
-    d.aauxSrc = u32le(b, 0);
-    d.aauxCtl = u32le(b, 4);
-    d.aauxSrc1 = u32le(b, 8);
-    d.aauxCtl1 = u32le(b, 12);
-    d.vauxSrc = u32le(b, 16);
-    d.vauxCtl = u32le(b, 20);
-    d.reserved0 = u32le(b, 24);
-    d.reserved1 = u32le(b, 28);
-    return d;
-}
-
-AviVideoProperties decodeVideoProperties(Bytes b) {
-    AviVideoProperties v;
-    v.videoFormatToken = u32le(b, 0);
-    v.videoStandard = u32le(b, 4);
-    v.verticalRefreshRate = u32le(b, 8);
-    v.horizontalTotal = u32le(b, 12);
-    v.verticalTotalLines = u32le(b, 16);
-    const std::uint32_t aspect = u32le(b, 20);
-    v.aspectX = static_cast<std::uint16_t>(aspect >> 16);
-    v.aspectY = static_cast<std::uint16_t>(aspect & 0xFFFF);
-    v.frameWidth = u32le(b, 24);
-    v.frameHeight = u32le(b, 28);
-    v.fieldsPerFrame = u32le(b, 32);
-    return v;
-}
-
 // One chunk as found inside a parent that ends at `parentEnd`.
 struct ChunkInfo {
     FourCC id;
@@ -187,28 +75,23 @@ struct ChunkInfo {
 }  // namespace
 
 AviStreamKind AviStream::kind() const {
-    if (header.type == FourCC::of("vids")) return AviStreamKind::Video;
-    if (header.type == FourCC::of("auds")) return AviStreamKind::Audio;
-    if (header.type == FourCC::of("iavs")) return AviStreamKind::Interleaved;
-    if (header.type == FourCC::of("txts")) return AviStreamKind::Text;
+    if (header.type == kMediaTypeVideo) return AviStreamKind::Video;
+    if (header.type == kMediaTypeAudio) return AviStreamKind::Audio;
+    if (header.type == kMediaTypeInterleaved) return AviStreamKind::Interleaved;
+    if (header.type == kMediaTypeText) return AviStreamKind::Text;
     return AviStreamKind::Other;
 }
 
-MediaTime AviStream::frameDuration() const {
-    if (header.scale == 0) return MediaTime();
-    return ticksOf(1, header.scale, header.rate);
-}
+MediaTime AviStream::frameDuration() const { return aviTicks(1, rate()); }
 
 MediaTime AviStream::duration() const {
     const AviStreamKind k = kind();
     if (header.sampleSize == 0 || k == AviStreamKind::Video || k == AviStreamKind::Interleaved) {
-        if (header.scale == 0) return MediaTime();
-        return ticksOf(samples.size(), header.scale, header.rate);
+        return aviTicks(samples.size(), rate());
     }
-    if (header.scale != 0 && header.rate != 0) {
-        return ticksOf(totalBytes / header.sampleSize, header.scale, header.rate);
-    }
-    if (wave && wave->avgBytesPerSec != 0) return ticksOf(totalBytes, 1, wave->avgBytesPerSec);
+    if (rate().valid()) return aviTicks(totalBytes / header.sampleSize, rate());
+    const auto wave = mediaType.wave();
+    if (wave && wave->averageBytesPerSecond != 0) return aviTicks(totalBytes, {wave->averageBytesPerSecond, 1});
     return MediaTime();
 }
 
@@ -263,13 +146,14 @@ private:
             c.end = c.next = parentEnd;
             return c;
         }
-        c.id = FourCC::at(head, 0);
-        c.declaredSize = u32le(head, 4);
+        const RiffChunkHeader header = decodeChunkHeader(head);
+        c.id = header.id;
+        c.declaredSize = header.size;
         const std::uint64_t room = parentEnd - c.data;
         c.whole = c.declaredSize <= room;
         c.end = c.whole ? c.data + c.declaredSize : parentEnd;
         if ((c.id == kList || c.id == kRiff) && got == kListHeaderBytes && c.end - c.data >= 4) {
-            c.listType = FourCC::at(head, 8);
+            c.listType = FourCC::at(head, chunkhead::kListType);
         }
         // Chunks start on even positions: an odd size is followed by a pad byte.
         c.next = c.end;
@@ -308,7 +192,7 @@ private:
             const ChunkInfo c = chunkAt(pos, end);
             if (c.id == kAvih && !m_demuxer.m_hasMainHeader) {
                 m_demuxer.m_hasMainHeader = true;
-                m_demuxer.m_mainHeader = decodeMainHeader(chunkData(c, kMainHeaderBytes));
+                m_demuxer.m_mainHeader = decodeMainHeader(chunkData(c, avih::kBytes));
             } else if (c.isList(kStrl) && m_demuxer.m_streams.size() < kMaxStreams) {
                 parseStreamList(c.data + 4, c.end);
             } else if (c.isList(kOdml)) {
@@ -324,7 +208,7 @@ private:
         while (end - pos >= kChunkHeaderBytes) {
             const ChunkInfo c = chunkAt(pos, end);
             if (c.id == kDmlh) {
-                m_demuxer.m_odmlTotalFrames = u32le(chunkData(c, 4), 0);
+                m_demuxer.m_odmlTotalFrames = decodeOdmlHeader(chunkData(c, dmlh::kBytes)).totalFrames;
                 return;
             }
             if (!c.whole) break;
@@ -336,6 +220,7 @@ private:
         AviStream stream;
         stream.number = static_cast<int>(m_demuxer.m_streams.size());
         std::vector<std::uint8_t> superIndex;
+        std::vector<std::uint8_t> format;
         bool haveHeader = false;
         bool haveFormat = false;
         std::uint64_t pos = begin;
@@ -343,41 +228,20 @@ private:
             const ChunkInfo c = chunkAt(pos, end);
             if (c.id == kStrh && !haveHeader) {
                 haveHeader = true;
-                stream.header = decodeStreamHeader(chunkData(c, kStreamHeaderBytes));
+                stream.header = decodeStreamHeader(chunkData(c, strh::kBytes));
             } else if (c.id == kStrf && !haveFormat) {
                 haveFormat = true;
-                stream.format = chunkData(c, AviStream::kMaxFormatBytes);
+                format = chunkData(c, AviStream::kMaxFormatBytes);
             } else if (c.id == kIndx && superIndex.empty()) {
                 superIndex = chunkData(c, kMaxSuperIndexBytes);
             } else if (c.id == kVprp && !stream.videoProperties) {
                 const auto bytes = chunkData(c, kVideoPropertiesBytes);
-                if (bytes.size() >= kVideoPropertiesBytes)
-                    stream.videoProperties = decodeVideoProperties(bytes);
+                if (bytes.size() >= vprp::kFixedBytes) stream.videoProperties = decodeVideoProperties(bytes);
             }
             if (!c.whole) break;
             pos = c.next;
         }
-        const Bytes format(stream.format);
-        switch (stream.kind()) {
-            case AviStreamKind::Video:
-                if (format.size() >= 40) {
-                    stream.bitmap = decodeBitmapHeader(format);
-                    // DV type 2 as Windows writes it: the DV information block right after the bitmap header.
-                    const std::uint32_t headerSize = stream.bitmap->size;
-                    if (headerSize >= 40 && headerSize <= format.size() && format.size() - headerSize >= 32) {
-                        stream.dvInfo = decodeDvInfo(format.subspan(headerSize));
-                    }
-                }
-                break;
-            case AviStreamKind::Audio:
-                if (format.size() >= 16) stream.wave = decodeWaveFormat(format);
-                break;
-            case AviStreamKind::Interleaved:
-                if (format.size() >= 32) stream.dvInfo = decodeDvInfo(format);
-                break;
-            default:
-                break;
-        }
+        stream.mediaType = MediaType::fromStreamHeader(stream.header, std::move(format));
         m_demuxer.m_streams.push_back(std::move(stream));
         m_superIndexes.push_back(std::move(superIndex));
     }
@@ -392,7 +256,8 @@ private:
         if (size > m_fileSize - headerPos - kChunkHeaderBytes) return false;
         std::array<std::uint8_t, kChunkHeaderBytes> head{};
         if (read(headerPos, head) < head.size()) return false;
-        return idMatches(FourCC::at(head, 0)) && u32le(head, 4) == size;
+        const RiffChunkHeader header = decodeChunkHeader(head);
+        return idMatches(header.id) && header.size == size;
     }
 
     // Calls `each(record)` for every whole record of `stride` bytes among the first `count` records at `pos`,
@@ -522,22 +387,21 @@ private:
 
     void readOpenDmlIndex(std::size_t s, std::vector<AviSample>& table, std::size_t& dropped) {
         const Bytes index(m_superIndexes[s]);
-        if (index.size() < kIndexHeaderBytes) return;
-        const std::uint16_t longsPerEntry = u16le(index, 0);
-        const std::uint8_t indexType = u8(index, 3);
-        const std::uint32_t entriesInUse = u32le(index, 4);
-        if (indexType == kIndexOfChunks) {
+        if (index.size() < indx::kHeaderBytes) return;
+        const AviIndexHeader header = decodeIndexHeader(index);
+        if (header.indexType == kAviIndexOfChunks) {
             // A standard index stored in place of the super index.
             readStandardIndexEntries(s, index, table, dropped);
             return;
         }
-        if (indexType != kIndexOfIndexes || longsPerEntry < 4) return;
-        const std::size_t stride = std::size_t{longsPerEntry} * 4;
+        if (header.indexType != kAviIndexOfIndexes || header.longsPerEntry < 4) return;
+        const std::size_t stride = std::size_t{header.longsPerEntry} * 4;
         const std::size_t count =
-            std::min<std::size_t>(entriesInUse, (index.size() - kIndexHeaderBytes) / stride);
+            std::min<std::size_t>(header.entriesInUse, (index.size() - indx::kHeaderBytes) / stride);
         std::unordered_set<std::uint64_t> visited;
         for (std::size_t i = 0; i < count && spendEntry(); ++i) {
-            const std::uint64_t ixPos = u64le(index, kIndexHeaderBytes + i * stride);
+            const std::uint64_t ixPos =
+                decodeSuperIndexEntry(index.subspan(indx::kHeaderBytes + i * stride, stride)).offset;
             if (!visited.insert(ixPos).second) {
                 ++dropped;
                 continue;
@@ -549,23 +413,23 @@ private:
     // Reads the ix## chunk at `pos`. False when there is no standard index of this stream there.
     bool readStandardIndexChunk(std::size_t s, std::uint64_t pos, std::vector<AviSample>& table,
                                 std::size_t& dropped) {
-        if (pos > m_fileSize || m_fileSize - pos < kChunkHeaderBytes + kIndexHeaderBytes) return false;
+        if (pos > m_fileSize || m_fileSize - pos < kChunkHeaderBytes + indx::kHeaderBytes) return false;
         const ChunkInfo c = chunkAt(pos, m_fileSize);
         if (standardIndexStreamNumber(c.id) != static_cast<int>(s)) return false;
-        if (c.end - c.data < kIndexHeaderBytes) return false;
-        std::array<std::uint8_t, kIndexHeaderBytes> head{};
+        if (c.end - c.data < indx::kHeaderBytes) return false;
+        std::array<std::uint8_t, indx::kHeaderBytes> head{};
         if (read(c.data, head) < head.size()) return false;
-        const std::uint16_t longsPerEntry = u16le(head, 0);
-        if (u8(head, 3) != kIndexOfChunks || longsPerEntry < 2) return false;
-        const std::size_t stride = std::size_t{longsPerEntry} * 4;
-        const std::uint64_t room = (c.end - c.data - kIndexHeaderBytes) / stride;
-        const std::uint64_t count = std::min<std::uint64_t>(u32le(head, 4), room);
-        const std::uint64_t base = u64le(head, 12);
+        const AviIndexHeader header = decodeIndexHeader(head);
+        if (header.indexType != kAviIndexOfChunks || header.longsPerEntry < 2) return false;
+        const std::size_t stride = std::size_t{header.longsPerEntry} * 4;
+        const std::uint64_t room = (c.end - c.data - indx::kHeaderBytes) / stride;
+        const std::uint64_t count = std::min<std::uint64_t>(header.entriesInUse, room);
+        const std::uint64_t base = header.baseOffset;
         forEachRecord(
-            c.data + kIndexHeaderBytes, count, stride,
+            c.data + indx::kHeaderBytes, count, stride,
             [&](Bytes entry) { return addStandardEntry(s, base, entry, table, dropped); },
             [&](Bytes entry) {
-                const std::uint32_t offset = u32le(entry, 0);
+                const std::uint32_t offset = decodeStandardIndexEntry(entry).offset;
                 if (base <= std::numeric_limits<std::uint64_t>::max() - offset &&
                     base + offset >= kChunkHeaderBytes) {
                     willRead(base + offset - kChunkHeaderBytes);
@@ -577,14 +441,14 @@ private:
     // The entries of a standard index whose data (header included) is in memory.
     void readStandardIndexEntries(std::size_t s, Bytes index, std::vector<AviSample>& table,
                                   std::size_t& dropped) {
-        const std::uint16_t longsPerEntry = u16le(index, 0);
-        if (longsPerEntry < 2) return;
-        const std::size_t stride = std::size_t{longsPerEntry} * 4;
+        const AviIndexHeader header = decodeIndexHeader(index);
+        if (header.longsPerEntry < 2) return;
+        const std::size_t stride = std::size_t{header.longsPerEntry} * 4;
         const std::size_t count =
-            std::min<std::size_t>(u32le(index, 4), (index.size() - kIndexHeaderBytes) / stride);
-        const std::uint64_t base = u64le(index, 12);
+            std::min<std::size_t>(header.entriesInUse, (index.size() - indx::kHeaderBytes) / stride);
+        const std::uint64_t base = header.baseOffset;
         for (std::size_t i = 0; i < count; ++i) {
-            if (!addStandardEntry(s, base, index.subspan(kIndexHeaderBytes + i * stride, stride), table,
+            if (!addStandardEntry(s, base, index.subspan(indx::kHeaderBytes + i * stride, stride), table,
                                   dropped)) {
                 return;
             }
@@ -595,10 +459,10 @@ private:
     bool addStandardEntry(std::size_t s, std::uint64_t base, Bytes entry, std::vector<AviSample>& table,
                           std::size_t& dropped) {
         if (!spendEntry()) return false;
-        const std::uint32_t offset = u32le(entry, 0);
-        const std::uint32_t sizeField = u32le(entry, 4);
-        const std::uint32_t size = sizeField & ~kIxNotKeyFrame;
-        const bool key = (sizeField & kIxNotKeyFrame) == 0;
+        const AviStandardIndexEntry decoded = decodeStandardIndexEntry(entry);
+        const std::uint32_t offset = decoded.offset;
+        const std::uint32_t size = decoded.size;
+        const bool key = decoded.keyFrame;
         if (base > std::numeric_limits<std::uint64_t>::max() - offset) {
             ++dropped;
             return true;
@@ -618,35 +482,35 @@ private:
     void readIdx1(const std::vector<bool>& want, std::vector<std::vector<AviSample>>& tables,
                   std::vector<std::size_t>& dropped) {
         const ChunkInfo& idx1 = *m_idx1;
-        const std::uint64_t count = (idx1.end - idx1.data) / kIdx1EntryBytes;
+        const std::uint64_t count = (idx1.end - idx1.data) / idx1::kEntryBytes;
         const std::size_t streamCount = tables.size();
         const std::uint64_t base = idx1Base(idx1, count, streamCount);
         forEachRecord(
-            idx1.data, count, kIdx1EntryBytes,
-            [&](Bytes entry) {
-                const FourCC id = FourCC::at(entry, 0);
+            idx1.data, count, idx1::kEntryBytes,
+            [&](Bytes bytes) {
+                const AviIdx1Entry entry = decodeIdx1Entry(bytes);
+                const FourCC id = entry.chunkId;
                 const int number = sampleStreamNumber(id);
                 // "rec " lists, ix## chunks and palette changes have entries too: they are not samples.
                 if (number < 0) return true;
                 if (!spendEntry()) return false;
                 const auto s = static_cast<std::size_t>(number);
                 if (s >= streamCount || !want[s]) return true;
-                const std::uint32_t flags = u32le(entry, 4);
-                const std::uint32_t offset = u32le(entry, 8);
-                const std::uint32_t size = u32le(entry, 12);
-                const std::uint64_t headerPos = base + offset;
+                const std::uint32_t size = entry.size;
+                const std::uint64_t headerPos = base + entry.offset;
                 if (!chunkMatches(headerPos, size, [id](FourCC found) { return found == id; })) {
                     ++dropped[s];
                     return true;
                 }
-                tables[s].push_back({headerPos + kChunkHeaderBytes, size, (flags & kIdx1KeyFrame) != 0});
+                tables[s].push_back({headerPos + kChunkHeaderBytes, size, (entry.flags & kAviIdx1KeyFrame) != 0});
                 return true;
             },
-            [&](Bytes entry) {
-                const int number = sampleStreamNumber(FourCC::at(entry, 0));
+            [&](Bytes bytes) {
+                const AviIdx1Entry entry = decodeIdx1Entry(bytes);
+                const int number = sampleStreamNumber(entry.chunkId);
                 if (number >= 0 && static_cast<std::size_t>(number) < streamCount &&
                     want[static_cast<std::size_t>(number)]) {
-                    willRead(base + u32le(entry, 8));
+                    willRead(base + entry.offset);
                 }
             });
     }
@@ -666,12 +530,13 @@ private:
         std::uint64_t base = haveMovi ? relativeBase : 0;
         int probed = 0;
         const std::uint64_t records = std::min<std::uint64_t>(count, kIdx1ProbeRecords);
-        forEachRecord(idx1.data, records, kIdx1EntryBytes, [&](Bytes entry) {
-            const FourCC id = FourCC::at(entry, 0);
+        forEachRecord(idx1.data, records, idx1::kEntryBytes, [&](Bytes bytes) {
+            const AviIdx1Entry entry = decodeIdx1Entry(bytes);
+            const FourCC id = entry.chunkId;
             const int number = sampleStreamNumber(id);
             if (number < 0 || static_cast<std::size_t>(number) >= streamCount) return true;
-            const std::uint32_t offset = u32le(entry, 8);
-            const std::uint32_t size = u32le(entry, 12);
+            const std::uint32_t offset = entry.offset;
+            const std::uint32_t size = entry.size;
             const auto sameId = [id](FourCC found) { return found == id; };
             if (chunkMatches(offset, size, sameId)) {
                 base = 0;

@@ -7,10 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "formats/avi_headers.h"
 #include "formats/binary_file.h"
 #include "formats/byte_order.h"
 #include "formats/fourcc.h"
 #include "formats/media_time.h"
+#include "formats/media_type.h"
 
 // Reading every sample of an AVI file: the RIFF "AVI " form and the RIFF "AVIX" forms that follow it
 // (OpenDML files over 1 GiB), the stream headers and formats, and for each stream the file offset and size
@@ -44,93 +46,6 @@
 // A truncated file therefore gives the samples that are whole.
 namespace moraven {
 
-// "avih": the main AVI header. Fields are zero when the file has none.
-struct AviMainHeader {
-    std::uint32_t microSecPerFrame = 0;
-    std::uint32_t maxBytesPerSec = 0;
-    std::uint32_t paddingGranularity = 0;
-    std::uint32_t flags = 0;
-    std::uint32_t totalFrames = 0;  // frames in the first RIFF form only; see AviDemuxer::odmlTotalFrames
-    std::uint32_t initialFrames = 0;
-    std::uint32_t streams = 0;
-    std::uint32_t suggestedBufferSize = 0;
-    std::uint32_t width = 0;
-    std::uint32_t height = 0;
-};
-
-// "strh": a stream header, decoded from its 56 bytes (a shorter chunk leaves the missing fields zero).
-struct AviStreamHeader {
-    FourCC type;     // "vids", "auds", "iavs", "txts", ...
-    FourCC handler;  // "dvsd", ...; often zero for audio
-    std::uint32_t flags = 0;
-    std::uint16_t priority = 0;
-    std::uint16_t language = 0;
-    std::uint32_t initialFrames = 0;
-    std::uint32_t scale = 0;  // time unit of the stream is scale/rate seconds
-    std::uint32_t rate = 0;
-    std::uint32_t start = 0;
-    std::uint32_t length = 0;  // as written by the file's writer; the sample list is what counts
-    std::uint32_t suggestedBufferSize = 0;
-    std::uint32_t quality = 0;
-    std::uint32_t sampleSize = 0;  // 0: one sample per chunk; else bytes per sample (audio: block align)
-    std::int16_t frameLeft = 0;
-    std::int16_t frameTop = 0;
-    std::int16_t frameRight = 0;
-    std::int16_t frameBottom = 0;
-};
-
-// The 40-byte BITMAPINFOHEADER at the start of a "vids" stream's format.
-struct AviBitmapHeader {
-    std::uint32_t size = 0;  // biSize as written (40 for the plain header)
-    std::int32_t width = 0;
-    std::int32_t height = 0;
-    std::uint16_t planes = 0;
-    std::uint16_t bitCount = 0;
-    FourCC compression;
-    std::uint32_t sizeImage = 0;
-    std::int32_t xPelsPerMeter = 0;
-    std::int32_t yPelsPerMeter = 0;
-    std::uint32_t clrUsed = 0;
-    std::uint32_t clrImportant = 0;
-};
-
-// The WAVEFORMAT(EX) at the start of an "auds" stream's format (16 bytes; cbSize when there are 18).
-struct AviWaveFormat {
-    std::uint16_t formatTag = 0;  // 1: PCM
-    std::uint16_t channels = 0;
-    std::uint32_t samplesPerSec = 0;
-    std::uint32_t avgBytesPerSec = 0;
-    std::uint16_t blockAlign = 0;
-    std::uint16_t bitsPerSample = 0;
-    std::uint16_t extraSize = 0;  // cbSize; 0 when the format has only 16 bytes
-};
-
-// The 32-byte DV information block (DVINFO): eight little-endian 32-bit words.
-struct AviDvInfo {
-    std::uint32_t aauxSrc = 0;
-    std::uint32_t aauxCtl = 0;
-    std::uint32_t aauxSrc1 = 0;
-    std::uint32_t aauxCtl1 = 0;
-    std::uint32_t vauxSrc = 0;  // the fifth word
-    std::uint32_t vauxCtl = 0;
-    std::uint32_t reserved0 = 0;
-    std::uint32_t reserved1 = 0;
-};
-
-// "vprp": the OpenDML video properties header (the fixed part; field descriptions are not decoded).
-struct AviVideoProperties {
-    std::uint32_t videoFormatToken = 0;
-    std::uint32_t videoStandard = 0;
-    std::uint32_t verticalRefreshRate = 0;
-    std::uint32_t horizontalTotal = 0;
-    std::uint32_t verticalTotalLines = 0;
-    std::uint16_t aspectX = 0;  // frame aspect ratio: high word of dwFrameAspectRatio (16 for 16:9)
-    std::uint16_t aspectY = 0;  // low word (9 for 16:9)
-    std::uint32_t frameWidth = 0;
-    std::uint32_t frameHeight = 0;
-    std::uint32_t fieldsPerFrame = 0;
-};
-
 // One sample (one chunk of the movi data): where its data starts in the file (after the 8-byte chunk header),
 // how many bytes it has, and whether the index marks it as a key frame.
 struct AviSample {
@@ -146,14 +61,6 @@ enum class AviIndexSource {
     MoviWalk,  // walk of the movi lists
 };
 
-// A frame rate or sample rate as the fraction rate/scale of the stream header.
-struct AviRate {
-    std::uint32_t numerator = 0;    // dwRate
-    std::uint32_t denominator = 0;  // dwScale
-    bool valid() const { return numerator != 0 && denominator != 0; }
-    double value() const { return valid() ? static_cast<double>(numerator) / denominator : 0.0; }
-};
-
 enum class AviStreamKind { Video, Audio, Interleaved, Text, Other };
 
 struct AviStream {
@@ -161,12 +68,9 @@ struct AviStream {
 
     int number = 0;  // position in the file's stream list; the "##" of its chunk ids
     AviStreamHeader header;
-    std::vector<std::uint8_t> format;       // the strf bytes, at most kMaxFormatBytes of them
-    std::optional<AviBitmapHeader> bitmap;  // "vids" with at least 40 format bytes
-    std::optional<AviWaveFormat> wave;      // "auds" with at least 16 format bytes
-    // "iavs" with at least 32 format bytes; also a "vids" stream whose bitmap header (biSize bytes, at least
-    // 40) is followed by 32 more bytes (DV type 2 files may carry the DV information block there).
-    std::optional<AviDvInfo> dvInfo;
+    // From the stream header and the strf bytes (at most kMaxFormatBytes of them); its views decode the
+    // bitmap header, the wave format and the DV information block.
+    MediaType mediaType;
     std::optional<AviVideoProperties> videoProperties;  // "vprp"
     std::vector<AviSample> samples;                     // in stream order
     AviIndexSource indexSource = AviIndexSource::None;
@@ -182,7 +86,7 @@ struct AviStream {
     // Playing time of the samples present, rounded to 100 ns; zero when it cannot be computed.
     //   video, interleaved, and any stream with sampleSize 0 (VBR audio): sample count × scale / rate;
     //   other streams with sampleSize > 0 (PCM audio): (totalBytes / sampleSize) × scale / rate, or, when
-    //   scale or rate is 0, totalBytes / avgBytesPerSec of the wave format.
+    //   scale or rate is 0, totalBytes / averageBytesPerSecond of the wave format.
     // dwStart is not added.
     MediaTime duration() const;
 };

@@ -129,14 +129,15 @@ TaviFichier::TaviFichier(const std::string& path, const FileRecordOptions& optio
 
     // Video.
     bool height525Lines = false;
-    if (scan.HasVideoFormat) {
-        m_width = scan.videoWidth();
-        m_height = scan.videoHeight();
+    const std::optional<VideoInfo> video = scan.VideoFormat ? scan.VideoFormat->videoInfo() : std::nullopt;
+    if (video) {
+        m_width = video->bitmap.width;
+        m_height = video->bitmap.height;
         m_imageText = decimal(m_width) + " x " + decimal(m_height);
         height525Lines = m_height % 60 == 0;
         // Frames per second to two decimals. A stream without a frame duration has no frame rate: its
         // durations are told in milliseconds.
-        const std::int64_t frameDuration = scan.videoFrameDuration().ticks();
+        const std::int64_t frameDuration = video->frameDuration.ticks();
         if (frameDuration > 0) m_fps = roundHalfToEven(1e9 / static_cast<double>(frameDuration)) / 100.0;
         m_videoDurationText = FramesDurationText(frameDuration, scan.VideoDuration.ticks());
     } else {
@@ -146,13 +147,14 @@ TaviFichier::TaviFichier(const std::string& path, const FileRecordOptions& optio
     }
 
     // Audio, its duration counted in frames of the video's rate.
-    if (scan.HasAudioFormat) {
-        const std::uint16_t bits = scan.audioBitsPerSample();
-        m_audioText = decimal(scan.audioSamplesPerSecond()) + "Hz ";
+    const std::optional<WaveFormat> audio = scan.AudioFormat ? scan.AudioFormat->wave() : std::nullopt;
+    if (audio) {
+        const std::uint16_t bits = audio->bitsPerSample;
+        m_audioText = decimal(audio->samplesPerSecond) + "Hz ";
         if (bits >= 1) m_audioText += decimal(bits) + " bits ";
-        m_audioText += channelsText(scan.audioChannels());
-        m_audioFormatText = AudioTagName(scan.audioFormatTag()) + " " +
-                            decimal(scan.audioAverageBytesPerSecond()) + " bytes/s";
+        m_audioText += channelsText(audio->channels);
+        m_audioFormatText =
+            AudioTagName(audio->formatTag) + " " + decimal(audio->averageBytesPerSecond) + " bytes/s";
         const std::int64_t audioDuration = scan.AudioDuration.ticks();
         if (m_fps != 0.0) {
             const auto frameDuration = static_cast<std::int64_t>(roundHalfToEven(kTicksPerSecond / m_fps));
@@ -170,10 +172,11 @@ TaviFichier::TaviFichier(const std::string& path, const FileRecordOptions& optio
     m_isDv = codec == "dvsd" || codec == "dsvd" || codec == "cdvc";
     if (m_isDv) {
         // Type and TV system: from the DV information block of an interleaved stream, else from the height.
-        if (scan.HasDvInfo) {
+        const std::optional<DvInfo> dvInfo = scan.InterleavedFormat ? scan.InterleavedFormat->dvInfo() : std::nullopt;
+        if (dvInfo) {
             m_dvType = scan.StreamCount >= 2 ? 2 : 1;
             m_type2Iavs = m_dvType == 2;
-            if ((scan.dvInfoVauxSource() & kVauxFiftyFieldsFlag) != 0) {
+            if ((dvInfo->vauxSrc & kVauxFiftyFieldsFlag) != 0) {
                 m_imageText += " (Pal";
                 m_tvSystem = 1;
                 m_fps = 25.0;
@@ -203,8 +206,8 @@ TaviFichier::TaviFichier(const std::string& path, const FileRecordOptions& optio
         }
 
         // DV's 12-bit non-linear sound is sampled at 32 kHz and reaches the program expanded to 16 bits.
-        if (scan.HasAudioFormat && scan.audioSamplesPerSecond() == 32000 && scan.audioBitsPerSample() == 16) {
-            m_audioText = "32000Hz 12(16) bits " + channelsText(scan.audioChannels());
+        if (audio && audio->samplesPerSecond == 32000 && audio->bitsPerSample == 16) {
+            m_audioText = "32000Hz 12(16) bits " + channelsText(audio->channels);
         }
 
         m_timecodeText = scan.Dv.HasTimecode ? timecodeText(scan.Dv.Timecode) : "N/A";

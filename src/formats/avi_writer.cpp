@@ -14,23 +14,6 @@ namespace {
 
 __extension__ typedef unsigned __int128 Wide;
 
-constexpr std::uint32_t kAvifHasIndex = 0x10;
-constexpr std::uint32_t kAvifIsInterleaved = 0x100;
-constexpr std::uint32_t kAvifTrustChunkType = 0x800;
-constexpr std::uint32_t kAviifKeyFrame = 0x10;
-constexpr std::uint32_t kStandardIndexNotKeyFrame = 0x80000000u;
-constexpr std::uint8_t kAviIndexOfIndexes = 0;
-constexpr std::uint8_t kAviIndexOfChunks = 1;
-
-constexpr std::size_t kMainHeaderBytes = 56;
-constexpr std::size_t kStreamHeaderBytes = 56;
-constexpr std::size_t kBitmapHeaderBytes = 40;
-constexpr std::size_t kVideoPropertiesBytes = 9 * 4 + 2 * 8 * 4;  // two field descriptions
-constexpr std::size_t kIndexHeaderBytes = 24;
-constexpr std::size_t kSuperIndexEntryBytes = 16;
-constexpr std::size_t kStandardIndexEntryBytes = 8;
-constexpr std::size_t kIdx1EntryBytes = 16;
-constexpr std::size_t kDmlhBytes = 248;
 constexpr std::uint64_t kMoviAlignment = 2048;
 
 constexpr std::uint32_t clamp32(std::uint64_t value) {
@@ -55,7 +38,6 @@ struct DvGeometry {
     std::int32_t height;
     std::uint32_t rate;
     std::uint32_t scale;
-    std::uint32_t frameBytes;
     std::uint32_t formatToken;  // FORMAT_PAL_CCIR_601 = 2, FORMAT_NTSC_CCIR_601 = 4
     std::uint32_t standard;     // STANDARD_PAL = 1, STANDARD_NTSC = 2
     std::uint32_t refreshRate;
@@ -66,14 +48,30 @@ struct DvGeometry {
 };
 
 DvGeometry dvGeometry(DvSystem system) {
-    if (isPal(system)) return {720, 576, 25, 1, 144000, 2, 1, 50, 864, 625, 132, {23, 336}};
-    return {720, 480, 30000, 1001, 120000, 4, 2, 60, 858, 525, 122, {23, 286}};
+    if (isPal(system)) return {720, 576, 25, 1, 2, 1, 50, 864, 625, 132, {23, 336}};
+    return {720, 480, 30000, 1001, 4, 2, 60, 858, 525, 122, {23, 286}};
 }
 
-void requireDvSystem(DvSystem system) {
-    if (system != DvSystem::Pal625 && system != DvSystem::Ntsc525) {
-        throw std::invalid_argument("a DV stream needs the PAL or the NTSC system");
+// The vprp chunk of a DV stream of `system`; `wide`: the first frame is 16:9.
+AviVideoProperties dvVideoProperties(DvSystem system, bool wide) {
+    const DvGeometry g = dvGeometry(system);
+    AviVideoProperties p;
+    p.videoFormatToken = g.formatToken;
+    p.videoStandard = g.standard;
+    p.verticalRefreshRate = g.refreshRate;
+    p.horizontalTotal = g.totalSamples;
+    p.verticalTotalLines = g.totalLines;
+    p.aspectX = wide ? 16 : 4;
+    p.aspectY = wide ? 9 : 3;
+    p.frameWidth = static_cast<std::uint32_t>(g.width);
+    p.frameHeight = static_cast<std::uint32_t>(g.height);
+    p.fieldsPerFrame = 2;
+    for (const std::uint32_t firstLine : g.firstLine) {
+        const auto fieldHeight = static_cast<std::uint32_t>(g.height / 2);
+        const auto width = static_cast<std::uint32_t>(g.width);
+        p.fields.push_back({fieldHeight, width, fieldHeight, width, 0, 0, g.activeStartSample, firstLine});
     }
+    return p;
 }
 
 }  // namespace
@@ -85,18 +83,24 @@ struct AviWriter::Time {
 
 AviVideoFormat AviVideoFormat::dv(DvSystem system,
                                   const std::optional<std::array<std::uint8_t, 32>>& dvInfo) {
-    requireDvSystem(system);
-    const DvGeometry geometry = dvGeometry(system);
     AviVideoFormat format;
-    format.handler = FourCC::of("dvsd");
-    format.rate = geometry.rate;
-    format.scale = geometry.scale;
-    format.width = geometry.width;
-    format.height = geometry.height;
-    format.bitCount = 24;
-    format.imageSize = geometry.frameBytes;
-    if (dvInfo) format.extraFormat.assign(dvInfo->begin(), dvInfo->end());
+    format.type = MediaType::dvVideo(system, dvInfo);
+    const DvGeometry geometry = dvGeometry(system);
+    format.rate = {geometry.rate, geometry.scale};
     format.dvSystem = system;
+    return format;
+}
+
+AviVideoFormat AviVideoFormat::compressed(FourCC compression, std::int32_t width, std::int32_t height,
+                                          AviRate rate) {
+    BitmapHeader bitmap;
+    bitmap.width = width;
+    bitmap.height = height;
+    bitmap.bitCount = 24;
+    bitmap.compression = compression;
+    AviVideoFormat format;
+    format.type = MediaType::video(bitmap);
+    format.rate = rate;
     return format;
 }
 
@@ -140,76 +144,61 @@ int AviWriter::addStream(Stream stream) {
     return number;
 }
 
-int AviWriter::addVideoStream(const AviVideoFormat& format) {
-    if (format.rate == 0 || format.scale == 0)
-        throw std::invalid_argument("a video stream needs a frame rate");
-    if (format.extraFormat.size() > 0xFFFF || format.formatBlock.size() > 0xFFFF) {
-        throw std::invalid_argument("video format too large");
+int AviWriter::addVideoStream(const MediaType& type, AviRate rate, DvSystem dvSystem) {
+    if (!rate.valid()) throw std::invalid_argument("a video stream needs a frame rate");
+    if (type.format().size() > 0xFFFF) throw std::invalid_argument("video format too large");
+    const auto bitmap = type.bitmap();
+    if (!bitmap) throw std::invalid_argument("a video format starts with a 40-byte bitmap header");
+    if (dvSystem != DvSystem::Unknown && dvSystem != DvSystem::Pal625 && dvSystem != DvSystem::Ntsc525) {
+        throw std::invalid_argument("a DV stream needs the PAL or the NTSC system");
     }
-    if (!format.formatBlock.empty() && format.formatBlock.size() < kBitmapHeaderBytes) {
-        throw std::invalid_argument("a video format starts with a 40-byte bitmap header");
-    }
-    if (format.dvSystem != DvSystem::Unknown) requireDvSystem(format.dvSystem);
     Stream stream;
     stream.kind = Kind::Video;
-    stream.type = FourCC::of("vids");
-    stream.handler = format.handler;
-    stream.rate = format.rate;
-    stream.scale = format.scale;
-    stream.width = format.width;
-    stream.height = format.height;
-    stream.dvSystem = format.dvSystem;
-    std::vector<std::uint8_t>& out = stream.format;
-    if (!format.formatBlock.empty()) {
-        out = format.formatBlock;
-        stream.width = std::max<std::int32_t>(s32le(out, 4), 0);
-        // A negative height marks a top-down bitmap; the picture is as tall either way.
-        const std::int32_t height = s32le(out, 8);
-        stream.height = height == INT32_MIN ? 0 : (height < 0 ? -height : height);
-    } else {
-        riff::appendU32(out, static_cast<std::uint32_t>(kBitmapHeaderBytes));
-        riff::appendU32(out, static_cast<std::uint32_t>(format.width));
-        riff::appendU32(out, static_cast<std::uint32_t>(format.height));
-        riff::appendU16(out, 1);  // planes
-        riff::appendU16(out, format.bitCount);
-        riff::appendFourCC(out, format.handler);
-        riff::appendU32(out, format.imageSize);
-        riff::appendZeros(out, 16);  // resolution and palette counts
-        riff::appendBytes(out, format.extraFormat);
-    }
+    stream.type = kMediaTypeVideo;
+    stream.handler = type.subtype();
+    stream.rate = rate.numerator;
+    stream.scale = rate.denominator;
+    stream.width = std::max<std::int32_t>(bitmap->width, 0);
+    // A negative height marks a top-down bitmap; the picture is as tall either way.
+    const std::int32_t height = bitmap->height;
+    stream.height = height == INT32_MIN ? 0 : (height < 0 ? -height : height);
+    stream.dvSystem = dvSystem;
+    stream.mediaType = type;
     // "##db" marks uncompressed frames (compression 0), "##dc" compressed ones.
     const int number = static_cast<int>(m_streams.size());
-    stream.chunkId = twoDigitCode(format.handler.value() == 0 ? "db" : "dc", number, true);
+    stream.chunkId = twoDigitCode(type.subtype().value() == 0 ? "db" : "dc", number, true);
     return addStream(std::move(stream));
 }
 
-int AviWriter::addAudioStream(const WaveFormat& format) {
-    if (!format.isValid()) throw std::invalid_argument("a sound stream needs a block size and a byte rate");
+int AviWriter::addAudioStream(const MediaType& type) {
+    const auto format = type.wave();
+    if (!format || !format->isValid() || type.format().size() > 0xFFFF) {
+        throw std::invalid_argument("a sound stream needs a block size and a byte rate");
+    }
     Stream stream;
     stream.kind = Kind::Audio;
-    stream.type = FourCC::of("auds");
-    stream.rate = format.averageBytesPerSecond;
-    stream.scale = format.blockAlign;
-    stream.sampleSize = format.blockAlign;
-    stream.timeRate = format.averageBytesPerSecond;
-    stream.format = format.bytes(true);
+    stream.type = kMediaTypeAudio;
+    stream.rate = format->averageBytesPerSecond;
+    stream.scale = format->blockAlign;
+    stream.sampleSize = format->blockAlign;
+    stream.timeRate = format->averageBytesPerSecond;
+    stream.mediaType = type;
     stream.chunkId = twoDigitCode("wb", static_cast<int>(m_streams.size()), true);
     return addStream(std::move(stream));
 }
 
 int AviWriter::addInterleavedDvStream(DvSystem system, const std::array<std::uint8_t, 32>& dvInfo) {
-    requireDvSystem(system);
-    const DvGeometry geometry = dvGeometry(system);
     Stream stream;
+    stream.mediaType = MediaType::interleavedDv(system, dvInfo);  // refuses an unknown system
+    const DvGeometry geometry = dvGeometry(system);
     stream.kind = Kind::Interleaved;
-    stream.type = FourCC::of("iavs");
-    stream.handler = FourCC::of("dvsd");
+    stream.type = kMediaTypeInterleaved;
+    stream.handler = stream.mediaType.subtype();
     stream.rate = geometry.rate;
     stream.scale = geometry.scale;
     stream.width = geometry.width;
     stream.height = geometry.height;
     stream.dvSystem = system;
-    stream.format.assign(dvInfo.begin(), dvInfo.end());
     stream.chunkId = twoDigitCode("dc", static_cast<int>(m_streams.size()), true);
     return addStream(std::move(stream));
 }
@@ -288,10 +277,10 @@ std::uint64_t AviWriter::pendingIndexBytes() const {
     std::uint64_t bytes = 0;
     for (const Stream& s : m_streams) {
         if (!s.formEntries.empty()) {
-            bytes += 8 + kIndexHeaderBytes + kStandardIndexEntryBytes * s.formEntries.size();
+            bytes += 8 + indx::kHeaderBytes + indx::kStandardEntryBytes * s.formEntries.size();
         }
     }
-    if (m_formIndex == 0) bytes += 8 + kIdx1EntryBytes * m_idx1.size();
+    if (m_formIndex == 0) bytes += 8 + idx1::kEntryBytes * m_idx1.size();
     return bytes;
 }
 
@@ -299,8 +288,8 @@ void AviWriter::emit(int stream, Bytes data, bool keyFrame) {
     if (!m_headerWritten) beginFile();
     Stream& s = m_streams[static_cast<std::size_t>(stream)];
     const std::uint64_t chunkBytes = 8 + data.size() + (data.size() & 1);
-    const std::uint64_t entryBytes = kStandardIndexEntryBytes + (m_formIndex == 0 ? kIdx1EntryBytes : 0) +
-                                     (s.formEntries.empty() ? 8 + kIndexHeaderBytes : 0);
+    const std::uint64_t entryBytes = indx::kStandardEntryBytes + (m_formIndex == 0 ? idx1::kEntryBytes : 0) +
+                                     (s.formEntries.empty() ? 8 + indx::kHeaderBytes : 0);
     const std::uint64_t formBytes = m_file->size() - m_formStart;
     if (m_formChunks > 0 &&
         formBytes + pendingIndexBytes() + chunkBytes + entryBytes > m_options.riffFormBytes) {
@@ -308,17 +297,14 @@ void AviWriter::emit(int stream, Bytes data, bool keyFrame) {
     }
     const std::uint64_t position = m_file->size();
     const auto size = static_cast<std::uint32_t>(data.size());
-    std::uint8_t header[8];
-    putU32le(header, 0, s.chunkId.value());
-    putU32le(header, 4, size);
-    m_file->append(header);
+    m_file->append(encodeChunkHeader({s.chunkId, size}));
     m_file->append(data);
     if (size & 1) m_file->appendZeros(1);
 
     s.formEntries.push_back({position + 8, size, keyFrame});
     s.formBytes += size;
     if (m_formIndex == 0) {
-        m_idx1.push_back({s.chunkId, keyFrame ? kAviifKeyFrame : 0u,
+        m_idx1.push_back({s.chunkId, keyFrame ? kAviIdx1KeyFrame : 0u,
                           static_cast<std::uint32_t>(position - (m_moviStart + 8)), size});
         ++s.firstFormSamples;
     }
@@ -349,20 +335,20 @@ void AviWriter::writeStandardIndexes() {
         const std::uint64_t position = m_file->size();
         const std::size_t count = s.formEntries.size();
         std::vector<std::uint8_t> index;
-        index.reserve(8 + kIndexHeaderBytes + kStandardIndexEntryBytes * count);
+        index.reserve(8 + indx::kHeaderBytes + indx::kStandardEntryBytes * count);
         riff::appendChunkHeader(
             index, s.indexId,
-            static_cast<std::uint32_t>(kIndexHeaderBytes + kStandardIndexEntryBytes * count));
-        riff::appendU16(index, 2);  // longs per entry
-        index.push_back(0);         // index sub-type
-        index.push_back(kAviIndexOfChunks);
-        riff::appendU32(index, static_cast<std::uint32_t>(count));
-        riff::appendFourCC(index, s.chunkId);
-        riff::appendU64(index, base);
-        riff::appendU32(index, 0);
+            static_cast<std::uint32_t>(indx::kHeaderBytes + indx::kStandardEntryBytes * count));
+        AviIndexHeader header;
+        header.longsPerEntry = indx::kStandardEntryBytes / 4;
+        header.indexType = kAviIndexOfChunks;
+        header.entriesInUse = static_cast<std::uint32_t>(count);
+        header.chunkId = s.chunkId;
+        header.baseOffset = base;
+        riff::appendBytes(index, encodeIndexHeader(header));
         for (const IndexEntry& entry : s.formEntries) {
-            riff::appendU32(index, static_cast<std::uint32_t>(entry.dataOffset - base));
-            riff::appendU32(index, entry.size | (entry.keyFrame ? 0u : kStandardIndexNotKeyFrame));
+            riff::appendBytes(index, encodeStandardIndexEntry(
+                                   {static_cast<std::uint32_t>(entry.dataOffset - base), entry.size, entry.keyFrame}));
         }
         m_file->append(index);
         const std::uint64_t duration = s.kind == Kind::Audio ? s.formBytes / s.sampleSize : count;
@@ -374,15 +360,10 @@ void AviWriter::writeStandardIndexes() {
 
 void AviWriter::writeIdx1() {
     std::vector<std::uint8_t> index;
-    index.reserve(8 + kIdx1EntryBytes * m_idx1.size());
+    index.reserve(8 + idx1::kEntryBytes * m_idx1.size());
     riff::appendChunkHeader(index, FourCC::of("idx1"),
-                            static_cast<std::uint32_t>(kIdx1EntryBytes * m_idx1.size()));
-    for (const Idx1Entry& entry : m_idx1) {
-        riff::appendFourCC(index, entry.chunkId);
-        riff::appendU32(index, entry.flags);
-        riff::appendU32(index, entry.offset);
-        riff::appendU32(index, entry.size);
-    }
+                            static_cast<std::uint32_t>(idx1::kEntryBytes * m_idx1.size()));
+    for (const AviIdx1Entry& entry : m_idx1) riff::appendBytes(index, encodeIdx1Entry(entry));
     m_file->append(index);
     m_idx1.clear();
     m_idx1.shrink_to_fit();
@@ -472,90 +453,63 @@ std::vector<std::uint8_t> AviWriter::headerBytes() const {
         largestChunk = std::max(largestChunk, s.largestChunk);
     }
 
+    AviMainHeader main;
+    if (video) main.microSecPerFrame = static_cast<std::uint32_t>(
+        (std::uint64_t{1000000} * video->scale + video->rate / 2) / video->rate);
+    main.maxBytesPerSec = clamp32(bytesPerSecond);
+    main.flags = kAvifHasIndex | kAvifIsInterleaved | kAvifTrustChunkType;
+    main.totalFrames = video ? clamp32(video->firstFormSamples) : 0;  // frames of the first RIFF form
+    main.streams = static_cast<std::uint32_t>(m_streams.size());
+    main.suggestedBufferSize = largestChunk == 0 ? 0 : largestChunk + 8;
+    main.width = video ? static_cast<std::uint32_t>(video->width) : 0;
+    main.height = video ? static_cast<std::uint32_t>(video->height) : 0;
+
     std::vector<std::uint8_t> hdrl;
     appendFourCC(hdrl, FourCC::of("hdrl"));
-    appendChunkHeader(hdrl, FourCC::of("avih"), static_cast<std::uint32_t>(kMainHeaderBytes));
-    appendU32(hdrl, video ? static_cast<std::uint32_t>(
-                                (std::uint64_t{1000000} * video->scale + video->rate / 2) / video->rate)
-                          : 0);
-    appendU32(hdrl, clamp32(bytesPerSecond));
-    appendU32(hdrl, 0);  // padding granularity
-    appendU32(hdrl, kAvifHasIndex | kAvifIsInterleaved | kAvifTrustChunkType);
-    appendU32(hdrl, video ? clamp32(video->firstFormSamples) : 0);  // frames of the first RIFF form
-    appendU32(hdrl, 0);                                             // initial frames
-    appendU32(hdrl, static_cast<std::uint32_t>(m_streams.size()));
-    appendU32(hdrl, largestChunk == 0 ? 0 : largestChunk + 8);
-    appendU32(hdrl, video ? static_cast<std::uint32_t>(video->width) : 0);
-    appendU32(hdrl, video ? static_cast<std::uint32_t>(video->height) : 0);
-    appendZeros(hdrl, 16);
+    appendChunkHeader(hdrl, FourCC::of("avih"), static_cast<std::uint32_t>(avih::kBytes));
+    appendBytes(hdrl, encodeMainHeader(main));
 
     for (const Stream& s : m_streams) {
+        AviStreamHeader header;
+        header.type = s.type;
+        header.handler = s.handler;
+        header.scale = s.scale;
+        header.rate = s.rate;
+        header.length = clamp32(s.kind == Kind::Audio ? s.writtenBytes / s.sampleSize : s.writtenSamples);
+        header.suggestedBufferSize = s.largestChunk;
+        header.quality = 0xFFFFFFFFu;  // the codec's default
+        header.sampleSize = s.sampleSize;
+        header.frameRight = static_cast<std::int16_t>(s.kind == Kind::Audio ? 0 : s.width);
+        header.frameBottom = static_cast<std::int16_t>(s.kind == Kind::Audio ? 0 : s.height);
+
         std::vector<std::uint8_t> strl;
         appendFourCC(strl, FourCC::of("strl"));
-        appendChunkHeader(strl, FourCC::of("strh"), static_cast<std::uint32_t>(kStreamHeaderBytes));
-        appendFourCC(strl, s.type);
-        appendFourCC(strl, s.handler);
-        appendU32(strl, 0);  // flags
-        appendU16(strl, 0);  // priority
-        appendU16(strl, 0);  // language
-        appendU32(strl, 0);  // initial frames
-        appendU32(strl, s.scale);
-        appendU32(strl, s.rate);
-        appendU32(strl, 0);  // start
-        appendU32(strl, clamp32(s.kind == Kind::Audio ? s.writtenBytes / s.sampleSize : s.writtenSamples));
-        appendU32(strl, s.largestChunk);
-        appendU32(strl, 0xFFFFFFFFu);  // quality: the codec's default
-        appendU32(strl, s.sampleSize);
-        appendU16(strl, 0);  // frame rectangle: left, top, right, bottom
-        appendU16(strl, 0);
-        appendU16(strl, static_cast<std::uint16_t>(s.kind == Kind::Audio ? 0 : s.width));
-        appendU16(strl, static_cast<std::uint16_t>(s.kind == Kind::Audio ? 0 : s.height));
+        appendChunkHeader(strl, FourCC::of("strh"), static_cast<std::uint32_t>(strh::kBytes));
+        appendBytes(strl, encodeStreamHeader(header));
 
-        appendChunkHeader(strl, FourCC::of("strf"), static_cast<std::uint32_t>(s.format.size()));
-        appendBytes(strl, s.format);
-        if (s.format.size() & 1) strl.push_back(0);
+        const std::vector<std::uint8_t>& format = s.mediaType.format();
+        appendChunkHeader(strl, FourCC::of("strf"), static_cast<std::uint32_t>(format.size()));
+        appendBytes(strl, format);
+        if (format.size() & 1) strl.push_back(0);
 
         if (s.dvSystem != DvSystem::Unknown) {
-            const DvGeometry g = dvGeometry(s.dvSystem);
-            appendChunkHeader(strl, FourCC::of("vprp"), static_cast<std::uint32_t>(kVideoPropertiesBytes));
-            appendU32(strl, g.formatToken);
-            appendU32(strl, g.standard);
-            appendU32(strl, g.refreshRate);
-            appendU32(strl, g.totalSamples);
-            appendU32(strl, g.totalLines);
-            appendU32(strl, s.wide ? (16u << 16) | 9u : (4u << 16) | 3u);  // frame aspect x:y
-            appendU32(strl, static_cast<std::uint32_t>(g.width));
-            appendU32(strl, static_cast<std::uint32_t>(g.height));
-            appendU32(strl, 2);  // fields per frame
-            for (std::uint32_t firstLine : g.firstLine) {
-                const auto fieldHeight = static_cast<std::uint32_t>(g.height / 2);
-                appendU32(strl, fieldHeight);  // compressed bitmap height and width
-                appendU32(strl, static_cast<std::uint32_t>(g.width));
-                appendU32(strl, fieldHeight);  // valid bitmap height and width
-                appendU32(strl, static_cast<std::uint32_t>(g.width));
-                appendU32(strl, 0);  // valid bitmap x and y offsets
-                appendU32(strl, 0);
-                appendU32(strl, g.activeStartSample);
-                appendU32(strl, firstLine);
-            }
+            const std::vector<std::uint8_t> properties = encodeVideoProperties(dvVideoProperties(s.dvSystem, s.wide));
+            appendChunkHeader(strl, FourCC::of("vprp"), static_cast<std::uint32_t>(properties.size()));
+            appendBytes(strl, properties);
         }
 
         // The super index slot: JUNK of the same size until the file is OpenDML.
-        const std::size_t slotBytes = kIndexHeaderBytes + kSuperIndexEntryBytes * m_options.superIndexEntries;
+        const std::size_t slotBytes = indx::kHeaderBytes + indx::kSuperEntryBytes * m_options.superIndexEntries;
         appendChunkHeader(strl, FourCC::of(openDml ? "indx" : "JUNK"), static_cast<std::uint32_t>(slotBytes));
         if (openDml) {
-            appendU16(strl, 4);  // longs per entry
-            strl.push_back(0);   // index sub-type
-            strl.push_back(kAviIndexOfIndexes);
-            appendU32(strl, static_cast<std::uint32_t>(s.superEntries.size()));
-            appendFourCC(strl, s.chunkId);
-            appendZeros(strl, 12);
-            for (const SuperEntry& entry : s.superEntries) {
-                appendU64(strl, entry.offset);
-                appendU32(strl, entry.size);
-                appendU32(strl, entry.duration);
-            }
-            appendZeros(strl, kSuperIndexEntryBytes * (m_options.superIndexEntries - s.superEntries.size()));
+            AviIndexHeader index;
+            index.longsPerEntry = indx::kSuperEntryBytes / 4;
+            index.indexType = kAviIndexOfIndexes;
+            index.entriesInUse = static_cast<std::uint32_t>(s.superEntries.size());
+            index.chunkId = s.chunkId;
+            appendBytes(strl, encodeIndexHeader(index));
+            for (const AviSuperIndexEntry& entry : s.superEntries) appendBytes(strl, encodeSuperIndexEntry(entry));
+            appendZeros(strl, indx::kSuperEntryBytes * (m_options.superIndexEntries - s.superEntries.size()));
         } else {
             appendZeros(strl, slotBytes);
         }
@@ -564,11 +518,10 @@ std::vector<std::uint8_t> AviWriter::headerBytes() const {
         appendBytes(hdrl, strl);
     }
 
-    appendChunkHeader(hdrl, FourCC::of("LIST"), static_cast<std::uint32_t>(4 + 8 + kDmlhBytes));
+    appendChunkHeader(hdrl, FourCC::of("LIST"), static_cast<std::uint32_t>(4 + 8 + dmlh::kBytes));
     appendFourCC(hdrl, FourCC::of("odml"));
-    appendChunkHeader(hdrl, FourCC::of("dmlh"), static_cast<std::uint32_t>(kDmlhBytes));
-    appendU32(hdrl, video ? clamp32(video->writtenSamples) : 0);  // frames of the whole file
-    appendZeros(hdrl, kDmlhBytes - 4);
+    appendChunkHeader(hdrl, FourCC::of("dmlh"), static_cast<std::uint32_t>(dmlh::kBytes));
+    appendBytes(hdrl, encodeOdmlHeader({video ? clamp32(video->writtenSamples) : 0}));  // frames of the whole file
 
     std::vector<std::uint8_t> out;
     out.reserve(hdrl.size() + 2 * kMoviAlignment);

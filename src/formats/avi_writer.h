@@ -13,6 +13,7 @@
 #include "formats/byte_order.h"
 #include "formats/dvcodes.h"
 #include "formats/fourcc.h"
+#include "formats/media_type.h"
 #include "formats/wave_format.h"
 
 // Writing a new AVI file: DV type 1 (one "iavs" stream), DV type 2 ("vids" "dvsd" and "auds" PCM streams),
@@ -63,28 +64,23 @@ namespace moraven {
 
 class NewFile;
 
-// A video stream's format: strh handler and rate, and the bitmap header of its strf.
+// A video stream as the writer takes it: its media type (a "vids" type whose format block starts with a
+// bitmap header; the subtype is the stream header's handler), its frame rate as the exact fraction the stream
+// header stores, and, for DV, its TV system. The MediaType's own frame duration is not used: 100 ns cannot
+// state 30000/1001 exactly.
 struct AviVideoFormat {
-    FourCC handler;           // strh fccHandler, also the bitmap header's biCompression ("dvsd")
-    std::uint32_t rate = 25;  // frames per second = rate / scale
-    std::uint32_t scale = 1;
-    std::int32_t width = 720;
-    std::int32_t height = 576;
-    std::uint16_t bitCount = 24;
-    std::uint32_t imageSize = 0;            // biSizeImage
-    std::vector<std::uint8_t> extraFormat;  // bytes after the 40-byte bitmap header (DV: the DV info block)
-    // When not empty: the whole strf as given (a bitmap header with its own biSize, and whatever follows it,
-    // such as another file's format copied unchanged), written in place of the one built from the fields
-    // above; its width and height (bytes 4 to 11) then stand for the picture size.
-    std::vector<std::uint8_t> formatBlock;
+    MediaType type;
+    AviRate rate{25, 1};  // frames per second = numerator / denominator
     // DV video: the stream also gets a vprp chunk (TV standard, picture geometry and the frame aspect, 16:9
     // or 4:3 from the packs of the first frame written). Unknown for other codecs: no vprp.
     DvSystem dvSystem = DvSystem::Unknown;
 
-    // DV ("dvsd") of one TV system: 720 × 576 at 25 frames/s or 720 × 480 at 30000/1001, 24 bits, one
-    // frame's bytes as the image size; `dvInfo` (the 32-byte DV information block), when given, follows the
-    // bitmap header.
+    // DV ("dvsd") of one TV system: MediaType::dvVideo at 25 frames/s or 30000/1001; `dvInfo` (the 32-byte DV
+    // information block), when given, follows the bitmap header.
     static AviVideoFormat dv(DvSystem system, const std::optional<std::array<std::uint8_t, 32>>& dvInfo = {});
+    // Another codec's frames: a plain 40-byte bitmap header of `compression`, 24 bits, image size 0.
+    static AviVideoFormat compressed(FourCC compression, std::int32_t width, std::int32_t height,
+                                     AviRate rate = {25, 1});
 };
 
 class AviWriter {
@@ -118,9 +114,19 @@ class AviWriter {
 
     // Streams, added before the first sample, in the order they get in the file; each returns the stream's
     // number (its "##" in chunk ids).
-    int addVideoStream(const AviVideoFormat& format);
-    int addAudioStream(const WaveFormat& format);
-    // The one stream of a DV type 1 file: "iavs" with handler "dvsd", the DV information block as format.
+    //
+    // Video: `type` is "vids" with a format block of at least a bitmap header (its width and height stand
+    // for the picture size; a negative height counts as its absolute value); the handler is the subtype.
+    int addVideoStream(const MediaType& type, AviRate rate, DvSystem dvSystem = DvSystem::Unknown);
+    int addVideoStream(const AviVideoFormat& format) {
+        return addVideoStream(format.type, format.rate, format.dvSystem);
+    }
+    // Sound: `type` is "auds" with a usable wave format (block size and byte rate); its rate is the byte
+    // rate over the block size.
+    int addAudioStream(const MediaType& type);
+    int addAudioStream(const WaveFormat& format) { return addAudioStream(MediaType::audio(format)); }
+    // The one stream of a DV type 1 file: "iavs" with handler "dvsd", the DV information block as format
+    // (MediaType::interleavedDv).
     int addInterleavedDvStream(DvSystem system, const std::array<std::uint8_t, 32>& dvInfo);
 
     // One sample of a stream: a whole video or DV frame, or a block of sound (whole sample frames). The
@@ -157,18 +163,6 @@ class AviWriter {
         bool keyFrame = true;
     };
 
-    struct SuperEntry {
-        std::uint64_t offset = 0;    // file offset of the ix## chunk
-        std::uint32_t size = 0;      // its bytes, header included
-        std::uint32_t duration = 0;  // frames, or sound blocks, it indexes
-    };
-
-    struct Idx1Entry {
-        FourCC chunkId;
-        std::uint32_t flags = 0;
-        std::uint32_t offset = 0;  // of the chunk header, from the "movi" code of the first form
-        std::uint32_t size = 0;
-    };
 
     struct Stream {
         Kind kind = Kind::Video;
@@ -180,7 +174,7 @@ class AviWriter {
         std::uint32_t timeRate = 0;    // sound: bytes per second
         std::int32_t width = 0;
         std::int32_t height = 0;
-        std::vector<std::uint8_t> format;  // strf
+        MediaType mediaType;  // its format block is the strf
         DvSystem dvSystem = DvSystem::Unknown;
         bool wide = false;  // DV: the first frame is 16:9
         FourCC chunkId;
@@ -194,7 +188,7 @@ class AviWriter {
         std::deque<Pending> waiting;
         std::vector<IndexEntry> formEntries;  // chunks of the current RIFF form
         std::uint64_t formBytes = 0;          // their data bytes
-        std::vector<SuperEntry> superEntries;
+        std::vector<AviSuperIndexEntry> superEntries;
     };
 
     int addStream(Stream stream);
@@ -218,7 +212,7 @@ class AviWriter {
     std::unique_ptr<NewFile> m_file;
     std::optional<FileError> m_error;
     std::vector<Stream> m_streams;
-    std::vector<Idx1Entry> m_idx1;
+    std::vector<AviIdx1Entry> m_idx1;  // offsets from the "movi" code of the first form
     bool m_started = false;  // a sample was pushed: no more streams
     bool m_headerWritten = false;
     bool m_closed = false;     // closed or discarded: no more samples

@@ -18,13 +18,11 @@ constexpr FourCC kStrh = FourCC::of("strh");
 constexpr FourCC kStrf = FourCC::of("strf");
 constexpr FourCC kIndx = FourCC::of("indx");
 constexpr FourCC kDmlh = FourCC::of("dmlh");
-constexpr FourCC kVids = FourCC::of("vids");
-constexpr FourCC kIavs = FourCC::of("iavs");
 
-// The head of an OpenDML super index ("indx"): 24 bytes of header and room for four entries.
-constexpr std::uint32_t kIndexHeadBytes = 88;
-// The OpenDML extended header ("dmlh"): the total frame count and 61 reserved words.
-constexpr std::uint32_t kDmlhBytes = 248;
+// The head of an OpenDML super index ("indx"): its header and room for four entries.
+constexpr std::uint32_t kIndexHeadBytes = indx::kHeaderBytes + 4 * indx::kSuperEntryBytes;
+static_assert(kIndexHeadBytes == 88);
+constexpr std::uint32_t kDmlhBytes = dmlh::kBytes;
 
 // Both "AVI " and the OpenDML continuation form "AVIX" begin with these three characters.
 bool isAviForm(FourCC form) {
@@ -94,10 +92,11 @@ std::string TFriendlyAviParam::codecCode() const {
 // Chunks start at even file positions: a chunk of odd size is followed by one pad byte.
 bool TFriendlyAviParam::readChunkHeader(BinaryFile& file) {
     if (file.position() % 2 != 0) file.skip(1);
-    std::uint8_t bytes[8];
+    std::uint8_t bytes[chunkhead::kBytes];
     if (!readBytes(file, bytes)) return false;
-    m_chunkId = FourCC::at(bytes, 0);
-    m_chunkSize = u32le(bytes, 4);
+    const RiffChunkHeader header = decodeChunkHeader(bytes);
+    m_chunkId = header.id;
+    m_chunkSize = header.size;
     return true;
 }
 
@@ -170,15 +169,15 @@ bool TFriendlyAviParam::walkStreamList(BinaryFile& file, std::uint32_t left) {
         if (m_chunkId == kStrh) {
             // Writers differ in the length of the stream header (56 or 64 bytes); the fields used here are
             // in the first 56, and whatever follows is skipped so that the next chunk is read in step.
-            const std::uint32_t taken = std::min<std::uint32_t>(size, TAvistream::kHeaderBytes);
-            std::array<std::uint8_t, TAvistream::kHeaderBytes> bytes{};
+            const std::uint32_t taken = std::min<std::uint32_t>(size, strh::kBytes);
+            std::array<std::uint8_t, strh::kBytes> bytes{};
             if (!readBytes(file, MutableBytes(bytes.data(), taken))) return false;
             file.skip(size - taken);
             if (!kept) continue;
             TAvistream& stream = m_streams[index];
-            std::copy_n(bytes.begin(), taken, stream.header.begin());
+            stream.header = decodeStreamHeader(Bytes(bytes).first(taken));
             const FourCC type = stream.fccType();
-            if (m_videoStream < 0 && (type == kVids || type == kIavs)) {
+            if (m_videoStream < 0 && (type == FourCC::of("vids") || type == FourCC::of("iavs"))) {
                 m_videoStream = static_cast<std::int32_t>(index);
             }
         } else if (m_chunkId == kStrf) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "formats/avi_headers.h"
 #include "formats/fourcc.h"
 
 // The AVI container reader: walks the RIFF structure of one file to tell whether it is a readable AVI file
@@ -15,16 +16,14 @@ namespace moraven {
 
 class BinaryFile;
 
-// One stream of the file, one per "strl" list, in file order: the first 56 bytes of its "strh" chunk (the
-// AVI stream header). Bytes that a shorter "strh" did not supply stay zero.
+// One stream of the file, one per "strl" list, in file order: its "strh" chunk (the AVI stream header)
+// decoded. Fields that a shorter "strh" did not supply stay zero.
 class TAvistream {
 public:
-    static constexpr std::size_t kHeaderBytes = 56;
+    AviStreamHeader header;
 
-    std::array<std::uint8_t, kHeaderBytes> header{};
-
-    FourCC fccType() const { return FourCC::at(header, 0); }
-    FourCC fccHandler() const { return FourCC::at(header, 4); }
+    FourCC fccType() const { return header.type; }
+    FourCC fccHandler() const { return header.handler; }
 };
 
 // The findings of one walk. Filled by TFriendlyAviParam's constructor, read-only afterwards.

@@ -6,7 +6,10 @@
 #include <stdexcept>
 #include <utility>
 
+#include "formats/avi_headers.h"
 #include "formats/binary_file.h"
+#include "formats/media_type.h"
+#include "formats/wave_format.h"
 
 namespace moraven {
 
@@ -18,27 +21,10 @@ constexpr FourCC kMovi = FourCC::of("movi");
 constexpr FourCC kStrh = FourCC::of("strh");
 constexpr FourCC kAvih = FourCC::of("avih");
 constexpr FourCC kStrf = FourCC::of("strf");
-constexpr FourCC kVids = FourCC::of("vids");
-constexpr FourCC kAuds = FourCC::of("auds");
-constexpr FourCC kIavs = FourCC::of("iavs");
 
-// The AVI stream header: fccType, fccHandler, dwFlags, wPriority, wLanguage, dwInitialFrames, dwScale,
-// dwRate, ... 56 bytes in all.
-constexpr std::size_t kStreamHeaderBytes = 56;
-constexpr std::uint64_t kHandlerField = 4;
-constexpr std::uint64_t kScaleField = 20;
 // A stream header must hold fccType through dwRate for its fields to be patched inside the chunk.
-constexpr std::uint32_t kPatchedFieldsEnd = 28;
-constexpr std::size_t kMainHeaderBytes = 56;
-constexpr std::size_t kBitmapInfoBytes = 40;
-constexpr std::size_t kBitmapCompressionField = 16;
-constexpr std::size_t kDvInfoBytes = 32;
-constexpr std::size_t kWaveFormatBytes = 18;
-
-bool isDvCompression(FourCC compression) {
-    const FourCC lower = compression.lowerCase();
-    return lower == FourCC::of("dvsd") || lower == FourCC::of("dsvd") || lower == FourCC::of("csvd");
-}
+constexpr std::uint32_t kPatchedFieldsEnd = strh::kRate + 4;
+static_assert(kPatchedFieldsEnd == 28);
 
 // Writes `bytes` at `offset`, refusing to write anything if the file no longer holds the field whole
 // (it may have changed since the walk): a patch never grows a file.
@@ -99,12 +85,13 @@ bool AviHeaderPatcher::readFully(BinaryFile& file, std::uint8_t* bytes, std::siz
 std::int64_t AviHeaderPatcher::VisitChunk(BinaryFile& file, bool topLevel, int depth) {
     if (m_pumpMessages) m_pumpMessages();
     const std::int64_t chunkStart = file.position();
-    std::uint8_t head[8];
+    std::uint8_t head[chunkhead::kBytes];
     if (!readFully(file, head, sizeof head)) return 0;
-    const FourCC id = FourCC::at(head, 0);
+    const RiffChunkHeader chunkHeader = decodeChunkHeader(head);
+    const FourCC id = chunkHeader.id;
     if (topLevel && id != kRiff) return 8;
 
-    const std::uint32_t declared = u32le(head, 4);
+    const std::uint32_t declared = chunkHeader.size;
     std::int64_t size = std::int64_t{declared} + (declared & 1);
     const std::int64_t dataStart = chunkStart + 8;
     const std::int64_t leftInFile =
@@ -127,31 +114,31 @@ std::int64_t AviHeaderPatcher::VisitChunk(BinaryFile& file, bool topLevel, int d
             }
         }
     } else if (id == kStrh) {
-        std::uint8_t header[kStreamHeaderBytes];
+        std::uint8_t header[strh::kBytes];
         if (!readFully(file, header, sizeof header)) return occupied;
-        m_streamType = FourCC::at(header, 0);
-        if ((m_streamType == kVids || m_streamType == kIavs) && declared >= kPatchedFieldsEnd) {
+        m_streamType = decodeStreamHeader(header).type;
+        if ((m_streamType == kMediaTypeVideo || m_streamType == kMediaTypeInterleaved) &&
+            declared >= kPatchedFieldsEnd) {
             const auto start = static_cast<std::uint64_t>(dataStart);
-            m_handlerOffset = start + kHandlerField;
-            m_scaleOffset = start + kScaleField;
+            m_handlerOffset = start + strh::kHandler;
+            m_scaleOffset = start + strh::kScale;
         }
     } else if (id == kAvih) {
-        std::uint8_t header[kMainHeaderBytes];
+        std::uint8_t header[avih::kBytes];
         if (!readFully(file, header, sizeof header)) return occupied;
     } else if (id == kStrf) {
         // Read as far as the format of the stream type met last goes.
-        std::uint8_t format[kBitmapInfoBytes];
-        if (m_streamType == kVids) {
-            if (!readFully(file, format, kBitmapInfoBytes)) return occupied;
+        std::uint8_t format[bmih::kBytes];
+        if (m_streamType == kMediaTypeVideo) {
+            if (!readFully(file, format, bmih::kBytes)) return occupied;
             // A DV video format carries the DV information block after the bitmap header.
-            const std::int64_t after = size - std::int64_t{kBitmapInfoBytes};
-            if (isDvCompression(FourCC::at(format, kBitmapCompressionField)) &&
-                after >= std::int64_t{kDvInfoBytes}) {
+            const std::int64_t after = size - std::int64_t{bmih::kBytes};
+            if (isDvCompression(decodeBitmapHeader(format).compression) && after >= std::int64_t{kDvInfoBytes}) {
                 if (!readFully(file, format, kDvInfoBytes)) return occupied;
             }
-        } else if (m_streamType == kAuds) {
-            if (!readFully(file, format, kWaveFormatBytes)) return occupied;
-        } else if (m_streamType == kIavs) {
+        } else if (m_streamType == kMediaTypeAudio) {
+            if (!readFully(file, format, wavefmt::kExBytes)) return occupied;
+        } else if (m_streamType == kMediaTypeInterleaved) {
             if (!readFully(file, format, kDvInfoBytes)) return occupied;
         }
     }
@@ -189,9 +176,10 @@ void AviHeaderPatcher::SetFrameRate(const std::string& path, double framesPerSec
     LocateVideoHeader(path);
     if (!m_scaleOffset) return;
     BinaryFile file(path, BinaryFile::Mode::ReadWrite);
-    std::array<std::uint8_t, 8> fields{};
+    // dwScale and dwRate are neighbours: one write of both.
+    std::array<std::uint8_t, strh::kRate + 4 - strh::kScale> fields{};
     putU32le(fields, 0, scale);
-    putU32le(fields, 4, kRate);
+    putU32le(fields, strh::kRate - strh::kScale, kRate);
     writeField(file, *m_scaleOffset, fields);
 }
 

@@ -12,63 +12,6 @@ namespace moraven {
 
 namespace {
 
-// Offsets in the video-info header.
-constexpr std::size_t kBitRateOffset = 32;
-constexpr std::size_t kFrameDurationOffset = 40;
-constexpr std::size_t kBitmapOffset = 48;
-constexpr std::size_t kBitmapBytes = 40;
-
-constexpr std::uint16_t kPcmTag = 1;
-
-// The bits per second of `bytes` played in `duration`; 0 without a duration, at most 2^32 - 1.
-std::uint32_t bitRate(std::uint64_t bytes, MediaTime duration) {
-    if (duration.ticks() <= 0) return 0;
-    const double rate = static_cast<double>(bytes) * 8.0 / duration.seconds();
-    return rate >= 4294967295.0 ? std::numeric_limits<std::uint32_t>::max()
-                                : static_cast<std::uint32_t>(rate);
-}
-
-// The video-info header of a stream whose bitmap header is `bitmap` (at least its 40 bytes).
-std::array<std::uint8_t, kVideoInfoBytes> videoInfo(Bytes bitmap, MediaTime frameDuration,
-                                                    std::uint32_t bitsPerSecond) {
-    std::array<std::uint8_t, kVideoInfoBytes> block{};
-    putU32le(block, kBitRateOffset, bitsPerSecond);
-    putU64le(block, kFrameDurationOffset, static_cast<std::uint64_t>(frameDuration.ticks()));
-    std::copy_n(bitmap.begin(), kBitmapBytes, block.begin() + kBitmapOffset);
-    return block;
-}
-
-// The video a DV splitter delivers for frames of `system`: "dvsd" at the system's size and frame time.
-std::array<std::uint8_t, kVideoInfoBytes> dvVideoInfo(DvSystem system) {
-    const bool pal = system == DvSystem::Pal625;
-    const std::uint32_t frameBytes = pal ? kDvPalFrameBytes : kDvNtscFrameBytes;
-    const MediaTime frameTime = pal ? kPalFrameDuration : kNtscFrameDuration;
-    std::array<std::uint8_t, kBitmapBytes> bitmap{};
-    putU32le(bitmap, 0, kBitmapBytes);
-    putU32le(bitmap, 4, 720);
-    putU32le(bitmap, 8, pal ? 576 : 480);
-    putU16le(bitmap, 12, 1);   // planes
-    putU16le(bitmap, 14, 24);  // bit count
-    putU32le(bitmap, 16, FourCC::of("dvsd").value());
-    putU32le(bitmap, 20, frameBytes);
-    return videoInfo(bitmap, frameTime, bitRate(frameBytes, frameTime));
-}
-
-// The 16-bit PCM wave format a DV splitter delivers for `samplesPerSecond`. DV carries its sound in pairs of
-// channels (the four-channel 32 kHz mode as two pairs); the splitter's first sound output is one stereo pair.
-std::array<std::uint8_t, kAudioFormatBytes> dvAudioFormat(std::uint32_t samplesPerSecond) {
-    constexpr std::uint16_t kChannels = 2;
-    constexpr std::uint16_t kBlockAlign = kChannels * 2;
-    std::array<std::uint8_t, kAudioFormatBytes> block{};
-    putU16le(block, 0, kPcmTag);
-    putU16le(block, 2, kChannels);
-    putU32le(block, 4, samplesPerSecond);
-    putU32le(block, 8, samplesPerSecond * kBlockAlign);
-    putU16le(block, 12, kBlockAlign);
-    putU16le(block, 14, 16);
-    return block;  // extra size 0
-}
-
 // Sequence 0 up to the end of its AAUX source pack (audio block 3 starts at byte 4320): the header, subcode
 // and VAUX blocks whose packs the frame analysis reads first, and the sound format the DV splitter reads.
 constexpr std::size_t kFirstFramePrefixBytes = 4328;
@@ -135,30 +78,25 @@ public:
 
 private:
     void takeVideo(const AviStream& stream) {
-        if (m_result.HasVideoFormat || stream.format.size() < kBitmapBytes) return;
+        if (m_result.VideoFormat || !stream.mediaType.bitmap()) return;
         const MediaTime duration = stream.duration();
-        m_result.VideoFormat =
-            videoInfo(stream.format, stream.frameDuration(), bitRate(stream.totalBytes, duration));
-        m_result.HasVideoFormat = true;
+        MediaType type = stream.mediaType;
+        type.setBitRate(bitsPerSecond(stream.totalBytes, duration));
+        m_result.VideoFormat = std::move(type);
         m_result.VideoDuration = duration;
     }
 
     void takeAudio(const AviStream& stream) {
-        // A 16-byte PCM format (no extra-size field) is delivered as an 18-byte one with extra size 0.
-        if (m_result.HasAudioFormat || !stream.wave) return;
-        m_result.AudioFormat.fill(0);
-        std::copy_n(stream.format.begin(), std::min(stream.format.size(), kAudioFormatBytes),
-                    m_result.AudioFormat.begin());
-        m_result.HasAudioFormat = true;
+        if (m_result.AudioFormat || !stream.mediaType.wave()) return;
+        m_result.AudioFormat = stream.mediaType;
         m_result.AudioDuration = stream.duration();
     }
 
     // The interleaved stream, then what the DV splitter makes of it. False when the splitter refuses it.
     bool takeInterleaved(const AviStream& stream) {
-        if (m_result.HasDvInfo || stream.format.size() < kDvInfoBytes) return true;
+        if (m_result.InterleavedFormat || !stream.mediaType.dvInfo()) return true;
         const MediaTime duration = stream.duration();
-        std::copy_n(stream.format.begin(), kDvInfoBytes, m_result.DvInfo.begin());
-        m_result.HasDvInfo = true;
+        m_result.InterleavedFormat = stream.mediaType;
         m_result.VideoDuration = duration;
         m_result.AudioDuration = duration;
 
@@ -170,16 +108,14 @@ private:
             if (m_frame.size() == kDvPalFrameBytes) system = DvSystem::Pal625;
             if (m_frame.size() == kDvNtscFrameBytes) system = DvSystem::Ntsc525;
         }
-        if (!m_result.HasVideoFormat && system != DvSystem::Unknown) {
-            m_result.VideoFormat = dvVideoInfo(system);
-            m_result.HasVideoFormat = true;
-        }
+        if (!m_result.VideoFormat && system != DvSystem::Unknown) m_result.VideoFormat = MediaType::dvVideo(system);
         const std::int32_t frequency = DvAudioFrequency(m_frame);
         const std::int32_t quantization = DvAudioQuantization(m_frame);
-        // 12-bit non-linear sound is expanded: the splitter delivers 16-bit samples in every case.
-        if (!m_result.HasAudioFormat && frequency > 0 && (quantization == 16 || quantization == 12)) {
-            m_result.AudioFormat = dvAudioFormat(static_cast<std::uint32_t>(frequency));
-            m_result.HasAudioFormat = true;
+        // 12-bit non-linear sound is expanded: the splitter delivers 16-bit samples in every case. DV carries
+        // its sound in pairs of channels (the four-channel 32 kHz mode as two pairs); the splitter's first
+        // sound output is one stereo pair.
+        if (!m_result.AudioFormat && frequency > 0 && (quantization == 16 || quantization == 12)) {
+            m_result.AudioFormat = MediaType::pcm(2, static_cast<std::uint32_t>(frequency), 16);
         }
         return true;
     }
@@ -191,37 +127,6 @@ private:
 };
 
 }  // namespace
-
-std::int32_t TListScanResult::videoWidth() const {
-    return HasVideoFormat ? s32le(VideoFormat, kBitmapOffset + 4) : 0;
-}
-
-std::int32_t TListScanResult::videoHeight() const {
-    return HasVideoFormat ? s32le(VideoFormat, kBitmapOffset + 8) : 0;
-}
-
-MediaTime TListScanResult::videoFrameDuration() const {
-    return HasVideoFormat
-               ? MediaTime::fromTicks(static_cast<std::int64_t>(u64le(VideoFormat, kFrameDurationOffset)))
-               : MediaTime();
-}
-
-FourCC TListScanResult::videoCompression() const {
-    return HasVideoFormat ? FourCC::at(VideoFormat, kBitmapOffset + 16) : FourCC();
-}
-
-std::uint16_t TListScanResult::audioFormatTag() const { return HasAudioFormat ? u16le(AudioFormat, 0) : 0; }
-std::uint16_t TListScanResult::audioChannels() const { return HasAudioFormat ? u16le(AudioFormat, 2) : 0; }
-std::uint32_t TListScanResult::audioSamplesPerSecond() const {
-    return HasAudioFormat ? u32le(AudioFormat, 4) : 0;
-}
-std::uint32_t TListScanResult::audioAverageBytesPerSecond() const {
-    return HasAudioFormat ? u32le(AudioFormat, 8) : 0;
-}
-std::uint16_t TListScanResult::audioBitsPerSample() const {
-    return HasAudioFormat ? u16le(AudioFormat, 14) : 0;
-}
-std::uint32_t TListScanResult::dvInfoVauxSource() const { return HasDvInfo ? u32le(DvInfo, 16) : 0; }
 
 bool ScanFile(const std::string& path, TListScanResult& result) {
     result = TListScanResult{};

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "formats/avi_headers.h"
 #include "formats/fourcc.h"
 
 // Appending little-endian fields to a byte vector, for the writers that build RIFF headers in memory.
@@ -29,14 +30,13 @@ inline void appendZeros(std::vector<std::uint8_t>& out, std::size_t count) {
     out.insert(out.end(), count, 0);
 }
 
-inline void appendBytes(std::vector<std::uint8_t>& out, const std::vector<std::uint8_t>& bytes) {
+inline void appendBytes(std::vector<std::uint8_t>& out, Bytes bytes) {
     out.insert(out.end(), bytes.begin(), bytes.end());
 }
 
 // A chunk header: the code and the size of the data that follows (the pad byte after odd data not counted).
 inline void appendChunkHeader(std::vector<std::uint8_t>& out, FourCC id, std::uint32_t size) {
-    appendFourCC(out, id);
-    appendU32(out, size);
+    appendBytes(out, encodeChunkHeader({id, size}));
 }
 
 }  // namespace moraven::riff

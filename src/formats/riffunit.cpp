@@ -7,10 +7,12 @@
 #include <cstdio>
 #include <utility>
 
+#include "formats/avi_headers.h"
 #include "formats/binary_file.h"
 #include "formats/byte_order.h"
 #include "formats/date_format.h"
 #include "formats/fourcc.h"
+#include "formats/media_type.h"
 #include "formats/program_info.h"
 #include "formats/replace_file.h"
 
@@ -18,17 +20,10 @@ namespace moraven {
 
 namespace {
 
-constexpr std::int64_t kChunkHeaderBytes = 8;  // id and 32-bit size
+constexpr auto kChunkHeaderBytes = static_cast<std::int64_t>(chunkhead::kBytes);  // id and 32-bit size
 constexpr std::int64_t kListTypeBytes = 4;
-constexpr std::size_t kMainHeaderBytes = 56;    // AVIMAINHEADER without its chunk header
-constexpr std::size_t kStreamHeaderBytes = 56;  // AVISTREAMHEADER without its chunk header
-constexpr std::size_t kBitmapInfoBytes = 40;    // BITMAPINFOHEADER
-constexpr std::size_t kWaveFormatBytes = 18;    // WAVEFORMATEX, cbSize included
-constexpr std::size_t kDvInfoBytes = 32;        // DVINFO: eight 32-bit words
-// An index chunk is read as a block of this many bytes, of which only the OpenDML index header (the first
-// 24 bytes) is decoded.
+// An index chunk is read as a block of this many bytes, of which only the OpenDML index header is decoded.
 constexpr std::int64_t kIndexReadBytes = 16384;
-constexpr std::size_t kIndexHeaderBytes = 24;
 
 constexpr FourCC kRiff = FourCC::of("RIFF");
 constexpr FourCC kList = FourCC::of("LIST");
@@ -43,7 +38,6 @@ std::string hex(std::uint64_t value, int digits) {
 std::string dec(std::uint64_t value) { return std::to_string(value); }
 std::string signedDec(std::int64_t value) { return std::to_string(value); }
 
-std::string code(Bytes bytes, std::size_t offset) { return FourCC::at(bytes, offset).text(); }
 
 std::string indent(int depth) { return std::string(4 * static_cast<std::size_t>(depth), ' '); }
 
@@ -67,9 +61,9 @@ std::int64_t bytesLeft(const BinaryFile& file) {
 }
 
 RiffReportBuilder::StreamKind streamKindOf(FourCC type) {
-    if (type == FourCC::of("vids")) return RiffReportBuilder::StreamKind::Video;
-    if (type == FourCC::of("auds")) return RiffReportBuilder::StreamKind::Audio;
-    if (type == FourCC::of("iavs")) return RiffReportBuilder::StreamKind::Interleaved;
+    if (type == kMediaTypeVideo) return RiffReportBuilder::StreamKind::Video;
+    if (type == kMediaTypeAudio) return RiffReportBuilder::StreamKind::Audio;
+    if (type == kMediaTypeInterleaved) return RiffReportBuilder::StreamKind::Interleaved;
     return RiffReportBuilder::StreamKind::Other;
 }
 
@@ -85,11 +79,6 @@ const char* streamTitle(RiffReportBuilder::StreamKind kind) {
             break;
     }
     return "(Unknown)";
-}
-
-bool isDvCompression(FourCC compression) {
-    const FourCC lower = compression.lowerCase();
-    return lower == FourCC::of("dvsd") || lower == FourCC::of("dsvd") || lower == FourCC::of("csvd");
 }
 
 bool isIndexChunk(FourCC id) {
@@ -164,10 +153,11 @@ std::int64_t RiffReportBuilder::ReportChunk(BinaryFile& file, int depth, bool to
     if (m_pump) m_pump();
     if (m_cancel.load()) return 0;
 
-    std::array<std::uint8_t, kChunkHeaderBytes> header{};
+    std::array<std::uint8_t, chunkhead::kBytes> header{};
     if (!readField(file, header)) return 0;
-    const FourCC id = FourCC::at(header, 0);
-    const std::uint32_t declaredSize = u32le(header, 4);
+    const RiffChunkHeader decoded = decodeChunkHeader(header);
+    const FourCC id = decoded.id;
+    const std::uint32_t declaredSize = decoded.size;
 
     if (topLevel && id != kRiff) {
         // The count runs from the first byte of this would-be chunk to the end of the file.
@@ -213,78 +203,80 @@ std::int64_t RiffReportBuilder::ReportChunk(BinaryFile& file, int depth, bool to
             }
         }
     } else if (id == FourCC::of("strh")) {
-        std::array<std::uint8_t, kStreamHeaderBytes> h{};
-        if (!readField(file, h)) return result;
-        size -= static_cast<std::int64_t>(h.size());
-        m_lastStream = streamKindOf(FourCC::at(h, 0));
+        std::array<std::uint8_t, strh::kBytes> bytes{};
+        if (!readField(file, bytes)) return result;
+        size -= static_cast<std::int64_t>(bytes.size());
+        const AviStreamHeader h = decodeStreamHeader(bytes);
+        m_lastStream = streamKindOf(h.type);
         addLine("");
         addTitle(depth, streamTitle(m_lastStream));
         addTitle(depth, "Start of AVI Stream Header");
-        addField(depth, "FourccType = ", code(h, 0));
-        addField(depth, "FourccHandler = ", code(h, 4));
-        addField(depth, "Flags = ", hex(u32le(h, 8), 8));
-        addField(depth, "Priority = ", dec(u16le(h, 12)));
-        addField(depth, "Language = ", hex(u16le(h, 14), 4));
-        addField(depth, "InitialFrames = ", dec(u32le(h, 16)));
-        addField(depth, "Scale = ", dec(u32le(h, 20)));
-        addField(depth, "Rate = ", dec(u32le(h, 24)));
-        addField(depth, "Start = ", dec(u32le(h, 28)));
-        addField(depth, "Length = ", dec(u32le(h, 32)));
-        addField(depth, "SuggestedBufferSize = ", dec(u32le(h, 36)));
-        addField(depth, "Quality = ", hex(u32le(h, 40), 8));
-        addField(depth, "SampleSize = ", dec(u32le(h, 44)));
-        addField(depth, "rcFrame.Left = ", signedDec(s16le(h, 48)));
-        addField(depth, "rcFrame.Top = ", signedDec(s16le(h, 50)));
-        addField(depth, "rcFrame.Right = ", signedDec(s16le(h, 52)));
-        addField(depth, "rcFrame.Bottom = ", signedDec(s16le(h, 54)));
+        addField(depth, "FourccType = ", h.type.text());
+        addField(depth, "FourccHandler = ", h.handler.text());
+        addField(depth, "Flags = ", hex(h.flags, 8));
+        addField(depth, "Priority = ", dec(h.priority));
+        addField(depth, "Language = ", hex(h.language, 4));
+        addField(depth, "InitialFrames = ", dec(h.initialFrames));
+        addField(depth, "Scale = ", dec(h.scale));
+        addField(depth, "Rate = ", dec(h.rate));
+        addField(depth, "Start = ", dec(h.start));
+        addField(depth, "Length = ", dec(h.length));
+        addField(depth, "SuggestedBufferSize = ", dec(h.suggestedBufferSize));
+        addField(depth, "Quality = ", hex(h.quality, 8));
+        addField(depth, "SampleSize = ", dec(h.sampleSize));
+        addField(depth, "rcFrame.Left = ", signedDec(h.frameLeft));
+        addField(depth, "rcFrame.Top = ", signedDec(h.frameTop));
+        addField(depth, "rcFrame.Right = ", signedDec(h.frameRight));
+        addField(depth, "rcFrame.Bottom = ", signedDec(h.frameBottom));
         addTitle(depth, "End of AVI Stream Header");
         addLine("");
     } else if (id == FourCC::of("avih")) {
         addLine("");
         addTitle(depth, " Start of AVI Main Header ");
-        std::array<std::uint8_t, kMainHeaderBytes> h{};
-        if (!readField(file, h)) return result;
-        size -= static_cast<std::int64_t>(h.size());
-        addField(depth, "MicroSecPerFrame = ", dec(u32le(h, 0)));
-        addField(depth, "MaxBytesPerSec = ", dec(u32le(h, 4)));
-        addField(depth, "PaddingGranularity = ", dec(u32le(h, 8)));
-        addField(depth, "Flags = ", hex(u32le(h, 12), 8));
-        addField(depth, "TotalFrames = ", dec(u32le(h, 16)));
-        addField(depth, "InitialFrames = ", dec(u32le(h, 20)));
-        addField(depth, "Streams = ", dec(u32le(h, 24)));
-        addField(depth, "SuggestedBufferSize = ", dec(u32le(h, 28)));
-        addField(depth, "Width = ", dec(u32le(h, 32)));
-        addField(depth, "Height = ", dec(u32le(h, 36)));
-        addField(depth, "Reserved0 = ", hex(u32le(h, 40), 8));
-        addField(depth, "Reserved1 = ", hex(u32le(h, 44), 8));
-        addField(depth, "Reserved2 = ", hex(u32le(h, 48), 8));
-        addField(depth, "Reserved3 = ", hex(u32le(h, 52), 8));
+        std::array<std::uint8_t, avih::kBytes> bytes{};
+        if (!readField(file, bytes)) return result;
+        size -= static_cast<std::int64_t>(bytes.size());
+        const AviMainHeader h = decodeMainHeader(bytes);
+        addField(depth, "MicroSecPerFrame = ", dec(h.microSecPerFrame));
+        addField(depth, "MaxBytesPerSec = ", dec(h.maxBytesPerSec));
+        addField(depth, "PaddingGranularity = ", dec(h.paddingGranularity));
+        addField(depth, "Flags = ", hex(h.flags, 8));
+        addField(depth, "TotalFrames = ", dec(h.totalFrames));
+        addField(depth, "InitialFrames = ", dec(h.initialFrames));
+        addField(depth, "Streams = ", dec(h.streams));
+        addField(depth, "SuggestedBufferSize = ", dec(h.suggestedBufferSize));
+        addField(depth, "Width = ", dec(h.width));
+        addField(depth, "Height = ", dec(h.height));
+        static constexpr const char* kReservedLabels[] = {"Reserved0 = ", "Reserved1 = ", "Reserved2 = ",
+                                                          "Reserved3 = "};
+        for (std::size_t i = 0; i < h.reserved.size(); ++i) addField(depth, kReservedLabels[i], hex(h.reserved[i], 8));
         addTitle(depth, " End of Main Header ");
         addLine("");
     } else if (id == FourCC::of("strf") && m_lastStream == StreamKind::Video) {
         addLine("");
         addTitle(depth, "Start of Stream Format Header");
-        std::array<std::uint8_t, kBitmapInfoBytes> bi{};
-        if (!readField(file, bi)) return result;
-        size -= static_cast<std::int64_t>(bi.size());
-        addField(depth, "biSize = ", dec(u32le(bi, 0)));
-        addField(depth, "biWidth = ", signedDec(s32le(bi, 4)));
-        addField(depth, "biHeight = ", signedDec(s32le(bi, 8)));
-        addField(depth, "biPlanes = ", dec(u16le(bi, 12)));
-        addField(depth, "biBitCount = ", dec(u16le(bi, 14)));
-        addField(depth, "biCompression = ", code(bi, 16));
-        addField(depth, "biSizeImage = ", dec(u32le(bi, 20)));
-        addField(depth, "biXPelsPerMeter = ", signedDec(s32le(bi, 24)));
-        addField(depth, "biYPelsPerMeter = ", signedDec(s32le(bi, 28)));
-        addField(depth, "biClrUsed = ", dec(u32le(bi, 32)));
-        addField(depth, "biClrImportant = ", dec(u32le(bi, 36)));
+        std::array<std::uint8_t, bmih::kBytes> bytes{};
+        if (!readField(file, bytes)) return result;
+        size -= static_cast<std::int64_t>(bytes.size());
+        const BitmapHeader bi = decodeBitmapHeader(bytes);
+        addField(depth, "biSize = ", dec(bi.size));
+        addField(depth, "biWidth = ", signedDec(bi.width));
+        addField(depth, "biHeight = ", signedDec(bi.height));
+        addField(depth, "biPlanes = ", dec(bi.planes));
+        addField(depth, "biBitCount = ", dec(bi.bitCount));
+        addField(depth, "biCompression = ", bi.compression.text());
+        addField(depth, "biSizeImage = ", dec(bi.sizeImage));
+        addField(depth, "biXPelsPerMeter = ", signedDec(bi.xPelsPerMeter));
+        addField(depth, "biYPelsPerMeter = ", signedDec(bi.yPelsPerMeter));
+        addField(depth, "biClrUsed = ", dec(bi.clrUsed));
+        addField(depth, "biClrImportant = ", dec(bi.clrImportant));
         // A DV video format carries the DV information block right after the bitmap header.
-        if (size > 31 && isDvCompression(FourCC::at(bi, 16))) {
+        if (size > 31 && isDvCompression(bi.compression)) {
             addTitle(depth, "Start of DVInfo");
             std::array<std::uint8_t, kDvInfoBytes> dv{};
             if (!readField(file, dv)) return result;
             size -= static_cast<std::int64_t>(dv.size());
-            addDvLines(depth, dv);
+            addDvLines(depth, decodeDvInfo(dv));
             addTitle(depth, "End of DVINfo");
         }
         addTitle(depth, "End of AVI Stream Format");
@@ -292,16 +284,17 @@ std::int64_t RiffReportBuilder::ReportChunk(BinaryFile& file, int depth, bool to
     } else if (id == FourCC::of("strf") && m_lastStream == StreamKind::Audio) {
         addLine("");
         addTitle(depth, "Start of Stream Format Header");
-        std::array<std::uint8_t, kWaveFormatBytes> wf{};
-        if (!readField(file, wf)) return result;
-        size -= static_cast<std::int64_t>(wf.size());
-        addField(depth, "FormatTag = ", dec(u16le(wf, 0)));
-        addField(depth, "Channels = ", dec(u16le(wf, 2)));
-        addField(depth, "SamplesPerSec = ", dec(u32le(wf, 4)));
-        addField(depth, "AvgBytesPerSec = ", dec(u32le(wf, 8)));
-        addField(depth, "BlockAlign = ", dec(u16le(wf, 12)));
-        addField(depth, "BitsPerSample = ", dec(u16le(wf, 14)));
-        addField(depth, "cbSize = ", dec(u16le(wf, 16)));
+        std::array<std::uint8_t, wavefmt::kExBytes> bytes{};
+        if (!readField(file, bytes)) return result;
+        size -= static_cast<std::int64_t>(bytes.size());
+        const WaveFormat wf = *WaveFormat::decode(bytes);  // 18 bytes: always a wave format
+        addField(depth, "FormatTag = ", dec(wf.formatTag));
+        addField(depth, "Channels = ", dec(wf.channels));
+        addField(depth, "SamplesPerSec = ", dec(wf.samplesPerSecond));
+        addField(depth, "AvgBytesPerSec = ", dec(wf.averageBytesPerSecond));
+        addField(depth, "BlockAlign = ", dec(wf.blockAlign));
+        addField(depth, "BitsPerSample = ", dec(wf.bitsPerSample));
+        addField(depth, "cbSize = ", dec(wf.extraSize));
         addTitle(depth, "End of AVI Stream Format");
         addLine("");
     } else if (id == FourCC::of("strf") && m_lastStream == StreamKind::Interleaved) {
@@ -310,23 +303,24 @@ std::int64_t RiffReportBuilder::ReportChunk(BinaryFile& file, int depth, bool to
         std::array<std::uint8_t, kDvInfoBytes> dv{};
         if (!readField(file, dv)) return result;
         size -= static_cast<std::int64_t>(dv.size());
-        addDvLines(depth, dv);
+        addDvLines(depth, decodeDvInfo(dv));
         addTitle(depth, "End of DVINfo");
         addLine("");
     } else if (isIndexChunk(id)) {
-        // OpenDML index header (AVIMETAINDEX); the entries that follow are not listed.
-        std::array<std::uint8_t, kIndexHeaderBytes> ix{};
-        if (!readFieldPrefix(file, ix, kIndexReadBytes)) return result;
+        // OpenDML index header; the entries that follow are not listed.
+        std::array<std::uint8_t, indx::kHeaderBytes> bytes{};
+        if (!readFieldPrefix(file, bytes, kIndexReadBytes)) return result;
         size -= kIndexReadBytes;
+        const AviIndexHeader ix = decodeIndexHeader(bytes);
         addLine("");
         addTitle(depth, "Start of an Index");
-        addField(depth, "wLongsPerEntry = ", hex(u16le(ix, 0), 4));
-        addField(depth, "bIndexSubType = ", dec(u8(ix, 2)));
-        addField(depth, "bIndexType = ", dec(u8(ix, 3)));
-        addField(depth, "nEntriesInUse = ", hex(u32le(ix, 4), 8));
-        addField(depth, "dwChunkId = ", code(ix, 8));
-        addField(depth, "qwBaseOffset = ", hex(u64le(ix, 12), 16));
-        addField(depth, "dwReserved_3 = ", hex(u32le(ix, 20), 8));
+        addField(depth, "wLongsPerEntry = ", hex(ix.longsPerEntry, 4));
+        addField(depth, "bIndexSubType = ", dec(ix.indexSubType));
+        addField(depth, "bIndexType = ", dec(ix.indexType));
+        addField(depth, "nEntriesInUse = ", hex(ix.entriesInUse, 8));
+        addField(depth, "dwChunkId = ", ix.chunkId.text());
+        addField(depth, "qwBaseOffset = ", hex(ix.baseOffset, 16));
+        addField(depth, "dwReserved_3 = ", hex(ix.reserved, 8));
         addTitle(depth, "End of Index");
         addLine("");
     }
@@ -384,17 +378,13 @@ void RiffReportBuilder::addField(int depth, const char* label, const std::string
     addLine(indent(depth) + label + value);
 }
 
-void RiffReportBuilder::addDvLines(int depth, std::span<const std::uint8_t> dvInfo) {
+void RiffReportBuilder::addDvLines(int depth, const DvInfo& dvInfo) {
     static constexpr const char* kLabels[] = {
         "DVAAuxSrc = ", "DVAAuxCtl = ", "DVAAuxSrc1 = ",  "DVAAuxCtl1 = ",
         "DVVAuxSrc = ", "DVVAuxCtl = ", "DVReserved0 = ", "DVReserved1 = "};
-    std::size_t offset = 0;
-    for (const char* label : kLabels) {
-        addField(depth, label, hex(u32le(dvInfo, offset), 8));
-        offset += 4;
-    }
+    const auto words = dvInfo.words();
+    for (std::size_t i = 0; i < words.size(); ++i) addField(depth, kLabels[i], hex(words[i], 8));
 }
-
 
 void saveRiffReport(const std::vector<std::string>& lines, const std::string& path) {
     std::string text;

@@ -9,6 +9,7 @@
 
 #include "formats/date_format.h"
 #include "formats/date_time.h"
+#include "formats/media_type.h"
 
 // The RIFF structure report: the chunk tree of one AVI file as text lines, with the decoded contents of the
 // main AVI header ("avih"), each stream header ("strh"), each stream format ("strf": bitmap header, wave
@@ -83,7 +84,7 @@ private:
     void addCentered(const std::string& prefix, char fill, const std::string& text);
     void addTitle(int depth, const std::string& text);
     void addField(int depth, const char* label, const std::string& value);
-    void addDvLines(int depth, std::span<const std::uint8_t> dvInfo);
+    void addDvLines(int depth, const DvInfo& dvInfo);
 
     Clock m_clock;
     DateFormatLocale m_locale;

@@ -131,9 +131,9 @@ TEST_F(AviDemuxerFfmpeg, ReadsDvType2FrameForFrame) {
     EXPECT_EQ(video.sampleCount(), 30u);
     for (const auto& frame : video.samples) EXPECT_EQ(frame.size, 144000u);
     EXPECT_EQ(video.duration().ticks(), 30 * 400000);
-    ASSERT_TRUE(audio.wave.has_value());
-    EXPECT_EQ(audio.wave->samplesPerSec, 48000u);
-    EXPECT_EQ(audio.wave->channels, 2);
+    ASSERT_TRUE(audio.mediaType.wave().has_value());
+    EXPECT_EQ(audio.mediaType.wave()->samplesPerSecond, 48000u);
+    EXPECT_EQ(audio.mediaType.wave()->channels, 2);
     EXPECT_TRUE(samplesEqualFile(avi, 0, copyOut(path, "v", "rawvideo", m_dir.file("video.dv"))));
     EXPECT_TRUE(samplesEqualFile(avi, 1, copyOut(path, "a", "s16le", m_dir.file("audio.pcm"))));
 }

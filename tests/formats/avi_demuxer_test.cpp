@@ -72,10 +72,10 @@ TEST(AviDemuxer, ReadsDvType1) {
     const AviStream& s = avi.streams()[0];
     EXPECT_EQ(s.kind(), AviStreamKind::Interleaved);
     EXPECT_EQ(s.header.handler, FourCC::of("dvsd"));
-    ASSERT_TRUE(s.dvInfo.has_value());
-    EXPECT_EQ(s.dvInfo->aauxSrc, 0xC8C0D0C0u);
-    EXPECT_EQ(s.dvInfo->vauxSrc, 0xFF20FFFFu);
-    EXPECT_EQ(s.format.size(), 32u);
+    ASSERT_TRUE(s.mediaType.dvInfo().has_value());
+    EXPECT_EQ(s.mediaType.dvInfo()->aauxSrc, 0xC8C0D0C0u);
+    EXPECT_EQ(s.mediaType.dvInfo()->vauxSrc, 0xFF20FFFFu);
+    EXPECT_EQ(s.mediaType.format().size(), 32u);
     EXPECT_EQ(s.indexSource, AviIndexSource::Idx1);
     EXPECT_EQ(allSamples(avi, 0), filled(3, 64, 0));
     EXPECT_EQ(s.rate().numerator, 25u);
@@ -94,18 +94,18 @@ TEST(AviDemuxer, ReadsDvType2WithOddSizedChunks) {
     const AviStream& video = avi.streams()[0];
     const AviStream& audio = avi.streams()[1];
     EXPECT_EQ(video.kind(), AviStreamKind::Video);
-    ASSERT_TRUE(video.bitmap.has_value());
-    EXPECT_EQ(video.bitmap->compression, FourCC::of("dvsd"));
-    EXPECT_EQ(video.bitmap->width, 720);
-    EXPECT_EQ(video.bitmap->height, 576);
-    ASSERT_TRUE(video.dvInfo.has_value());  // the DV block after the bitmap header
-    EXPECT_EQ(video.dvInfo->vauxSrc, 0xFF20FFFFu);
+    ASSERT_TRUE(video.mediaType.bitmap().has_value());
+    EXPECT_EQ(video.mediaType.bitmap()->compression, FourCC::of("dvsd"));
+    EXPECT_EQ(video.mediaType.bitmap()->width, 720);
+    EXPECT_EQ(video.mediaType.bitmap()->height, 576);
+    ASSERT_TRUE(video.mediaType.dvInfo().has_value());  // the DV block after the bitmap header
+    EXPECT_EQ(video.mediaType.dvInfo()->vauxSrc, 0xFF20FFFFu);
     EXPECT_EQ(audio.kind(), AviStreamKind::Audio);
-    ASSERT_TRUE(audio.wave.has_value());
-    EXPECT_EQ(audio.wave->channels, 2);
-    EXPECT_EQ(audio.wave->samplesPerSec, 48000u);
-    EXPECT_EQ(audio.wave->blockAlign, 4);
-    EXPECT_FALSE(audio.dvInfo.has_value());
+    ASSERT_TRUE(audio.mediaType.wave().has_value());
+    EXPECT_EQ(audio.mediaType.wave()->channels, 2);
+    EXPECT_EQ(audio.mediaType.wave()->samplesPerSecond, 48000u);
+    EXPECT_EQ(audio.mediaType.wave()->blockAlign, 4);
+    EXPECT_FALSE(audio.mediaType.dvInfo().has_value());
     EXPECT_EQ(allSamples(avi, 0), filled(4, 63, 0));
     EXPECT_EQ(allSamples(avi, 1), filled(4, 63, 0x80));
     EXPECT_EQ(audio.totalBytes, 4u * 63u);

@@ -122,23 +122,23 @@ TEST(AviWriterTest, Type2WithTwoSoundStreamsReadsBackSampleForSample) {
     EXPECT_EQ(video.header.suggestedBufferSize, 144000u);
     EXPECT_EQ(video.header.rate, 25u);
     EXPECT_EQ(video.header.scale, 1u);
-    ASSERT_TRUE(video.bitmap && video.dvInfo);
-    EXPECT_EQ(video.bitmap->compression, FourCC::of("dvsd"));
-    EXPECT_EQ(video.bitmap->width, 720);
-    EXPECT_EQ(video.bitmap->height, 576);
-    EXPECT_EQ(video.bitmap->sizeImage, 144000u);
-    EXPECT_EQ(video.dvInfo->aauxSrc, 0xA3A2A1A0u);
+    ASSERT_TRUE(video.mediaType.bitmap() && video.mediaType.dvInfo());
+    EXPECT_EQ(video.mediaType.bitmap()->compression, FourCC::of("dvsd"));
+    EXPECT_EQ(video.mediaType.bitmap()->width, 720);
+    EXPECT_EQ(video.mediaType.bitmap()->height, 576);
+    EXPECT_EQ(video.mediaType.bitmap()->sizeImage, 144000u);
+    EXPECT_EQ(video.mediaType.dvInfo()->aauxSrc, 0xA3A2A1A0u);
     EXPECT_EQ(video.duration(), MediaTime::fromTicks(30 * 400000));
     EXPECT_EQ(video.indexSource, AviIndexSource::Idx1);
 
     for (std::size_t s : {1u, 2u}) {
         const AviStream& audio = demuxer.streams()[s];
         EXPECT_EQ(audio.kind(), AviStreamKind::Audio);
-        ASSERT_TRUE(audio.wave);
-        EXPECT_EQ(audio.wave->formatTag, 1);
-        EXPECT_EQ(audio.wave->channels, 2);
-        EXPECT_EQ(audio.wave->samplesPerSec, 48000u);
-        EXPECT_EQ(audio.wave->blockAlign, 4);
+        ASSERT_TRUE(audio.mediaType.wave());
+        EXPECT_EQ(audio.mediaType.wave()->formatTag, 1);
+        EXPECT_EQ(audio.mediaType.wave()->channels, 2);
+        EXPECT_EQ(audio.mediaType.wave()->samplesPerSecond, 48000u);
+        EXPECT_EQ(audio.mediaType.wave()->blockAlign, 4);
         EXPECT_EQ(audio.header.sampleSize, 4u);
         EXPECT_EQ(audio.header.length, 30u * 1920);
         EXPECT_EQ(audio.header.suggestedBufferSize, kPalSoundBlock);
@@ -175,7 +175,7 @@ TEST(AviWriterTest, Type1ReadsBackWithItsDvInformationBlock) {
     EXPECT_EQ(stream.kind(), AviStreamKind::Interleaved);
     EXPECT_EQ(stream.header.handler, FourCC::of("dvsd"));
     const auto info = dvInfoBlock();
-    EXPECT_EQ(stream.format, ByteVector(info.begin(), info.end()));
+    EXPECT_EQ(stream.mediaType.format(), ByteVector(info.begin(), info.end()));
     EXPECT_EQ(stream.header.rate, 30000u);
     EXPECT_EQ(stream.header.scale, 1001u);
     EXPECT_EQ(stream.header.length, 12u);
@@ -403,15 +403,9 @@ TEST(AviWriterTest, OtherCodecsFramesKeepTheirSizesAndKeyFrameMarks) {
             AviWriter::Options options;
             options.riffFormBytes = formBytes;
             AviWriter writer(path, options);
-            AviVideoFormat format;
-            format.handler = FourCC::of("MJPG");
-            if (copiedFormat) {
-                format.formatBlock = strf;
-            } else {
-                format.width = 320;
-                format.height = 240;
-                format.imageSize = 0;
-            }
+            const AviVideoFormat format =
+                copiedFormat ? AviVideoFormat{MediaType(FourCC::of("vids"), FourCC::of("MJPG"), strf)}
+                             : AviVideoFormat::compressed(FourCC::of("MJPG"), 320, 240);
             writer.addVideoStream(format);
             for (int k = 0; k < 20; ++k) {
                 pushed.push_back(sound(static_cast<std::size_t>(101 + 50 * k), k));
@@ -429,7 +423,7 @@ TEST(AviWriterTest, OtherCodecsFramesKeepTheirSizesAndKeyFrameMarks) {
             EXPECT_EQ(video.samples[k].offset % 2, 0u) << "chunks start at even offsets";
         }
         EXPECT_EQ(video.header.handler, FourCC::of("MJPG"));
-        EXPECT_EQ(video.format, strf);
+        EXPECT_EQ(video.mediaType.format(), strf);
         EXPECT_EQ(demuxer.mainHeader().width, 320u);
         EXPECT_EQ(demuxer.mainHeader().height, 240u);
         EXPECT_EQ(video.header.frameBottom, 240);
@@ -562,7 +556,7 @@ TEST(AviWriterTest, MisuseIsRefusedWithoutHarmingTheFile) {
     const std::string path = dir.file("out.avi");
     AviWriter writer(path);
     AviVideoFormat noRate = AviVideoFormat::dv(DvSystem::Pal625);
-    noRate.rate = 0;
+    noRate.rate.numerator = 0;
     EXPECT_THROW(writer.addVideoStream(noRate), std::invalid_argument);
     EXPECT_THROW(writer.addAudioStream(WaveFormat::pcm(0, 48000, 16)), std::invalid_argument);
     EXPECT_THROW(writer.addInterleavedDvStream(DvSystem::Unknown, dvInfoBlock()), std::invalid_argument);

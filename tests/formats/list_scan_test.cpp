@@ -23,6 +23,18 @@ using test::DvFrameBuilder;
 
 MediaTime ticks(std::int64_t value) { return MediaTime::fromTicks(value); }
 
+// The views of the result's media types, zero when a type or its view is absent.
+VideoInfo video(const TListScanResult& r) {
+    return r.VideoFormat ? r.VideoFormat->videoInfo().value_or(VideoInfo{}) : VideoInfo{};
+}
+WaveFormat wave(const TListScanResult& r) {
+    const WaveFormat none{0, 0, 0, 0, 0, 0, 0, {}};
+    return r.AudioFormat ? r.AudioFormat->wave().value_or(none) : none;
+}
+DvInfo dvInfo(const TListScanResult& r) {
+    return r.InterleavedFormat ? r.InterleavedFormat->dvInfo().value_or(DvInfo{}) : DvInfo{};
+}
+
 DateTime dateTime(int year, int month, int day, int hour, int minute, int second) {
     return encodeDateTime({year, month, day, hour, minute, second, 0}).value();
 }
@@ -40,35 +52,34 @@ TEST(ListScanTest, Type2GivesTheVideoInfoAndWaveFormatBlocksAndTheFirstFramesFac
     ASSERT_TRUE(ScanFile(path, result));
     EXPECT_EQ(result.StreamCount, 2);
 
-    ASSERT_TRUE(result.HasVideoFormat);
-    EXPECT_EQ(result.videoWidth(), 720);
-    EXPECT_EQ(result.videoHeight(), 576);
-    EXPECT_EQ(result.videoFrameDuration(), ticks(400000));
-    EXPECT_EQ(result.videoCompression(), FourCC::of("dvsd"));
-    // The layout of the block: empty rectangles, the bit rate, no error rate, the frame duration, then the
-    // stream format's bitmap header as it stands.
+    ASSERT_TRUE(result.VideoFormat.has_value());
+    EXPECT_EQ(video(result).bitmap.width, 720);
+    EXPECT_EQ(video(result).bitmap.height, 576);
+    EXPECT_EQ(video(result).frameDuration, ticks(400000));
+    EXPECT_EQ(video(result).bitmap.compression, FourCC::of("dvsd"));
+    // The video-info view: the bit rate, the frame duration, and the stream format (with its bitmap header)
+    // as it stands.
     const AviDemuxer demuxer(path);
-    const auto& strf = demuxer.streams()[0].format;
+    const auto& strf = demuxer.streams()[0].mediaType.format();
     ASSERT_GE(strf.size(), 40u);
-    EXPECT_TRUE(std::all_of(result.VideoFormat.begin(), result.VideoFormat.begin() + 32,
-                            [](auto b) { return b == 0; }));
-    EXPECT_EQ(u32le(result.VideoFormat, 32), 144000u * 8 * 25);
-    EXPECT_EQ(u32le(result.VideoFormat, 36), 0u);
-    EXPECT_EQ(u64le(result.VideoFormat, 40), 400000u);
-    EXPECT_TRUE(std::equal(result.VideoFormat.begin() + 48, result.VideoFormat.end(), strf.begin()));
+    EXPECT_EQ(video(result).bitRate, 144000u * 8 * 25);
+    EXPECT_EQ(video(result).frameDuration.ticks(), 400000);
+    EXPECT_EQ(result.VideoFormat->format(), strf);
+    EXPECT_EQ(result.VideoFormat->majorType(), FourCC::of("vids"));
+    EXPECT_EQ(result.VideoFormat->subtype(), FourCC::of("dvsd"));
     EXPECT_EQ(result.VideoDuration, ticks(4'000'000));
 
-    ASSERT_TRUE(result.HasAudioFormat);
-    EXPECT_EQ(result.audioFormatTag(), 1);
-    EXPECT_EQ(result.audioChannels(), 2);
-    EXPECT_EQ(result.audioSamplesPerSecond(), 48000u);
-    EXPECT_EQ(result.audioAverageBytesPerSecond(), 192000u);
-    EXPECT_EQ(u16le(result.AudioFormat, 12), 4) << "block alignment";
-    EXPECT_EQ(result.audioBitsPerSample(), 16);
-    EXPECT_EQ(u16le(result.AudioFormat, 16), 0) << "extra size";
+    ASSERT_TRUE(result.AudioFormat.has_value());
+    EXPECT_EQ(wave(result).formatTag, 1);
+    EXPECT_EQ(wave(result).channels, 2);
+    EXPECT_EQ(wave(result).samplesPerSecond, 48000u);
+    EXPECT_EQ(wave(result).averageBytesPerSecond, 192000u);
+    EXPECT_EQ(wave(result).blockAlign, 4) << "block alignment";
+    EXPECT_EQ(wave(result).bitsPerSample, 16);
+    EXPECT_EQ(wave(result).extraSize, 0) << "extra size";
     EXPECT_EQ(result.AudioDuration, ticks(4'000'000));
 
-    EXPECT_FALSE(result.HasDvInfo) << "a type 2 file has no interleaved stream";
+    EXPECT_FALSE(result.InterleavedFormat.has_value()) << "a type 2 file has no interleaved stream";
     EXPECT_EQ(result.Dv, (TDvFrameInfo{true, true, dateTime(2004, 7, 15, 13, 5, 9), {0, 12, 5, 17}, true}));
 }
 
@@ -122,8 +133,8 @@ TEST(ListScanTest, Type2NtscHasTheRoundedFrameDuration) {
 
     TListScanResult result;
     ASSERT_TRUE(ScanFile(path, result));
-    EXPECT_EQ(result.videoHeight(), 480);
-    EXPECT_EQ(result.videoFrameDuration(), ticks(333667)) << "10^7 x 1001 / 30000, rounded";
+    EXPECT_EQ(video(result).bitmap.height, 480);
+    EXPECT_EQ(video(result).frameDuration, ticks(333667)) << "10^7 x 1001 / 30000, rounded";
     EXPECT_EQ(result.VideoDuration, ticks(3'336'667));
     EXPECT_EQ(result.AudioDuration, ticks(3'336'667));
     EXPECT_EQ(result.Dv, TDvFrameInfo{}) << "a frame without packs gives false flags";
@@ -163,25 +174,26 @@ TEST(ListScanTest, Type1GivesTheDvInfoBlockAndWhatTheDvSplitterMakesOfTheFrames)
         TListScanResult result;
         ASSERT_TRUE(ScanFile(path, result));
         EXPECT_EQ(result.StreamCount, 1);
-        ASSERT_TRUE(result.HasDvInfo);
-        EXPECT_TRUE(std::equal(result.DvInfo.begin(), result.DvInfo.end(), options.dvInfo.begin()));
-        EXPECT_EQ(result.dvInfoVauxSource(), u32le(options.dvInfo, 16));
+        ASSERT_TRUE(result.InterleavedFormat.has_value());
+        const auto& block = result.InterleavedFormat->format();
+        EXPECT_TRUE(std::equal(options.dvInfo.begin(), options.dvInfo.end(), block.begin(), block.end()));
+        EXPECT_EQ(dvInfo(result).vauxSrc, u32le(options.dvInfo, 16));
         const MediaTime duration = ticks(c.fiveFrames);
         EXPECT_EQ(result.VideoDuration, duration);
         EXPECT_EQ(result.AudioDuration, duration);
 
-        ASSERT_TRUE(result.HasVideoFormat);
-        EXPECT_EQ(result.videoWidth(), 720);
-        EXPECT_EQ(result.videoHeight(), c.height);
-        EXPECT_EQ(result.videoFrameDuration(), ticks(c.frameDuration));
-        EXPECT_EQ(result.videoCompression(), FourCC::of("dvsd"));
+        ASSERT_TRUE(result.VideoFormat.has_value());
+        EXPECT_EQ(video(result).bitmap.width, 720);
+        EXPECT_EQ(video(result).bitmap.height, c.height);
+        EXPECT_EQ(video(result).frameDuration, ticks(c.frameDuration));
+        EXPECT_EQ(video(result).bitmap.compression, FourCC::of("dvsd"));
 
-        ASSERT_TRUE(result.HasAudioFormat);
-        EXPECT_EQ(result.audioFormatTag(), 1);
-        EXPECT_EQ(result.audioChannels(), 2);
-        EXPECT_EQ(result.audioSamplesPerSecond(), c.sampleRate);
-        EXPECT_EQ(result.audioBitsPerSample(), 16);
-        EXPECT_EQ(result.audioAverageBytesPerSecond(), c.sampleRate * 4);
+        ASSERT_TRUE(result.AudioFormat.has_value());
+        EXPECT_EQ(wave(result).formatTag, 1);
+        EXPECT_EQ(wave(result).channels, 2);
+        EXPECT_EQ(wave(result).samplesPerSecond, c.sampleRate);
+        EXPECT_EQ(wave(result).bitsPerSample, 16);
+        EXPECT_EQ(wave(result).averageBytesPerSecond, c.sampleRate * 4);
 
         EXPECT_TRUE(result.Dv.HasDate);
         EXPECT_EQ(result.Dv.RecordedAt, dateTime(2006, 3, 12, 15, 46, 37));
@@ -196,8 +208,8 @@ TEST(ListScanTest, Type1WithoutSoundPackHasNoAudioFormat) {
         test::writeRepeatedDvFrame(dir.file("silent.avi"), DvFrameBuilder().bytes(), 3, options);
     TListScanResult result;
     ASSERT_TRUE(ScanFile(path, result));
-    EXPECT_TRUE(result.HasVideoFormat);
-    EXPECT_FALSE(result.HasAudioFormat);
+    EXPECT_TRUE(result.VideoFormat.has_value());
+    EXPECT_FALSE(result.AudioFormat.has_value());
     EXPECT_EQ(result.AudioDuration, ticks(3 * 400000)) << "the interleaved stream's duration all the same";
 }
 
@@ -214,14 +226,14 @@ TEST(ListScanTest, AnInterleavedStreamTheDvSplitterRefusesFailsTheScan) {
     EXPECT_FALSE(ScanFile(path, result));
     // What was found before the refusal stays: the block and the facts of the frame analysis, which takes
     // interleaved DV whatever its handler.
-    EXPECT_TRUE(result.HasDvInfo);
+    EXPECT_TRUE(result.InterleavedFormat.has_value());
     EXPECT_TRUE(result.Dv.HasDate);
-    EXPECT_FALSE(result.HasVideoFormat);
-    EXPECT_FALSE(result.HasAudioFormat);
+    EXPECT_FALSE(result.VideoFormat.has_value());
+    EXPECT_FALSE(result.AudioFormat.has_value());
 
     test::setFirstStreamHandler(path, "dvsd");
     EXPECT_TRUE(ScanFile(path, result));
-    EXPECT_TRUE(result.HasVideoFormat);
+    EXPECT_TRUE(result.VideoFormat.has_value());
 }
 
 TEST(ListScanTest, ADvStreamWhoseHandlerIsRefusedGivesFormatsButNoFacts) {
@@ -234,8 +246,8 @@ TEST(ListScanTest, ADvStreamWhoseHandlerIsRefusedGivesFormatsButNoFacts) {
     TListScanResult result;
     ASSERT_TRUE(ScanFile(path, result));
     EXPECT_EQ(result.StreamCount, 2);
-    EXPECT_TRUE(result.HasVideoFormat);
-    EXPECT_TRUE(result.HasAudioFormat);
+    EXPECT_TRUE(result.VideoFormat.has_value());
+    EXPECT_TRUE(result.AudioFormat.has_value());
     EXPECT_EQ(result.Dv, TDvFrameInfo{});
 }
 
@@ -245,12 +257,7 @@ std::string writeNonDv(const test::TempDir& dir, const std::string& name,
                        const std::vector<WaveFormat>& sounds) {
     const std::string path = dir.file(name);
     AviWriter writer(path);
-    AviVideoFormat video;
-    video.handler = FourCC::of("MJPG");
-    video.rate = 30;
-    video.width = 320;
-    video.height = 240;
-    writer.addVideoStream(video);
+    writer.addVideoStream(AviVideoFormat::compressed(FourCC::of("MJPG"), 320, 240, {30, 1}));
     for (const auto& sound : sounds) writer.addAudioStream(sound);
     const std::vector<std::uint8_t> frame(5000, 0x55);
     for (int k = 0; k < 15; ++k) {
@@ -277,16 +284,16 @@ TEST(ListScanTest, ANonDvFileGivesFormatsAndDurationsOnlyWhateverThePreviousFile
     ASSERT_TRUE(ScanFile(other, result));
     EXPECT_EQ(result.Dv, TDvFrameInfo{});
     EXPECT_EQ(result.StreamCount, 3);
-    EXPECT_EQ(result.videoCompression(), FourCC::of("MJPG"));
-    EXPECT_EQ(result.videoWidth(), 320);
-    EXPECT_EQ(result.videoFrameDuration(), ticks(333333));
+    EXPECT_EQ(video(result).bitmap.compression, FourCC::of("MJPG"));
+    EXPECT_EQ(video(result).bitmap.width, 320);
+    EXPECT_EQ(video(result).frameDuration, ticks(333333));
     EXPECT_EQ(result.VideoDuration, ticks(5'000'000));
-    EXPECT_EQ(u32le(result.VideoFormat, 32), 5000u * 8 * 30);
+    EXPECT_EQ(video(result).bitRate, 5000u * 8 * 30);
     // Two sound streams: the first one's format only.
-    EXPECT_EQ(result.audioSamplesPerSecond(), 48000u);
-    EXPECT_EQ(result.audioChannels(), 2);
+    EXPECT_EQ(wave(result).samplesPerSecond, 48000u);
+    EXPECT_EQ(wave(result).channels, 2);
     EXPECT_EQ(result.AudioDuration, ticks(5'000'000));
-    EXPECT_FALSE(result.HasDvInfo);
+    EXPECT_FALSE(result.InterleavedFormat.has_value());
 }
 
 // An AVI file made of one "auds" stream whose format has `formatBytes` bytes.
@@ -317,11 +324,11 @@ TEST(ListScanTest, ASixteenByteWaveFormatIsDeliveredWithExtraSizeZero) {
         TListScanResult result;
         ASSERT_TRUE(ScanFile(dir.write("sound.avi", soundOnlyAvi(c.formatBytes)), result));
         EXPECT_EQ(result.StreamCount, 1);
-        EXPECT_FALSE(result.HasVideoFormat);
-        EXPECT_EQ(result.HasAudioFormat, c.hasFormat);
+        EXPECT_FALSE(result.VideoFormat.has_value());
+        EXPECT_EQ(result.AudioFormat.has_value(), c.hasFormat);
         if (c.hasFormat) {
-            EXPECT_EQ(result.audioSamplesPerSecond(), 48000u);
-            EXPECT_EQ(u16le(result.AudioFormat, 16), 0);
+            EXPECT_EQ(wave(result).samplesPerSecond, 48000u);
+            EXPECT_EQ(wave(result).extraSize, 0);
             EXPECT_EQ(result.AudioDuration, ticks(1'000'000));
         }
     }
@@ -335,7 +342,7 @@ TEST(ListScanTest, ADvStreamWithoutFramesGivesNoFacts) {
         test::writeRepeatedDvFrame(dir.file("empty.avi"), DvFrameBuilder().bytes(), 0, options);
     TListScanResult result;
     ASSERT_TRUE(ScanFile(path, result));
-    EXPECT_TRUE(result.HasVideoFormat);
+    EXPECT_TRUE(result.VideoFormat.has_value());
     EXPECT_EQ(result.VideoDuration, MediaTime());
     EXPECT_EQ(result.Dv, TDvFrameInfo{});
 }
@@ -357,8 +364,8 @@ TEST(ListScanTest, AFileItCannotReadGivesFalseAndClearedResults) {
         ASSERT_TRUE(ScanFile(dv, result));
         EXPECT_FALSE(ScanFile(path, result));
         EXPECT_EQ(result.StreamCount, 0);
-        EXPECT_FALSE(result.HasVideoFormat);
-        EXPECT_FALSE(result.HasAudioFormat);
+        EXPECT_FALSE(result.VideoFormat.has_value());
+        EXPECT_FALSE(result.AudioFormat.has_value());
         EXPECT_EQ(result.Dv, TDvFrameInfo{});
     }
 }

@@ -277,11 +277,7 @@ TEST(VideoFileRecordTest, ThirtyTwoKilohertzSoundIsTwelveBitOnlyInDvFiles) {
     // The same sound beside video that is not DV stays 16-bit.
     const std::string other = dir.file("mjpg32.avi");
     AviWriter writer(other);
-    AviVideoFormat format;
-    format.handler = FourCC::of("MJPG");
-    format.width = 320;
-    format.height = 240;
-    writer.addVideoStream(format);
+    writer.addVideoStream(AviVideoFormat::compressed(FourCC::of("MJPG"), 320, 240));
     writer.addAudioStream(WaveFormat::pcm(2, 32000, 16));
     writer.writeSample(0, std::vector<std::uint8_t>(500, 1));
     writer.writeSample(1, std::vector<std::uint8_t>(1280 * 4, 0));
@@ -293,12 +289,7 @@ TEST(VideoFileRecordTest, ReadableFilesThatAreNotDvKeepDashesAndSortAfterEveryDa
     test::TempDir dir;
     const std::string path = dir.file("movie.avi");
     AviWriter writer(path);
-    AviVideoFormat format;
-    format.handler = FourCC::of("MJPG");
-    format.rate = 30;
-    format.width = 320;
-    format.height = 240;
-    writer.addVideoStream(format);
+    writer.addVideoStream(AviVideoFormat::compressed(FourCC::of("MJPG"), 320, 240, {30, 1}));
     for (int i = 0; i < 45; ++i) writer.writeSample(0, std::vector<std::uint8_t>(800, 7));
     writer.close();
 
