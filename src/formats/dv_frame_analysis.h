@@ -28,7 +28,8 @@
 // A reader that wants the facts of one particular frame (the player's timer wants the frame on screen)
 // asks by frame number: ShownEntry() or FrameEntry(). It gets the entry of that frame, or nothing when
 // the frame has been overwritten (100 frames later) or is being overwritten at that moment; never
-// another frame's facts. History(index) gives whatever frame the entry holds when it is read.
+// another frame's facts. History(index) gives whatever frame the entry holds when it is read (waiting, if
+// the writer is inside that entry, until it is done).
 // Nothing here allocates after construction, and nothing takes a lock.
 namespace moraven {
 
@@ -51,7 +52,7 @@ struct TDvFrameInfo {
 using DvFrameNumber = std::uint64_t;
 
 // One entry of the ring: which frame it holds, the facts of that frame and its first 480 bytes (zero past
-// the end of a shorter frame). An entry never written holds frame 0 and zeros.
+// the end of a shorter frame). An entry never written holds frame 0, default facts and zero bytes.
 struct DvHistoryEntry {
     DvFrameNumber Frame = 0;
     TDvFrameInfo Info;
