@@ -1,6 +1,8 @@
 #include "formats/dv_frame_analysis.h"
 
 #include <algorithm>
+#include <bit>
+#include <thread>
 
 namespace moraven {
 
@@ -8,6 +10,84 @@ std::optional<DateTime> dvRecDateTime(const TDvRecDate& date) {
     if (!date.isPresent()) return std::nullopt;
     return encodeDateTime(
         CalendarDateTime{date.year, date.month, date.day, date.hour, date.minute, date.second, 0});
+}
+
+DvFrameNumber DvHistoryRing::write(std::size_t index, const TDvFrameInfo& info, Bytes frame) {
+    // The entry's words are made up front, so that the time the entry is marked as being written is
+    // only that of the stores.
+    std::array<std::uint8_t, kDvHistoryHeaderBytes> header{};
+    const std::size_t copied = std::min(frame.size(), header.size());
+    std::copy_n(frame.begin(), copied, header.begin());
+
+    std::array<std::uint64_t, kWords> words{};
+    words[kFactsWord] = (info.HasDate ? 1u : 0u) | (info.HasTimecode ? 2u : 0u) | (info.Is16x9 ? 4u : 0u) |
+                        (static_cast<std::uint64_t>(info.Timecode.word()) << 32);
+    words[kRecordedAtWord] = std::bit_cast<std::uint64_t>(info.RecordedAt.days());
+    for (std::size_t w = 0; w < kDvHistoryHeaderBytes / 8; ++w) {
+        words[kHeaderFirstWord + w] = u64le(header, 8 * w);
+    }
+
+    const DvFrameNumber number = ++m_written;
+    Slot& slot = m_slots[index % kDvHistoryEntries];
+    // Odd while written. The release stores of the words keep this store before them for any reader that
+    // loads one of them with acquire order.
+    slot.sequence.store(2 * number - 1, std::memory_order_relaxed);
+    for (std::size_t w = 0; w < kWords; ++w) slot.words[w].store(words[w], std::memory_order_release);
+    slot.sequence.store(2 * number, std::memory_order_release);
+    m_latestFrame.store(number, std::memory_order_release);
+    return number;
+}
+
+std::optional<DvHistoryEntry> DvHistoryRing::tryCopy(const Slot& slot) {
+    const std::uint64_t before = slot.sequence.load(std::memory_order_acquire);
+    if (before % 2 != 0) return std::nullopt;
+    if (before == 0) return DvHistoryEntry{};  // never written: the default facts (no timecode), zero bytes
+    std::array<std::uint64_t, kWords> words{};
+    for (std::size_t w = 0; w < kWords; ++w) words[w] = slot.words[w].load(std::memory_order_acquire);
+    // Any word stored by a later write brought that write's odd counter with it: then this load sees a
+    // different value.
+    if (slot.sequence.load(std::memory_order_relaxed) != before) return std::nullopt;
+
+    DvHistoryEntry entry;
+    entry.Frame = before / 2;
+    const std::uint64_t facts = words[kFactsWord];
+    entry.Info.HasDate = (facts & 1u) != 0;
+    entry.Info.HasTimecode = (facts & 2u) != 0;
+    entry.Info.Is16x9 = (facts & 4u) != 0;
+    entry.Info.Timecode = TDvTimecode::fromWord(static_cast<std::uint32_t>(facts >> 32));
+    entry.Info.RecordedAt = DateTime(std::bit_cast<double>(words[kRecordedAtWord]));
+    for (std::size_t w = 0; w < kDvHistoryHeaderBytes / 8; ++w) {
+        putU64le(entry.Header, 8 * w, words[kHeaderFirstWord + w]);
+    }
+    return entry;
+}
+
+std::optional<DvHistoryEntry> DvHistoryRing::frameEntry(DvFrameNumber frame) const {
+    if (frame == 0) return std::nullopt;
+    // Frame numbers are unique, so at most one entry's counter names this frame as complete; the copy
+    // checks the counter again, so an entry rewritten between the search and the copy gives nothing.
+    for (const Slot& slot : m_slots) {
+        if (slot.sequence.load(std::memory_order_relaxed) != 2 * frame) continue;
+        std::optional<DvHistoryEntry> entry = tryCopy(slot);
+        if (entry && entry->Frame != frame) entry.reset();
+        return entry;
+    }
+    return std::nullopt;
+}
+
+DvHistoryEntry DvHistoryRing::at(std::size_t index) const {
+    const Slot& slot = m_slots[index % kDvHistoryEntries];
+    for (;;) {
+        if (std::optional<DvHistoryEntry> entry = tryCopy(slot)) return *entry;
+        // The writer is inside this entry: let it finish.
+        std::this_thread::yield();
+    }
+}
+
+DvFrameNumber DvHistoryRing::frameAt(std::size_t index) const {
+    const std::uint64_t sequence =
+        m_slots[index % kDvHistoryEntries].sequence.load(std::memory_order_acquire);
+    return sequence % 2 == 0 ? sequence / 2 : 0;
 }
 
 bool DvFrameAnalysis::accepts(FourCC majorType, FourCC subtype) {
@@ -39,12 +119,7 @@ bool DvFrameAnalysis::analyseFrame(Bytes frame, MediaTime start, MediaTime stop)
 
     // Fill the next entry completely, then publish its number.
     const std::size_t next = (m_historyPos.load(std::memory_order_relaxed) + 1) % kDvHistoryEntries;
-    DvHistoryEntry& entry = m_history[next];
-    entry.Info = m_currentInfo;
-    const std::size_t copied = std::min(frame.size(), entry.Header.size());
-    std::copy_n(frame.begin(), copied, entry.Header.begin());
-    std::fill(entry.Header.begin() + static_cast<std::ptrdiff_t>(copied), entry.Header.end(),
-              std::uint8_t{0});
+    m_history.write(next, m_currentInfo, frame);
     m_historyPos.store(next, std::memory_order_release);
 
     m_previousStop = stop;
@@ -53,9 +128,16 @@ bool DvFrameAnalysis::analyseFrame(Bytes frame, MediaTime start, MediaTime stop)
 
 void DvFrameAnalysis::graphStopped() {
     m_historyPos.store(0, std::memory_order_release);
-    m_shownPos.store(0, std::memory_order_release);
+    m_shown.store(0, std::memory_order_release);
     m_previousStop = MediaTime();
     m_currentInfo.HasDate = true;
+}
+
+void DvFrameAnalysis::SetShownPos(std::size_t index) {
+    // On the writer's thread the entry cannot change under us: the frame number read here is the one the
+    // entry holds until the next analyseFrame().
+    const std::size_t entry = index % kDvHistoryEntries;
+    m_shown.store(m_history.frameAt(entry) * kShownIndexSpan + entry, std::memory_order_release);
 }
 
 }  // namespace moraven

@@ -17,18 +17,20 @@
 // and first 480 bytes of the last 100 frames. The scene detection stage (`Tdv_sceneDetect`) of the media
 // graphs wraps one DvFrameAnalysis; the list scan (list_scan.h) uses one directly.
 //
-// Threads. One thread, the streaming thread of the graph, calls analyseFrame() and graphStopped(). Others
-// read:
-//   - CurrentInfo(): only once no frame is being analysed (the list scan reads it after the graph paused,
-//     or after its own call returned): it is a plain value without synchronisation of its own;
-//   - HistoryPos() and ShownPos() at any time: they are atomics. An entry is filled completely before
-//     HistoryPos names it (release store), and the inlay stage names an entry in ShownPos only after the
-//     frame was analysed on the same thread, so a reader that loads either position and then copies
-//     History(position) sees the whole entry;
-//   - History(index): copied whole by the reader. Nothing locks the ring: an entry is rewritten only when
-//     100 further frames have been analysed (four seconds of PAL video), so a reader that copies the entry it
-//     just found through a position, as the player's timer does, gets it before it can change.
-// Nothing here allocates after construction.
+// Threads. One thread, the writer (the streaming thread of the graph), calls analyseFrame(),
+// graphStopped() and SetShownPos(). Any number of other threads may at the same time call History(),
+// FrameEntry(), ShownEntry(), HistoryPos(), ShownPos(), ShownFrame() and LatestFrame(): the ring
+// (DvHistoryRing below) is safe by construction, not by timing, so a reader never sees an entry half
+// written, however slow it is. CurrentInfo() and previousStopTime() are plain values for the writer's
+// thread, or for another thread once no frame is being analysed (the list scan reads CurrentInfo() after
+// the graph paused, or after its own call returned).
+//
+// A reader that wants the facts of one particular frame (the player's timer wants the frame on screen)
+// asks by frame number: ShownEntry() or FrameEntry(). It gets the entry of that frame, or nothing when
+// the frame has been overwritten (100 frames later) or is being overwritten at that moment; never
+// another frame's facts. History(index) gives whatever frame the entry holds when it is read (waiting, if
+// the writer is inside that entry, until it is done).
+// Nothing here allocates after construction, and nothing takes a lock.
 namespace moraven {
 
 inline constexpr std::size_t kDvHistoryEntries = 100;
@@ -45,11 +47,82 @@ struct TDvFrameInfo {
     friend bool operator==(const TDvFrameInfo&, const TDvFrameInfo&) = default;
 };
 
-// One entry of the ring: the facts of a frame and its first 480 bytes (zero past the end of a shorter
-// frame).
+// Frames are numbered in the order they were analysed, from 1, for the lifetime of the analysis (a
+// stop of the graph does not restart the count); 0 means no frame.
+using DvFrameNumber = std::uint64_t;
+
+// One entry of the ring: which frame it holds, the facts of that frame and its first 480 bytes (zero past
+// the end of a shorter frame). An entry never written holds frame 0, default facts and zero bytes.
 struct DvHistoryEntry {
+    DvFrameNumber Frame = 0;
     TDvFrameInfo Info;
     std::array<std::uint8_t, kDvHistoryHeaderBytes> Header{};
+
+    friend bool operator==(const DvHistoryEntry&, const DvHistoryEntry&) = default;
+};
+
+// The ring of the last 100 frames, for one writer thread and any number of reader threads.
+//
+// Each entry is a sequence lock whose counter is the frame number: 2n - 1 (odd) while frame n is being
+// written into it, 2n once it is complete. Every field is kept in std::atomic<std::uint64_t> words, so
+// that the writer's stores and a reader's loads are never a data race under the C++ memory model (plain
+// fields copied under a sequence lock would be one, even though the copy is thrown away). The writer
+// stores the odd counter, then each word with release order, then the even counter with release order; a
+// reader loads the counter (acquire), each word (acquire), then the counter again. A word that comes from
+// a newer write carries the newer odd counter with it (release/acquire on that word), so the second load
+// then differs from the first: a reader whose two loads agree and are even has copied one frame whole.
+// A reader never waits on the writer for FrameEntry; History() retries while its entry is rewritten.
+//
+// The ring is about 50 KB: owners keep it on the heap (inside the analysis they allocate).
+class DvHistoryRing {
+public:
+    DvHistoryRing() = default;
+    DvHistoryRing(const DvHistoryRing&) = delete;
+    DvHistoryRing& operator=(const DvHistoryRing&) = delete;
+
+    // Writer thread only. Records the next frame in entry `index` (0..99; other values are taken modulo
+    // 100): its facts and the first 480 bytes of `frame` (zeros past a shorter frame). Returns the frame's
+    // number, one more than the previous write's.
+    DvFrameNumber write(std::size_t index, const TDvFrameInfo& info, Bytes frame);
+
+    // Any thread. The number of the last frame written completely; 0 before the first.
+    DvFrameNumber latestFrame() const { return m_latestFrame.load(std::memory_order_acquire); }
+
+    // Any thread. The entry of frame `frame` when the ring holds it completely at the time of the call;
+    // nothing when it was never written, has been overwritten or is being overwritten, or for frame 0.
+    // Looks at the counters of the 100 entries, then copies one entry; never waits.
+    std::optional<DvHistoryEntry> frameEntry(DvFrameNumber frame) const;
+
+    // Any thread. A whole copy of entry `index` (modulo 100), of whichever frame it holds when read; when
+    // the writer is rewriting that entry, the copy is taken again once the rewrite is over (a rewrite is
+    // about 60 stores, and the writer comes back to an entry only 100 frames later).
+    DvHistoryEntry at(std::size_t index) const;
+
+    // Any thread. The number of the frame whose entry `index` (modulo 100) is complete, or 0 while it is
+    // being written or was never written. It may change as soon as it was read; the writer's own thread
+    // gets the lasting answer.
+    DvFrameNumber frameAt(std::size_t index) const;
+
+private:
+    // Facts word: bit 0 HasDate, bit 1 HasTimecode, bit 2 Is16x9, bits 32..63 the timecode's word; then
+    // the date-time's 64-bit pattern, then the 480 header bytes as little-endian words.
+    static constexpr std::size_t kFactsWord = 0;
+    static constexpr std::size_t kRecordedAtWord = 1;
+    static constexpr std::size_t kHeaderFirstWord = 2;
+    static_assert(kDvHistoryHeaderBytes % 8 == 0, "the header is kept in whole 64-bit words");
+    static constexpr std::size_t kWords = kHeaderFirstWord + kDvHistoryHeaderBytes / 8;
+
+    struct Slot {
+        std::atomic<std::uint64_t> sequence{0};  // 2n: frame n complete; 2n - 1: frame n being written
+        std::array<std::atomic<std::uint64_t>, kWords> words{};
+    };
+
+    // One attempt at a consistent copy of `slot`: nothing when its counter is odd or changed meanwhile.
+    static std::optional<DvHistoryEntry> tryCopy(const Slot& slot);
+
+    std::array<Slot, kDvHistoryEntries> m_slots{};
+    DvFrameNumber m_written = 0;  // writer thread only
+    std::atomic<DvFrameNumber> m_latestFrame{0};
 };
 
 // The date-time value of a recording date read from the packs, with 0 milliseconds; nothing when the date
@@ -84,29 +157,49 @@ public:
     // a new start goes to entry 1 while entry 0 still holds an old frame.
     void graphStopped();
 
-    // The facts of the most recent frame (see the threads note at the top of this file).
+    // The facts of the most recent frame. Writer thread, or once no frame is being analysed (see the top
+    // of this file).
     const TDvFrameInfo& CurrentInfo() const { return m_currentInfo; }
 
-    // A copy of ring entry `index` (0..99; other values are taken modulo 100).
-    DvHistoryEntry History(std::size_t index) const { return m_history[index % kDvHistoryEntries]; }
+    // Any thread: a whole copy of ring entry `index` (0..99; other values are taken modulo 100), of
+    // whichever frame it holds when read. To read one particular frame, use FrameEntry().
+    DvHistoryEntry History(std::size_t index) const { return m_history.at(index); }
 
-    // The entry of the most recent frame, 0..99.
-    std::size_t HistoryPos() const { return m_historyPos.load(std::memory_order_acquire); }
-
-    // The entry of the frame on screen, 0..99: written only by the inlay stage, on the streaming thread.
-    std::size_t ShownPos() const { return m_shownPos.load(std::memory_order_acquire); }
-    void SetShownPos(std::size_t index) {
-        m_shownPos.store(index % kDvHistoryEntries, std::memory_order_release);
+    // Any thread: the entry of frame `frame`, or nothing when the ring no longer (or not yet) holds it.
+    std::optional<DvHistoryEntry> FrameEntry(DvFrameNumber frame) const {
+        return m_history.frameEntry(frame);
     }
 
-    // The stop time of the previous frame; 0 when none since the last stop.
+    // Any thread: the number of the most recent frame analysed (it stays after a stop); 0 before any.
+    DvFrameNumber LatestFrame() const { return m_history.latestFrame(); }
+
+    // Any thread: the entry of the most recent frame, 0..99; 0 after a stop.
+    std::size_t HistoryPos() const { return m_historyPos.load(std::memory_order_acquire); }
+
+    // The frame on screen, that is the entry the inlay stage handled last. SetShownPos() is called by the
+    // inlay stage on the writer's thread, after the frame was analysed; it records the entry's index and
+    // the number of the frame it holds, together in one atomic word. The others may be called from any
+    // thread: ShownPos() is the index (0..99), ShownFrame() the frame's number (0 after a stop or before
+    // any), ShownEntry() the facts of that frame, or nothing once the ring has moved 100 frames past it.
+    std::size_t ShownPos() const {
+        return static_cast<std::size_t>(m_shown.load(std::memory_order_acquire) % kShownIndexSpan);
+    }
+    DvFrameNumber ShownFrame() const { return m_shown.load(std::memory_order_acquire) / kShownIndexSpan; }
+    std::optional<DvHistoryEntry> ShownEntry() const { return m_history.frameEntry(ShownFrame()); }
+    void SetShownPos(std::size_t index);
+
+    // The stop time of the previous frame; 0 when none since the last stop. Writer thread.
     MediaTime previousStopTime() const { return m_previousStop; }
 
 private:
+    // m_shown holds frame number × kShownIndexSpan + entry index.
+    static constexpr std::uint64_t kShownIndexSpan = 128;
+    static_assert(kDvHistoryEntries <= kShownIndexSpan);
+
     TDvFrameInfo m_currentInfo;
-    std::array<DvHistoryEntry, kDvHistoryEntries> m_history{};
+    DvHistoryRing m_history;
     std::atomic<std::size_t> m_historyPos{0};
-    std::atomic<std::size_t> m_shownPos{0};
+    std::atomic<std::uint64_t> m_shown{0};
     MediaTime m_previousStop;
 };
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -178,6 +179,53 @@ TEST(DvFrameAnalysisTest, StoppingResetsThePositionsAndThePreviousStopButNotTheR
     EXPECT_EQ(analysis->History(1).Info.RecordedAt, dateTime(2004, 7, 15, 13, 5, 9));
     EXPECT_EQ(analysis->History(0).Info, oldEntry0.Info);
     EXPECT_EQ(analysis->History(0).Header, oldEntry0.Header);
+}
+
+TEST(DvFrameAnalysisTest, TheShownEntryFollowsItsFrameAndIsGoneOnceTheRingLappedIt) {
+    auto analysis = newAnalysis();
+    DvFrameBuilder builder;
+    auto analyseNumbered = [&](int k) {
+        builder.recDate(0, 2010, 1, 1, 0, k / 60 % 60, k % 60);
+        analysis->analyseFrame(builder.bytes(), ticks(k * 400000LL), ticks((k + 1) * 400000LL));
+    };
+    EXPECT_EQ(analysis->LatestFrame(), 0u);
+    EXPECT_EQ(analysis->ShownFrame(), 0u);
+    EXPECT_EQ(analysis->ShownEntry(), std::nullopt);
+
+    for (int k = 1; k <= 10; ++k) analyseNumbered(k);
+    analysis->SetShownPos(analysis->HistoryPos());
+    ASSERT_EQ(analysis->ShownPos(), 10u);
+    ASSERT_EQ(analysis->ShownFrame(), 10u);
+    ASSERT_EQ(analysis->FrameEntry(10), analysis->ShownEntry());
+
+    // 99 more frames fill every other entry: frame 10 is still there.
+    for (int k = 11; k <= 109; ++k) analyseNumbered(k);
+    auto shown = analysis->ShownEntry();
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(shown->Frame, 10u);
+    EXPECT_EQ(shown->Info.RecordedAt, dateTime(2010, 1, 1, 0, 0, 10));
+
+    // One more lands in entry 10. The position still names the entry, which now holds frame 110; the
+    // shown frame is gone and reads as absent, never as frame 110's facts.
+    analyseNumbered(110);
+    EXPECT_EQ(analysis->ShownPos(), 10u);
+    EXPECT_EQ(analysis->History(10).Frame, 110u);
+    EXPECT_EQ(analysis->ShownEntry(), std::nullopt);
+    EXPECT_EQ(analysis->FrameEntry(10), std::nullopt);
+    EXPECT_EQ(analysis->FrameEntry(11)->Info.RecordedAt, dateTime(2010, 1, 1, 0, 0, 11));
+
+    // A stop clears the shown frame; numbering goes on, so no old number can name a new frame.
+    analysis->graphStopped();
+    EXPECT_EQ(analysis->ShownFrame(), 0u);
+    EXPECT_EQ(analysis->ShownEntry(), std::nullopt);
+    EXPECT_EQ(analysis->LatestFrame(), 110u);
+    analyseNumbered(111);
+    EXPECT_EQ(analysis->HistoryPos(), 1u);
+    EXPECT_EQ(analysis->LatestFrame(), 111u);
+    EXPECT_EQ(analysis->History(1).Frame, 111u);
+    EXPECT_EQ(analysis->FrameEntry(101), std::nullopt);  // entry 1's previous frame
+    analysis->SetShownPos(1);
+    EXPECT_EQ(analysis->ShownEntry()->Info.RecordedAt, dateTime(2010, 1, 1, 0, 1, 51));
 }
 
 TEST(DvFrameAnalysisTest, AcceptsInterleavedDvAndDvsdVideoOnly) {
