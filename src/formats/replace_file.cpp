@@ -1,7 +1,9 @@
 #include "formats/replace_file.h"
 
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -28,19 +30,73 @@ void flushFolder(const std::string& folder) {
     ::close(fd);
 }
 
+// A temporary name for `target` starts with this: "." and the first 64 bytes of the target's name (which keep
+// the temporary name within the file system's name length), then ".tmp-"; the process id, "-" and a counter
+// follow.
+std::string temporaryPrefix(const std::string& target) {
+    const std::size_t slash = target.rfind('/');
+    const std::string name = (slash == std::string::npos ? target : target.substr(slash + 1)).substr(0, 64);
+    return "." + name + ".tmp-";
+}
+
+std::string folderPrefix(const std::string& target) {
+    const std::size_t slash = target.rfind('/');
+    return slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+}
+
+// The process id in a temporary name's tail "<pid>-<counter>", or nothing when the tail is not of that form.
+std::optional<pid_t> ownerOfTemporary(std::string_view tail) {
+    const std::size_t dash = tail.find('-');
+    if (dash == 0 || dash == std::string_view::npos || dash + 1 == tail.size()) return std::nullopt;
+    long long pid = 0;
+    for (std::size_t i = 0; i < tail.size(); ++i) {
+        if (i == dash) continue;
+        if (tail[i] < '0' || tail[i] > '9') return std::nullopt;
+        if (i < dash) {
+            if (pid > 99999999) return std::nullopt;  // beyond any process id
+            pid = pid * 10 + (tail[i] - '0');
+        }
+    }
+    if (pid <= 0 || tail.size() - dash > 21) return std::nullopt;
+    return static_cast<pid_t>(pid);
+}
+
+// Removes the temporary files that a replacement of `target` left behind when its process was killed
+// midway: regular files beside the target named as TemporaryFile names them, whose process no longer runs.
+// A temporary of a running process (this one included) is being written and stays. Best effort: what cannot
+// be listed or removed stays.
+void removeStaleTemporaries(const std::string& target) {
+    const std::string folder = folderPrefix(target);
+    const std::string prefix = temporaryPrefix(target);
+    DIR* listing = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (!listing) return;
+    const pid_t self = ::getpid();
+    while (const dirent* entry = ::readdir(listing)) {
+        const std::string_view name(entry->d_name);
+        if (name.size() <= prefix.size() || name.substr(0, prefix.size()) != prefix) continue;
+        const std::optional<pid_t> owner = ownerOfTemporary(name.substr(prefix.size()));
+        if (!owner || *owner == self) continue;
+        if (::kill(*owner, 0) == 0 || errno != ESRCH) continue;  // alive, or not ours to judge
+        struct stat info {};
+        if (::fstatat(::dirfd(listing), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !S_ISREG(info.st_mode)) {
+            continue;
+        }
+        ::unlinkat(::dirfd(listing), entry->d_name, 0);
+    }
+    ::closedir(listing);
+}
+
 // The temporary file of one replacement: closed and removed on every path unless it was renamed into place.
 class TemporaryFile {
 public:
     // Creates a new file beside `target`, never taking an existing name; throws FileError.
     explicit TemporaryFile(const std::string& target) {
         static std::atomic<unsigned> counter{0};
-        const std::size_t slash = target.rfind('/');
-        const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-        // A short form of the name keeps the temporary name within the file system's name length.
-        const std::string name = (slash == std::string::npos ? target : target.substr(slash + 1)).substr(0, 64);
+        const std::string start = folderPrefix(target) + temporaryPrefix(target);
         for (int attempt = 0; attempt < 100; ++attempt) {
-            std::string candidate = folder + "." + name + ".tmp-" + std::to_string(::getpid()) + "-" +
-                                    std::to_string(counter.fetch_add(1));
+            std::string candidate =
+                start + std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1));
             m_fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
             if (m_fd >= 0) {
                 m_path = std::move(candidate);
@@ -100,6 +156,7 @@ bool makeFolders(const std::string& folder, mode_t mode) {
 }
 
 void writeFileAtomically(const std::string& path, std::string_view bytes, std::optional<mode_t> mode) {
+    removeStaleTemporaries(path);
     TemporaryFile temporary(path);
     if (!mode) {
         struct stat existing {};

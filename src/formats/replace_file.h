@@ -18,6 +18,9 @@ bool makeFolders(const std::string& folder, mode_t mode = 0700);
 // temporary file is removed. The new file gets `mode` when given, else the permissions of the file it
 // replaces, else the usual ones for a new file (0666 less the umask). A symbolic link at `path` is replaced,
 // not followed. The folder must exist. Throws FileError with the reason on failure.
+// Before it writes, the temporary files of earlier replacements of `path` whose process was killed midway
+// (named as this function names them, with the id of a process that no longer runs) are removed; those of
+// running processes stay.
 void writeFileAtomically(const std::string& path, std::string_view bytes,
                          std::optional<mode_t> mode = std::nullopt);
 

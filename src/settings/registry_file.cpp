@@ -19,7 +19,8 @@ constexpr const char* kRegistryFileName = "registry.reg";
 constexpr const char* kBrokenSuffix = ".broken";
 constexpr int kMaxBrokenCopies = 100;
 
-void reportOnStandardError(const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); }
+// The lines carry no program name; standard error gets the command's, as every message of the program.
+void reportOnStandardError(const std::string& line) { std::fprintf(stderr, "moraven: %s\n", line.c_str()); }
 
 bool hasPrefixPath(const std::vector<std::string>& path, const std::vector<std::string>& prefix) {
     if (prefix.size() > path.size()) return false;
@@ -57,7 +58,7 @@ void RegistryFile::load() {
         // Reported once; later sessions of the run meet the same file.
         if (m_readOnly) return;
         m_readOnly = true;
-        m_report(std::string(kProgramName) + ": the settings cannot be read (" + error.what() +
+        m_report(std::string("the settings cannot be read (") + error.what() +
                  "); the program starts on the default settings and does not save them during this run.");
         return;
     }
@@ -79,7 +80,7 @@ void RegistryFile::setAside(const RegistryParseError& error) {
             m_path + kBrokenSuffix + (copy == 1 ? std::string() : "-" + std::to_string(copy));
         try {
             renameWithoutReplacing(m_path, aside);
-            m_report(std::string(kProgramName) + ": " + problem + "; it was kept as " + aside +
+            m_report(problem + "; it was kept as " + aside +
                      " and the program starts on the default settings.");
             return;
         } catch (const FileError& renameError) {
@@ -92,7 +93,7 @@ void RegistryFile::setAside(const RegistryParseError& error) {
     }
     // The file stays where it is; writing over it would lose what it holds.
     m_readOnly = true;
-    m_report(std::string(kProgramName) + ": " + problem + " and it cannot be kept aside (" + failure +
+    m_report(problem + " and it cannot be kept aside (" + failure +
              "); the program starts on the default settings and does not save them during this run.");
 }
 

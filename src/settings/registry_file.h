@@ -28,7 +28,8 @@ namespace moraven {
 // changes are refused and close() answers false for every session that asked for one.
 class RegistryFile final : public Registry {
 public:
-    // Receives one line of text for the user; by default written to standard error.
+    // Receives one line of text for the user, without the program's name (the receiver adds its own
+    // prefix); by default written to standard error after "moraven: ".
     using Report = std::function<void(const std::string&)>;
 
     explicit RegistryFile(std::string path, Report report = {});

@@ -6,6 +6,9 @@
 #include <string>
 #include <vector>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include "support/file_size_limit.h"
@@ -70,6 +73,41 @@ TEST_F(RegistryFileTest, ASessionStoresItsChangesAtClose) {
     EXPECT_EQ(other.readInteger("volume"), 10000);
     EXPECT_EQ(other.readString("NAME"), "Arial");
     EXPECT_TRUE(m_reports.empty());
+}
+
+// The id of a process that has ended: a child that exits at once, waited for.
+pid_t endedProcessId() {
+    const pid_t child = ::fork();
+    if (child == 0) ::_exit(0);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return child;
+}
+
+TEST_F(RegistryFileTest, ASaveRemovesTheTemporaryFilesThatAKilledSaveLeftBehind) {
+    const fs::path folder = m_dir.path() / "Velloran";
+    fs::create_directories(folder);
+    const std::string dead = std::to_string(endedProcessId());
+    const std::string alive = std::to_string(::getpid());
+    const std::set<std::string> stale = {".registry.reg.tmp-" + dead + "-0",
+                                         ".registry.reg.tmp-" + dead + "-17"};
+    // Kept: a save of a running process (this one), names that are not of our making, another file's.
+    const std::set<std::string> kept = {
+        ".registry.reg.tmp-" + alive + "-4000000", ".registry.reg.tmp-" + dead,
+        ".registry.reg.tmp-" + dead + "-1x",       ".registry.reg.tmp-x" + dead + "-1",
+        ".other.reg.tmp-" + dead + "-0",           "registry.reg.tmp-" + dead + "-0"};
+    for (const std::string& name : stale) writeText((folder / name).string(), "REGEDIT4\n[HKEY_CURRE");
+    for (const std::string& name : kept) writeText((folder / name).string(), "something");
+    fs::create_directory(folder / (".registry.reg.tmp-" + dead + "-3"));  // a folder is no temporary file
+
+    RegistryFile registry = open();
+    ASSERT_TRUE(registry.openKey("\\Software", true));
+    ASSERT_TRUE(registry.close());
+
+    std::set<std::string> expected = kept;
+    expected.insert("registry.reg");
+    expected.insert(".registry.reg.tmp-" + dead + "-3");
+    EXPECT_EQ(namesIn(folder), expected);
 }
 
 TEST_F(RegistryFileTest, ValuesAreTypedAndKeepTheirOrder) {
@@ -196,6 +234,8 @@ TEST_F(RegistryFileTest, AFileThatDoesNotParseIsKeptAsideAndReported) {
     ASSERT_EQ(m_reports.size(), 1u);
     EXPECT_NE(m_reports[0].find(m_path), std::string::npos);
     EXPECT_NE(m_reports[0].find("line 3"), std::string::npos);
+    // No program name: the receiver adds its own ("moraven: "), once.
+    EXPECT_EQ(m_reports[0].rfind("the settings file ", 0), 0u) << m_reports[0];
     EXPECT_NE(m_reports[0].find(m_path + ".broken"), std::string::npos);
     EXPECT_EQ(readText(m_path + ".broken"), broken);
     EXPECT_FALSE(fs::exists(m_path));
@@ -233,6 +273,7 @@ TEST_F(RegistryFileTest, ABrokenFileThatCannotBeKeptAsideIsNeverOverwritten) {
     EXPECT_EQ(readText(m_path), "broken");
     ASSERT_EQ(m_reports.size(), 1u);  // reported once for the whole run
     EXPECT_NE(m_reports[0].find("cannot be kept aside"), std::string::npos);
+    EXPECT_EQ(m_reports[0].rfind("the settings file ", 0), 0u) << m_reports[0];
 }
 
 TEST_F(RegistryFileTest, AFileThatCannotBeReadIsReportedAndLeftAlone) {
@@ -245,6 +286,7 @@ TEST_F(RegistryFileTest, AFileThatCannotBeReadIsReportedAndLeftAlone) {
     registry.close();
     ASSERT_EQ(m_reports.size(), 1u);
     EXPECT_NE(m_reports[0].find("cannot be read"), std::string::npos);
+    EXPECT_EQ(m_reports[0].rfind("the settings cannot be read", 0), 0u) << m_reports[0];
     EXPECT_TRUE(fs::is_directory(m_path));
 }
 
