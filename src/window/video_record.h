@@ -1,15 +1,20 @@
 #pragma once
 
+#include <array>
+#include <string>
+
 #include "formats/avi_fichier.h"
 #include "window/list_record.h"
 
 namespace moraven {
 
-// The list's record of a real video file: a TAfficherFichier, read once when the row is made.
+// The list's record of a real video file: a TAfficherFichier, read once when the row is made. Its sort keys
+// are the file record's with the names in them lowered as a whole (lowerUtf8), not only their ASCII letters,
+// so that "Étude" and "étude" sort together.
 class VideoFileRecord final : public ListRecord {
 public:
     // Reads the file; throws FileError for a file that exists but cannot be opened for reading.
-    VideoFileRecord(const std::string& path, const FileRecordOptions& options) : m_fichier(path, options) {}
+    VideoFileRecord(const std::string& path, const FileRecordOptions& options);
 
     const TAfficherFichier& fichier() const { return m_fichier; }
 
@@ -29,6 +34,7 @@ public:
 
 private:
     TAfficherFichier m_fichier;
+    std::array<std::string, 4> m_keys;  // by order: datecode, alphabetical, file size, file date
 };
 
 // Makes VideoFileRecords with the datecode pattern and date names of `options`.

@@ -50,5 +50,33 @@ TEST(VideoRecordTest, RealFilesSortByTheirRecordsKeysInEveryOrder) {
         EXPECT_EQ(list.sortKey(i), list.record(i).sortKey(kOrderFileSize));
 }
 
+// Names sort by their whole lower case, not by their ASCII letters only: with ASCII lowering "ÉTÉ" keys as
+// "ÉtÉ" and "Étude" sorts before "éclair".
+TEST(VideoRecordTest, NamesSortWithoutRegardToTheCaseOfTheirAccentedLetters) {
+    test::TempDir dir;
+    const std::vector<std::string> names = {"Étude.avi", "ÉTÉ.avi", "éclair.avi", "Ωmega2.avi", "ωmega.avi"};
+    WindowState state;
+    Settings settings;
+    settings.ordreDeLaListe = kOrderAlphabetical;
+    test::ScriptedInteraction ui;
+    FileList list(state, settings, ui, videoRecordFactory({}));
+    for (const std::string& name : names) ASSERT_GE(list.AddFile(dir.write(name, {'x'})), 0) << name;
+
+    std::vector<std::string> captions;
+    for (int i = 0; i < list.rowCount(); ++i) captions.push_back(list.caption(i));
+    EXPECT_EQ(captions,
+              (std::vector<std::string>{"éclair.avi", "Étude.avi", "ÉTÉ.avi", "ωmega.avi", "Ωmega2.avi"}));
+    const int ete = list.indexOfPath(dir.file("ÉTÉ.avi"));
+    ASSERT_GE(ete, 0);
+    EXPECT_EQ(list.record(ete).sortKey(kOrderAlphabetical).rfind("été.avi", 0), 0u);
+    // Every key ends with the path lowered whole; the datecode key keeps the mark of an unreadable file.
+    const std::string loweredPath = "/été.avi";
+    for (int order = 0; order < 4; ++order) {
+        const std::string& key = list.record(ete).sortKey(order);
+        EXPECT_EQ(key.substr(key.size() - loweredPath.size()), loweredPath) << "order " << order;
+    }
+    EXPECT_EQ(list.record(ete).sortKey(kOrderDatecode).front(), '\xFF');
+}
+
 }  // namespace
 }  // namespace moraven
