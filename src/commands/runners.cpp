@@ -2,6 +2,30 @@
 
 namespace moraven {
 
+namespace {
+
+// Holds the list for a run: while held, the list refuses additions from outside the run and the actions
+// that add files are disabled. Released by `release()` before the run's last refresh (so that the refresh
+// offers those actions again), or at the latest when the hold goes out of scope.
+class ListHold {
+public:
+    explicit ListHold(WindowState& state) : m_state(state) { ++m_state.runsHoldingList; }
+    ~ListHold() { release(); }
+    ListHold(const ListHold&) = delete;
+    ListHold& operator=(const ListHold&) = delete;
+
+    void release() {
+        if (m_held) --m_state.runsHoldingList;
+        m_held = false;
+    }
+
+private:
+    WindowState& m_state;
+    bool m_held = true;
+};
+
+}  // namespace
+
 std::string severalFilesQuestion(const std::string& confirmMsg) {
     return confirmMsg + "\r\nIf you type \"All\", no more confimation will be asked for.";
 }
@@ -92,17 +116,24 @@ void CommandRunner::ExecuteOnFile(const TParam& param, const ListRecord& fichier
     // holds the scene writer's address, not the writer, which stays the command module's.
     const TParam copy = param;
     const std::string path = fichier.fullPath();
-    const int found = m_list.indexOfPath(path);
+    const int listed = m_list.indexOfPath(path);
+    const std::uint64_t id = listed >= 0 ? m_list.recordId(listed) : 0;
     std::string newfichier;
     TchUpdateType update = TchUpdateType::utNone;
-    handler(copy, fichier, newfichier, update);
-    // `fichier` may be freed from here on; only `path` and `found` are used.
+    {
+        ListHold hold(m_state);
+        handler(copy, fichier, newfichier, update);
+    }
+    // `fichier` may be freed from here on, and rows may have moved while the handler processed window
+    // events: the row is found again by its record's id, else by the exact path.
+    int found = id != 0 ? m_list.indexOfRecordId(id) : -1;
+    if (found < 0) found = m_list.indexOfPath(path);
     switch (update) {
         case TchUpdateType::utNone:
             break;
         case TchUpdateType::utAdd: {
-            if (const int listed = m_list.indexOfPath(newfichier); listed >= 0) m_list.deleteRow(listed);
-            m_list.AddFile(newfichier);
+            if (const int old = m_list.indexOfPath(newfichier); old >= 0) m_list.deleteRow(old);
+            m_list.addFileOfRun(newfichier);
             break;
         }
         case TchUpdateType::utDelete:
@@ -134,7 +165,9 @@ std::vector<CommandRunner::Entry> CommandRunner::takeSelection() {
 
 void CommandRunner::RunOnCurrentFile(tFileAction& command) {
     if (m_list.selectedCount() == 0) return;
-    auto end = [this] {
+    ListHold hold(m_state);
+    auto end = [this, &hold] {
+        hold.release();
         m_list.SelectionRefresh();
         UpdateActionStates();
         m_state.AbortRequested = false;
@@ -154,9 +187,11 @@ void CommandRunner::RunOnCurrentFile(tFileAction& command) {
 void CommandRunner::RunOnSelection(tFileAction& command) {
     if (m_list.selectedCount() == 0) return;
     std::vector<Entry> entries = takeSelection();
+    ListHold hold(m_state);
     m_state.listEnabled = false;
     m_list.deselectAll();
-    auto end = [this] {
+    auto end = [this, &hold] {
+        hold.release();
         m_state.listEnabled = true;
         FullRefresh();
         m_state.AbortAllRequested = false;
@@ -189,9 +224,11 @@ void CommandRunner::RunConversion(tFileAction& command) {
         if (category == "liste" || category == "multi") action.enabled = false;
     }
     std::vector<Entry> entries = takeSelection();
+    ListHold hold(m_state);
     m_state.listEnabled = false;
     m_list.deselectAll();
-    auto end = [this] {
+    auto end = [this, &hold] {
+        hold.release();
         m_state.listEnabled = true;
         FullRefresh();
         m_state.AbortAllRequested = false;  // AbortRequested is left to the idle reset
@@ -224,12 +261,14 @@ void CommandRunner::RunByCategory(Action& sender) {
     const int selected = m_list.selectedCount();
     if (selected == 0 && category != Category::Vide && category != Category::Permanent) return;
 
+    ListHold hold(m_state);
     if (selected > 1 && category != Category::Mono) {
         m_state.listEnabled = false;
         if (m_hooks.SuspendPreview) m_hooks.SuspendPreview();
         std::vector<Entry> entries = takeSelection();
         m_list.deselectAll();
-        auto end = [this] {
+        auto end = [this, &hold] {
+            hold.release();
             if (m_hooks.EndSuspend) m_hooks.EndSuspend();
             FullRefresh();
             m_state.AbortAllRequested = false;
@@ -255,7 +294,8 @@ void CommandRunner::RunByCategory(Action& sender) {
         return;
     }
 
-    auto end = [this] {
+    auto end = [this, &hold] {
+        hold.release();
         FullRefresh();
         m_state.AbortRequested = false;
         m_state.AbortAllRequested = false;
@@ -298,6 +338,11 @@ void CommandRunner::UpdateActionStates() {
         }
         if (!m_state.listEnabled && (category == Category::Liste || category == Category::Multi)) {
             action.enabled = false;
+            continue;
+        }
+        if (addsFilesToList(action.name)) {
+            // Nothing is added while a run holds the list (its rows are looked up by id meanwhile).
+            action.enabled = m_state.runsHoldingList == 0;
             continue;
         }
         if (action.tag < 0 || category == Category::Permanent || category == Category::Vide) continue;

@@ -25,6 +25,13 @@ Action* ActionList::find(std::string_view name) {
     return index ? &m_actions[*index] : nullptr;
 }
 
+bool addsFilesToList(std::string_view actionName) {
+    static constexpr std::string_view kSources[] = {
+        "afOuvrirFichiers", "afCollerFichiers", "afOuvrirunDossier",      "afOuvrirDossierPrefere",
+        "afOuvrirTout",     "afOuvrirPlayList", "afOuvrirDefaultPlayList"};
+    return std::find(std::begin(kSources), std::end(kSources), actionName) != std::end(kSources);
+}
+
 std::vector<Action> windowActions() {
     struct Row {
         const char* name;

@@ -54,6 +54,10 @@ private:
 // shortcuts they carry after start-up.
 std::vector<Action> windowActions();
 
+// Whether the window's action of this name brings files into the list (open, paste, folder scans,
+// playlists): the actions that a run holding the list disables.
+bool addsFilesToList(std::string_view actionName);
+
 // ASCII lower case of a text; bytes above 127 stay as they are.
 std::string asciiLower(std::string_view text);
 

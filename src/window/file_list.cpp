@@ -64,6 +64,15 @@ std::size_t FileList::lowerBound(std::string_view key, std::string_view path) co
 }
 
 int FileList::AddFile(const std::string& path) {
+    // A run holds row numbers and record references across the calls that process window events; a row
+    // inserted meanwhile would shift them.
+    if (additionsRefused()) return -1;
+    return addFile(path);
+}
+
+int FileList::addFileOfRun(const std::string& path) { return addFile(path); }
+
+int FileList::addFile(const std::string& path) {
     if (!isAcceptedPath(path) || !fileExists(path)) return -1;
     ++m_rowsVersion;
     std::unique_ptr<ListRecord> record = m_factory(path);

@@ -47,8 +47,14 @@ public:
     static bool isAcceptedPath(std::string_view path);
 
     // Adds the file at `path`, or gives its row a freshly read record when the path is listed already.
-    // Answers the row index, or -1 for a path that names no regular file or is not accepted (no message).
+    // Answers the row index, or -1 for a path that names no regular file or is not accepted (no message),
+    // and -1 without reading anything while a command run holds the list (`additionsRefused`).
     int AddFile(const std::string& path);
+    // The same for the file that a command of the running run made (a conversion's new file): accepted while
+    // the run holds the list, since the runner applies it after the command returned.
+    int addFileOfRun(const std::string& path);
+    // True while a command run holds the list: the sources of files must not add any.
+    bool additionsRefused() const { return m_state.runsHoldingList > 0; }
     // Bracket every bulk addition: status text, busy cursor, `ListLoading`; at the end the first row becomes
     // current when no file was current before and no row is selected.
     void BeginListLoad(const std::string& message);
@@ -121,6 +127,7 @@ private:
     };
 
     static std::size_t idx(int row) { return static_cast<std::size_t>(row); }
+    int addFile(const std::string& path);
     // The position at which a row with this key and exact path belongs.
     std::size_t lowerBound(std::string_view key, std::string_view path) const;
     // Takes the row out and inserts it again at the place of `key`, keeping the item index on the same

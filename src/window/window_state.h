@@ -55,6 +55,10 @@ struct WindowState {
     bool aboutPanelShown = false;
     // False while a runner works: the list box is disabled.
     bool listEnabled = true;
+    // Above zero while a command run holds the list (the runners take and release it): rows are found again
+    // by their record ids after each call that can process window events, and the list refuses additions
+    // from outside the run (open, paste, drop, folder scans, playlists) until the run ends.
+    int runsHoldingList = 0;
 };
 
 }  // namespace moraven

@@ -273,6 +273,65 @@ TEST_F(RunnersTest, UpdatesAfterExecutionChangeTheListAsAsked) {
     EXPECT_EQ(captions(), (Names{"a_type2.avi", "c.avi", "z.avi"}));
 }
 
+// While a command works on b (a scene scan processes window events), the rows move: the list update that
+// the command answers must reach b's row, and every row must keep its own record.
+TEST_F(RunnersTest, TheUpdateAfterACommandReachesItsOwnRowWhenRowsMovedMeanwhile) {
+    struct Case {
+        const char* what;
+        TchUpdateType update;
+        bool addFileDuringRun;  // else the user sorts the list by name during the run
+        Names after;
+    };
+    const Case cases[] = {
+        {"a file opened during the run would sort first", TchUpdateType::utModify, true, {"b.avi", "a.avi"}},
+        {"a file opened during the run would sort first", TchUpdateType::utDelete, true, {"a.avi"}},
+        {"the order changes during the run", TchUpdateType::utModify, false, {"a.avi", "b.avi"}},
+        {"the order changes during the run", TchUpdateType::utDelete, false, {"a.avi"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.what) + (c.update == TchUpdateType::utDelete ? ", delete" : ", modify"));
+        list.EmptyList();
+        settings.ordreDeLaListe = kOrderDatecode;
+        // By datecode b comes first, by name a does; the opened file comes before both in either order.
+        test::FakeListRecord::Facts first;
+        first.datecodeKey = "0";
+        records.setByName("0.avi", first);
+        test::FakeListRecord::Facts early;
+        early.datecodeKey = "1";
+        test::FakeListRecord::Facts late;
+        late.datecodeKey = "2";
+        records.setByName("b.avi", early);
+        records.setByName("a.avi", late);
+        load({"a.avi", "b.avi"});
+        const std::string opened = file("0.avi");
+        state.NoConfirmation = true;
+        int addedDuringRun = 0;
+        bool openEnabledDuringRun = true;
+        onExecution = [&](const ListRecord&, std::string&, TchUpdateType& update) {
+            if (c.addFileDuringRun) {
+                addedDuringRun = list.AddFile(opened);
+            } else {
+                list.SortList(kOrderAlphabetical);
+            }
+            runner.UpdateActionStates();
+            openEnabledDuringRun = al.find("afOuvrirFichiers")->enabled;
+            update = c.update;
+        };
+        select({"b.avi"});
+        const int readsBefore = records.reads();
+        runner.RunOnCurrentFile(probe());
+
+        EXPECT_EQ(captions(), c.after);
+        for (int i = 0; i < list.rowCount(); ++i) EXPECT_EQ(list.record(i).fileName(), list.caption(i));
+        if (c.update == TchUpdateType::utModify) EXPECT_EQ(records.reads(), readsBefore + 1);
+        EXPECT_EQ(addedDuringRun, c.addFileDuringRun ? -1 : 0) << "no addition while a run holds the list";
+        EXPECT_FALSE(openEnabledDuringRun);
+        EXPECT_TRUE(al.find("afOuvrirFichiers")->enabled);
+        EXPECT_GE(list.AddFile(opened), 0) << "additions are accepted again once the run ended";
+        EXPECT_EQ(state.runsHoldingList, 0);
+    }
+}
+
 TEST_F(RunnersTest, AnEntryRemovedByAnEarlierFileOfTheRunIsPassedOver) {
     load({"a.avi", "b.avi"});
     state.NoConfirmation = true;
