@@ -3,11 +3,13 @@
 #include <exception>
 
 #include "commands/command_line.h"
+#include "formats/program_info.h"
 #include "pipeline/media_framework_module.h"
 #include "platform/settings_environment.h"
 #include "platform/system_locale.h"
 #include "platform/system_services.h"
 #include "settings/registry_file.h"
+#include "window/program_session.h"
 #include "window/video_record.h"
 
 namespace moraven {
@@ -20,6 +22,9 @@ int runCommandLine(const std::vector<std::string>& parameters, std::FILE* errors
         });
         Preferences preferences(registry, systemSettingsEnvironment());
         preferences.LoadSettings();
+        // The hidden mode starts and ends as the window does, showing nothing.
+        applySendToSetting(preferences.settings(), {[] { return CreateSendToShortcut(kProgramName); },
+                                                    [] { return RemoveSendToShortcut(kProgramName); }});
         const DateFormatLocale locale = systemDateFormatLocale();
         FileRecordOptions options;
         options.datecodePattern = preferences.settings().formatPourAfficherDatecode;
@@ -29,7 +34,14 @@ int runCommandLine(const std::vector<std::string>& parameters, std::FILE* errors
         hooks.mediaFramework = loadMediaFramework;
         CommandCore core(preferences.settings(), locale, hidden, videoRecordFactory(std::move(options)),
                          hooks);
-        core.runHidden(parameters);
+        try {
+            core.runHidden(parameters);
+        } catch (const std::exception& error) {
+            // The run ends here; the end of the session (settings, default playlist) still takes place.
+            hidden.reportFailure(error.what());
+        }
+        const SessionEnd end = endSession(preferences, core.list, locale);
+        if (end.playlistFailure) hidden.reportFailure(*end.playlistFailure);
     } catch (const std::exception& error) {
         hidden.reportFailure(error.what());
     }

@@ -88,7 +88,8 @@ private:
     // Writes the About panel's system page and the settings panel's mail lines.
     void WriteSystemPage();
     void ApplySettings();
-    void CollectAndSaveSettings();
+    // The settings panel's controls and the window's place back into the settings.
+    void collectSettings();
     void onIdle();
 
     // Handlers.

@@ -15,6 +15,7 @@
 #include "ui/main_window.h"
 #include "ui/options_panel.h"
 #include "window/playlist.h"
+#include "window/program_session.h"
 
 namespace moraven {
 
@@ -127,23 +128,19 @@ void TUIForm::closeEvent(QCloseEvent* event) {
     state.ListLoading = false;
     state.AbortRequested = state.AbortAllRequested = true;  // running loops end
     m_sources->stopScan();
-    const Settings& settings = m_preferences.settings();
-    if (settings.sauverPreferencesEnQuittant) CollectAndSaveSettings();
-    if (settings.sauverListeEnQuittant) {
-        reportFailures([&] {
-            WritePlaylist(m_core->list, defaultPlaylistPath(settings.dossierDesPlayList),
-                          settings.formatPourAfficherDatecode, m_locale);
-        });
-    }
+    // The end that the hidden mode shares: settings saved, then the default playlist written, as the settings
+    // say; the window adds what only it holds (the panel's controls, its place) before the save.
+    const SessionEnd end =
+        endSession(m_preferences, m_core->list, m_locale, [this](Settings&) { collectSettings(); });
+    if (end.playlistFailure) m_interaction.showMessage(*end.playlistFailure, MessageKind::Error);
     event->accept();
 }
 
-void TUIForm::CollectAndSaveSettings() {
+void TUIForm::collectSettings() {
     m_optionsFrame->collectControls();
     Settings& settings = m_preferences.settings();
     settings.left = x();
     settings.top = y();
-    m_preferences.SaveSettings();
 }
 
 }  // namespace moraven

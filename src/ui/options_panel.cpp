@@ -22,6 +22,7 @@
 #include "settings/options_values.h"
 #include "ui/incrust_font_dialog.h"
 #include "ui/settings_message_boxes.h"
+#include "window/program_session.h"
 
 namespace moraven {
 namespace {
@@ -235,11 +236,8 @@ void TOptionsFrame::openHomepageLink() {
 void TOptionsFrame::cbSendToClick() {
     settings().sendto = m_sendTo->isChecked();
     // A desktop entry that cannot be written or removed changes nothing else; the run goes on.
-    if (settings().sendto) {
-        CreateSendToShortcut(kProgramName);
-    } else {
-        RemoveSendToShortcut(kProgramName);
-    }
+    applySendToSetting(settings(), {[] { return CreateSendToShortcut(kProgramName); },
+                                    [] { return RemoveSendToShortcut(kProgramName); }});
 }
 
 void TOptionsFrame::cbsameFolderClick() {

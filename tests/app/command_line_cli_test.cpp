@@ -1,4 +1,6 @@
 #include <filesystem>
+#include <fstream>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -63,6 +65,8 @@ TEST(CommandLineCliTest, HiddenModeRenamesAfterTheDatecodeWithoutAnyDisplay) {
     test::TempDir config;
     test::ScopedEnvironment environment;
     environment.set("MORAVEN_CONFIG_HOME", config.path().string());  // no registry file: the defaults
+    test::TempDir data;
+    environment.set("XDG_DATA_HOME", data.path().string());  // the Send To entry of a first run
     environment.unset("DISPLAY");
     environment.unset("WAYLAND_DISPLAY");
     test::TempDir dir;
@@ -121,6 +125,60 @@ TEST(CommandLineCliTest, LetterEMovesWritableFilesToTheTrashAndReportsThoseItCan
     EXPECT_EQ(refused.exitCode, 1);
     EXPECT_NE(refused.errors.find("Impossible to delete " + again), std::string::npos) << refused.errors;
     EXPECT_TRUE(std::filesystem::exists(again));
+}
+
+// Hidden mode starts and ends as the window does: the Send To entry follows "Sendto", the settings are saved
+// when "Sauver préférences en quittant" is set (a first run writes the defaults), and the list becomes the
+// default playlist when "Sauver Liste en quittant" is set.
+TEST(CommandLineCliTest, HiddenModeStartsAndEndsAsTheWindowDoes) {
+    test::TempDir config;
+    test::TempDir data;
+    test::TempDir playlists;
+    test::ScopedEnvironment environment;
+    environment.set("MORAVEN_CONFIG_HOME", config.path().string());
+    environment.set("XDG_DATA_HOME", data.path().string());
+    environment.unset("DISPLAY");
+    environment.unset("WAYLAND_DISPLAY");
+    test::TempDir dir;
+    const std::string clip = dir.write("clip.avi", {'R', 'I', 'F', 'F'});
+    const std::string entry = data.file("applications/Moraven.desktop");
+    const std::string registry = config.file("registry.reg");
+    const auto readText = [](const std::string& path) {
+        const auto bytes = test::readWholeFile(path);
+        return std::string(bytes.begin(), bytes.end());
+    };
+
+    // A first run: the defaults are saved, with "Sendto" on and its entry made.
+    const auto first = moraven({"+h", clip});
+    EXPECT_EQ(first.exitCode, 0) << first.errors;
+    EXPECT_EQ(first.errors, "");
+    ASSERT_TRUE(std::filesystem::exists(registry));
+    const std::string saved = readText(registry);
+    EXPECT_NE(saved.find("\"Sendto\"=dword:00000001"), std::string::npos) << saved;
+    EXPECT_TRUE(std::filesystem::exists(entry));
+    EXPECT_FALSE(std::filesystem::exists(playlists.file("PlayList.txt")));
+
+    // "Sendto" off, the list saved at the end into our playlist folder, the settings not saved.
+    std::string changed =
+        std::regex_replace(saved, std::regex("\"Sendto\"=dword:0000000."), "\"Sendto\"=dword:00000000");
+    changed = std::regex_replace(changed, std::regex("\"Sauver Liste en quittant\"=dword:0000000."),
+                                 "\"Sauver Liste en quittant\"=dword:00000001");
+    changed = std::regex_replace(changed, std::regex("(\"Sauver pr[^\"\n]* en quittant\")=dword:0000000."),
+                                 "$1=dword:00000000");
+    changed = std::regex_replace(changed, std::regex("\"Dossier des PlayList\"=\"[^\n]*"),
+                                 "\"Dossier des PlayList\"=\"" + playlists.path().string() + "/\"");
+    ASSERT_NE(changed, saved);
+    {
+        std::ofstream out(registry, std::ios::binary | std::ios::trunc);
+        out << changed;
+    }
+    const auto second = moraven({"+h", clip});
+    EXPECT_EQ(second.exitCode, 0) << second.errors;
+    EXPECT_EQ(second.errors, "");
+    EXPECT_FALSE(std::filesystem::exists(entry));
+    EXPECT_EQ(readText(registry), changed) << "the settings are not saved when the setting says so";
+    const std::string playlist = readText(playlists.file("PlayList.txt"));
+    EXPECT_NE(playlist.find("     " + clip + "\r\n"), std::string::npos) << playlist;
 }
 
 }  // namespace

@@ -43,6 +43,8 @@ TEST(LoadedLibrariesCliTest, CommandLineUsesLoadNeitherTheWindowToolkitNorFfmpeg
     const std::string clip = writeClip(dir);
     test::ScopedEnvironment environment;
     environment.set("MORAVEN_CONFIG_HOME", config.path().string());
+    test::TempDir data;
+    environment.set("XDG_DATA_HOME", data.path().string());  // hidden mode writes the Send To entry
     environment.set("LD_DEBUG", "files");
     environment.unset("DISPLAY");
     environment.unset("WAYLAND_DISPLAY");

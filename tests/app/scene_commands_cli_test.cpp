@@ -24,6 +24,7 @@ class SceneCommandsCliTest : public testing::Test {
 protected:
     void SetUp() override {
         m_environment.set("MORAVEN_CONFIG_HOME", m_config.path().string());
+        m_environment.set("XDG_DATA_HOME", m_data.path().string());  // hidden mode writes the Send To entry
         m_environment.unset("DISPLAY");
         m_environment.unset("WAYLAND_DISPLAY");
     }
@@ -45,6 +46,7 @@ protected:
 
 private:
     test::TempDir m_config;
+    test::TempDir m_data;
     test::ScopedEnvironment m_environment;
 };
 
