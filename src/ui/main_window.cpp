@@ -368,7 +368,9 @@ void TUIForm::refreshView() {
     m_labFichiers->setText(uiText(m_core->list.labFichiersText()));
     m_listView->setToolTip(uiText(m_core->list.listHint()));
     // "Paste" is offered exactly when the clipboard holds files (the availability rule leaves it alone).
-    if (Action* paste = m_core->al.find("afCollerFichiers")) paste->enabled = clipboardHasFiles();
+    // While a run holds the list, nothing is pasted.
+    if (Action* paste = m_core->al.find("afCollerFichiers"))
+        paste->enabled = clipboardHasFiles() && !m_core->list.additionsRefused();
     m_binder->sync();
     updateMenus();
     layoutClient();

@@ -48,6 +48,9 @@ void TUIForm::executeAction(const std::string& name) {
 bool TUIForm::runOwnAction(const std::string& name) {
     FileList& list = m_core->list;
     const Settings& settings = m_preferences.settings();
+    // A shortcut can reach a source of files while a command runs (a scene scan processes window events);
+    // the run holds the list, so nothing is added until it ends.
+    if (addsFilesToList(name) && list.additionsRefused()) return true;
     if (name == "afOuvrirFichiers") {
         openFilesDialog();
     } else if (name == "afCollerFichiers") {
@@ -177,10 +180,14 @@ void TUIForm::togglePanel(Panel panel) {
 }
 
 void TUIForm::dragEnterEvent(QDragEnterEvent* event) {
-    if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+    if (event->mimeData()->hasUrls() && !m_core->list.additionsRefused()) event->acceptProposedAction();
 }
 
 void TUIForm::dropEvent(QDropEvent* event) {
+    if (m_core->list.additionsRefused()) {
+        event->ignore();  // a running command holds the list
+        return;
+    }
     const std::vector<std::string> paths = localFiles(event->mimeData()->urls());
     event->acceptProposedAction();
     reportFailures([&] { m_sources->addFiles(paths, "Open drag-and-dropped files"); });
