@@ -61,6 +61,8 @@ bool isControl(std::string_view text, std::size_t pos, std::size_t length) {
     return length == 2 && lead == 0xC2 && static_cast<unsigned char>(text[pos + 1]) < 0xA0;
 }
 
+}  // namespace
+
 std::string printableBytes(std::string_view text) {
     static constexpr char kHex[] = "0123456789ABCDEF";
     std::string printable;
@@ -85,6 +87,8 @@ std::string printableBytes(std::string_view text) {
     }
     return printable;
 }
+
+namespace {
 
 // A JSON string of valid UTF-8 text: quotes and backslashes escaped (control characters never reach here).
 std::string jsonString(std::string_view printable) {

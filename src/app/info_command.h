@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "formats/avi_fichier.h"
@@ -28,6 +29,11 @@ namespace moraven {
 // 0 when every file was shown and the output written.
 int runInfoCommand(const std::vector<std::string>& paths, bool json, const FileRecordOptions& options,
                    std::FILE* out, std::FILE* err);
+
+// `text` as the command line prints names: every byte that is not part of a valid, printable UTF-8
+// character appears as "\xNN" (two upper-case hexadecimal digits) and a backslash as "\\"; the rest as it
+// stands. A name holding a newline therefore stays on its line.
+std::string printableBytes(std::string_view text);
 
 // The record options of the user: the setting "Format pour Afficher Datecode" as stored in the registry file
 // (defaultRegistryFilePath(), which honours MORAVEN_CONFIG_HOME), its default when the file holds none, and

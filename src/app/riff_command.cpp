@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <string>
 
+#include "app/info_command.h"
 #include "formats/binary_file.h"
 #include "formats/riffunit.h"
 
@@ -10,8 +11,11 @@ namespace moraven {
 
 namespace {
 
+// The report names the file in its first and last lines; a name's newline or stray bytes are escaped as
+// --info escapes them, so that every line of the report stays one line.
 void writeLines(const std::vector<std::string>& lines, std::FILE* out) {
-    for (const auto& line : lines) {
+    for (const auto& report : lines) {
+        const std::string line = printableBytes(report);
         std::fwrite(line.data(), 1, line.size(), out);
         std::fputc('\n', out);
     }

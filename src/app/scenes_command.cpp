@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+#include "app/info_command.h"
 #include "commands/scene_commands.h"
 #include "formats/binary_file.h"
 #include "formats/scene_scan.h"
@@ -35,7 +36,7 @@ public:
 
     // The file's line comes with its first scene, so a file that cannot be scanned prints nothing.
     void WriteScene(const TSceneInfo& scene) override {
-        if (m_counter == 0) writeLine("// ***   " + m_path + "   ***", m_out);
+        if (m_counter == 0) writeLine("// ***   " + printableBytes(m_path) + "   ***", m_out);
         writeLine(sceneListBodyLine(++m_counter, scene), m_out);
     }
 

@@ -5,6 +5,9 @@
 #include <array>
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
+#include <string_view>
+#include <system_error>
 #include <utility>
 
 #include "formats/avi_headers.h"
@@ -44,6 +47,19 @@ std::string indent(int depth) { return std::string(4 * static_cast<std::size_t>(
 std::string fileNameOf(const std::string& path) {
     const auto slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The trailer names the file by its full path whatever form it was given in: a relative path is taken from
+// the working folder, without its leading "./" steps. Symbolic links are not resolved.
+std::string absolutePathText(const std::string& path) {
+    if (!path.empty() && path.front() == '/') return path;
+    std::string_view relative = path;
+    while (relative.substr(0, 2) == "./") relative.remove_prefix(2);
+    std::error_code error;
+    std::string folder = std::filesystem::current_path(error).string();
+    if (error) return path;
+    if (folder.empty() || folder.back() != '/') folder += '/';
+    return folder + std::string(relative);
 }
 
 // Anything at the path counts as existing: a folder or a device is a file that cannot be opened, which the
@@ -143,7 +159,7 @@ const std::vector<std::string>& RiffReportBuilder::BuildRiffReport(const std::st
         addLine("");
     }
     addCentered("", '-', " End of Header ");
-    addCentered("", ' ', path);
+    addCentered("", ' ', absolutePathText(path));
     addLine("");
     addLine(std::string(kLineWidth, '-'));
     return m_lines;

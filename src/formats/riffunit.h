@@ -55,6 +55,7 @@ public:
     // - A path that exists but cannot be opened as a file (a folder, a device, no permission) throws the
     //   FileError of the open; lines() then holds the header lines already made. A read error while walking
     //   throws FileError the same way, with the lines made so far.
+    // The last lines name the file by its full path (a relative `path` is taken from the working folder).
     // Each call clears the cancel and short-read flags first.
     const std::vector<std::string>& BuildRiffReport(const std::string& path);
 

@@ -96,6 +96,26 @@ TEST(RiffCommandTest, MissingFilesAndFoldersAreToldAndFailTheRun) {
     }
 }
 
+// A name that holds a newline or a stray byte is printed escaped, as --info prints it: every line of the
+// report stays one line.
+TEST(RiffCommandTest, NamesWithControlCharactersOrStrayBytesAreEscaped) {
+    test::TempDir dir;
+    const std::string rawName = "two\nlines\xFF.avi";
+    const std::string escapedName = "two\\x0Alines\\xFF.avi";
+    const std::string path = dir.write(rawName, test::dvType1Avi(2, 64));
+    const auto result = moraven({"--riff", path});
+    EXPECT_EQ(result.exitCode, 0) << result.errors;
+    RiffReportBuilder builder;
+    Lines expected = builder.BuildRiffReport(path);
+    ASSERT_GE(expected.size(), 3u);
+    for (std::string& line : expected) {
+        for (std::size_t at; (at = line.find(rawName)) != std::string::npos;)
+            line.replace(at, rawName.size(), escapedName);
+    }
+    expectSameReport(splitLines(result.output), expected);
+    EXPECT_NE(result.output.find("Header of the file " + escapedName), std::string::npos);
+}
+
 TEST(RiffCommandTest, VersionHelpAndUsage) {
     const auto version = moraven({"--version"});
     EXPECT_EQ(version.exitCode, 0);

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,17 @@ TEST_F(ScenesCommandTest, PrintsOneBodyLinePerScene) {
                                  "   ***\n"
                                  "  1,00.00.00.00,00.00.01.14,15/07/2004 13:05:09,01.02.03.04,00.00.01.14\n"
                                  "  2,00.00.01.15,00.00.02.19,12/03/2006 15:46:37,05.06.07.08,00.00.01.04\n");
+}
+
+// A name holding a newline is printed escaped, as --info prints it, so that the file's line stays one line.
+TEST_F(ScenesCommandTest, ANameWithANewlineIsPrintedEscaped) {
+    test::TempDir dir;
+    const std::string path = twoRecordings(dir, "two\nlines.avi");
+    const auto result = moraven({"--scenes", path});
+    EXPECT_EQ(result.exitCode, 0) << result.errors;
+    const std::string firstLine = "// ***   " + dir.file("two\\x0Alines.avi") + "   ***\n";
+    EXPECT_EQ(result.output.substr(0, firstLine.size()), firstLine);
+    EXPECT_EQ(std::count(result.output.begin(), result.output.end(), '\n'), 3);
 }
 
 TEST_F(ScenesCommandTest, FilesThatCannotBeScannedAreToldAndTheOthersStillPrinted) {

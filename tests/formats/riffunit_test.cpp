@@ -392,6 +392,29 @@ TEST(RiffReportTest, SizesPastTheEndOfTheFileAreReportedAndClamped) {
                                "        >>> Bad chunk length:", "        >>> 00000102 instead of 00000004"}));
 }
 
+// The trailer names the file by its full path, as the window does, also when the path was given relative.
+TEST(RiffReportTest, TheTrailerNamesTheFullPathOfARelativePath) {
+    test::TempDir dir;
+    const std::string path = dir.write("clip.avi", test::dvType1Avi(2, 64));
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path());
+    Lines relative;
+    Lines dotted;
+    try {
+        relative = report("clip.avi");
+        dotted = report("./clip.avi");
+    } catch (...) {
+        std::filesystem::current_path(before);
+        throw;
+    }
+    std::filesystem::current_path(before);
+    const Lines absolute = report(path);
+    ASSERT_GE(absolute.size(), 3u);
+    EXPECT_NE(absolute[absolute.size() - 3].find(path), std::string::npos);
+    EXPECT_EQ(relative, absolute);
+    EXPECT_EQ(dotted, absolute);
+}
+
 TEST(RiffReportTest, CentredLinesGetFillOnlyWhenTheTextLeavesRoom) {
     // The title line centres "  Header of the file NAME  " (23 characters plus the name) with "*".
     struct Case {
