@@ -150,7 +150,9 @@ void CommandCore::runSwitches(const std::vector<std::string>& parameters, const 
 void CommandCore::runHidden(const std::vector<std::string>& parameters, const PathExistsFunction& exists) {
     state.NoConfirmation = true;
     // Nobody watches a window: what the window passes over in silence is told, and fails the run.
-    context.reportFailure = [this](const std::string& text) { interaction.showMessage(text, MessageKind::Error); };
+    context.reportFailure = [this](const std::string& text) {
+        interaction.showMessage(text, MessageKind::Error);
+    };
     list.BeginListLoad("Loading files");
     for (const std::string& parameter : parameters) {
         if (!isSwitchParameter(parameter, exists) && !exists(parameter)) {
@@ -171,7 +173,7 @@ void CommandCore::runHidden(const std::vector<std::string>& parameters, const Pa
 }
 
 CommandCore::VisibleRun CommandCore::runVisible(const std::vector<std::string>& parameters,
-                                               const PathExistsFunction& exists) {
+                                                const PathExistsFunction& exists) {
     VisibleRun run;
     try {
         list.BeginListLoad("Loading files");

@@ -356,8 +356,8 @@ void NamingCommands::renameToFreeName(const ListRecord& fichier, const std::stri
     std::string to;
     for (int attempt = 0;; ++attempt) {
         if (attempt == kRenameAttempts) {
-            report("Cannot rename " + from + ": every free name for " + nameOf(candidate) +
-                   ext + " was taken by another program first");
+            report("Cannot rename " + from + ": every free name for " + nameOf(candidate) + ext +
+                   " was taken by another program first");
             return;
         }
         to = m_freeNames.freeName(candidate) + ext;

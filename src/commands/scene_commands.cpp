@@ -168,8 +168,8 @@ void SceneCommands::CreerScenesExecution(const TParam& param, const ListRecord& 
             m_context.waitForWork);
         // The writer's own failure first (the output is what the user asked for), then the scan's.
         failure = writerError(writer);
-        if (failure.empty() && (result.outcome == SceneScanOutcome::NotLoaded ||
-                                result.outcome == SceneScanOutcome::Failed)) {
+        if (failure.empty() &&
+            (result.outcome == SceneScanOutcome::NotLoaded || result.outcome == SceneScanOutcome::Failed)) {
             failure = result.message.empty() ? "Cannot scan the scenes of " + video.fullPath : result.message;
         }
     } catch (const std::exception& error) {

@@ -143,7 +143,8 @@ protected:
         test::DvFrameBuilder frame;
         frame.recDate(0, 2004, 7, 15, 13, 5, 9).timecode(0, 1, 2, 3, 4);
         const std::string path = dir.file(name);
-        test::writeDvAvi(path, 20, [&](std::size_t) -> const std::vector<std::uint8_t>& { return frame.bytes(); });
+        test::writeDvAvi(path, 20,
+                         [&](std::size_t) -> const std::vector<std::uint8_t>& { return frame.bytes(); });
         return path;
     }
 

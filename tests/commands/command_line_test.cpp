@@ -63,13 +63,26 @@ TEST_F(CommandLineTest, SwitchParametersBeginWithPlusOrWithASlashThatNamesNothin
         std::string parameter;
         bool isSwitch;
     };
-    const std::vector<Case> cases{{"+dc", true},     {"/c", true},    {"/help", true}, {"+?", true},
-                                  {"+r.avi", false}, {"/x.y", false}, {folder, false}, {"/d", false},
-                                  {"d", false},      {"", false},     {"+", true},
+    const std::vector<Case> cases{{"+dc", true},
+                                  {"/c", true},
+                                  {"/help", true},
+                                  {"+?", true},
+                                  {"+r.avi", false},
+                                  {"/x.y", false},
+                                  {folder, false},
+                                  {"/d", false},
+                                  {"d", false},
+                                  {"", false},
+                                  {"+", true},
                                   // A second "/" makes a path, whether it exists or not; after a first
                                   // "/" only letters, digits and "?" make a switch.
-                                  {"/videos/archive", false}, {"/home/", false}, {"+a/b", false},
-                                  {"/d-x", false}, {"/my clips", false}, {"/?", true}, {"/h2", true}};
+                                  {"/videos/archive", false},
+                                  {"/home/", false},
+                                  {"+a/b", false},
+                                  {"/d-x", false},
+                                  {"/my clips", false},
+                                  {"/?", true},
+                                  {"/h2", true}};
     for (const Case& c : cases) EXPECT_EQ(isSwitchParameter(c.parameter, exists), c.isSwitch) << c.parameter;
 
     const Names help{"/help"};
@@ -187,7 +200,8 @@ TEST_F(CommandLineTest, TheVisibleStartRunsTheLettersWithQuestionsAndClosesAfter
         bool asked;
         bool closeAfter;
     };
-    for (const Case& c : {Case{{"+dc"}, true, true}, Case{{"/d", "/c"}, true, true}, Case{{"+dm"}, false, false}}) {
+    for (const Case& c :
+         {Case{{"+dc"}, true, true}, Case{{"/d", "/c"}, true, true}, Case{{"+dm"}, false, false}}) {
         test::TempDir folder;
         const std::string clip = folder.write("a.avi", {'R'});
         Names parameters = c.switches;

@@ -190,8 +190,8 @@ TEST_F(NamingTest, EveryRenameWorksOnTheListedFileWhateverTheCaseOfItsExtension)
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.command) + " " + c.listed);
         // Another file beside it has the name with a lower-case extension: it is never touched.
-        const std::string other = dir.write(std::string(c.listed).substr(0, std::strlen(c.listed) - 4) + ".avi",
-                                            {'o', 't', 'h', 'e', 'r'});
+        const std::string other = dir.write(
+            std::string(c.listed).substr(0, std::strlen(c.listed) - 4) + ".avi", {'o', 't', 'h', 'e', 'r'});
         setDv(c.listed);
         setDv(c.renamed);
         while (!list.empty()) list.deleteRow(0);
