@@ -37,6 +37,10 @@ struct CommandContext {
     std::function<void(const std::string& text)> showError;
     // Shows a warning message box with the button OK.
     std::function<void(const std::string& text)> showWarning;
+    // Reports a failure that the window passes over in silence (a rename, a file date or a scene output
+    // that could not be made), with its reason. Hidden mode sets it (standard error, exit status 1); the
+    // window leaves it empty.
+    std::function<void(const std::string& text)> reportFailure;
 
     // Opens a file or folder with the program the desktop associates with it (a folder in the file manager).
     // Failures are not reported.

@@ -3,8 +3,10 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <exception>
 
+#include "formats/binary_file.h"
 #include "window/file_list.h"
 
 namespace moraven {
@@ -53,10 +55,26 @@ std::vector<std::pair<std::string, std::string>> commandLineHelpRows(const std::
     return rows;
 }
 
+namespace {
+
+// What may follow the "/" of a switch: the letters and digits of the commands and "?".
+bool isSwitchCharacter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '?';
+}
+
+}  // namespace
+
 bool isSwitchParameter(std::string_view parameter, const PathExistsFunction& exists) {
     if (parameter.empty() || parameter.find('.') != std::string_view::npos) return false;
+    // A "/" after the first character makes a path ("/videos/archive"), never letters.
+    const std::string_view rest = parameter.substr(1);
+    if (rest.find('/') != std::string_view::npos) return false;
     if (parameter.front() == '+') return true;
-    return parameter.front() == '/' && !exists(std::string(parameter));
+    if (parameter.front() != '/' || rest.empty()) return false;
+    for (char c : rest) {
+        if (!isSwitchCharacter(c)) return false;
+    }
+    return !exists(std::string(parameter));
 }
 
 bool switchesHold(const std::vector<std::string>& parameters, char letter, const PathExistsFunction& exists) {
@@ -131,8 +149,18 @@ void CommandCore::runSwitches(const std::vector<std::string>& parameters, const 
 
 void CommandCore::runHidden(const std::vector<std::string>& parameters, const PathExistsFunction& exists) {
     state.NoConfirmation = true;
+    // Nobody watches a window: what the window passes over in silence is told, and fails the run.
+    context.reportFailure = [this](const std::string& text) {
+        interaction.showMessage(text, MessageKind::Error);
+    };
     list.BeginListLoad("Loading files");
     for (const std::string& parameter : parameters) {
+        if (!isSwitchParameter(parameter, exists) && !exists(parameter)) {
+            // A file given by name that is not there: said, so that a typing error does not pass as done.
+            interaction.showMessage(FileError(FileErrorCode::NotFound, parameter, ENOENT).what(),
+                                    MessageKind::Error);
+            continue;
+        }
         try {
             list.AddFile(parameter);
         } catch (const std::exception& error) {
@@ -145,7 +173,7 @@ void CommandCore::runHidden(const std::vector<std::string>& parameters, const Pa
 }
 
 CommandCore::VisibleRun CommandCore::runVisible(const std::vector<std::string>& parameters,
-                                               const PathExistsFunction& exists) {
+                                                const PathExistsFunction& exists) {
     VisibleRun run;
     try {
         list.BeginListLoad("Loading files");

@@ -35,8 +35,9 @@ std::vector<SwitchEntry> buildSwitchTable(const ActionList& al, Tch& commands,
 std::vector<std::pair<std::string, std::string>> commandLineHelpRows(const std::vector<SwitchEntry>& switches,
                                                                      const ActionList& al);
 
-// A switch parameter begins with "+", or with "/" when it names no existing file or folder (an absolute
-// path is never read as letters), and contains no "." ("+r.avi" is a file name).
+// A switch parameter contains no "." ("+r.avi" is a file name) and no "/" after its first character (a
+// second "/" always makes a path); it begins with "+", or with "/" followed by letters, digits and "?" only
+// when that names no existing file or folder (an absolute path is never read as letters).
 bool isSwitchParameter(std::string_view parameter, const PathExistsFunction& exists = pathExistsOnDisk);
 // Whether some switch parameter holds the letter `letter` (lower case).
 bool switchesHold(const std::vector<std::string>& parameters, char letter,
@@ -59,7 +60,8 @@ public:
                      const PathExistsFunction& exists = pathExistsOnDisk);
 
     // Hidden mode: no confirmation; every parameter that names an accepted file is added (one that cannot
-    // be read is reported as a failure and left out); the switches run.
+    // be read, and a parameter that is no switch and names nothing, is reported as a failure and left
+    // out); the switches run, with the commands' failures reported too (CommandContext::reportFailure).
     void runHidden(const std::vector<std::string>& parameters,
                    const PathExistsFunction& exists = pathExistsOnDisk);
 

@@ -1,6 +1,10 @@
 #include "commands/scene_commands.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <atomic>
+#include <cerrno>
 #include <exception>
 #include <utility>
 #include <vector>
@@ -9,6 +13,7 @@
 #include "commands/naming_commands.h"
 #include "formats/date_format.h"
 #include "formats/program_info.h"
+#include "formats/replace_file.h"
 #include "window/action_list.h"
 
 namespace moraven {
@@ -52,18 +57,35 @@ SceneTextWriter::SceneTextWriter(DateFormatLocale locale)
     : now(currentDateTime), m_name("ScenesText"), m_locale(std::move(locale)) {}
 
 void SceneTextWriter::writeLine(std::string_view line) {
-    if (!m_file.is_open() || !m_file.good()) return;
-    m_file.write(line.data(), static_cast<std::streamsize>(line.size()));
-    m_file.write("\r\n", 2);
-    m_file.flush();
+    if (!m_open) return;
+    m_text.append(line);
+    m_text.append("\r\n");
 }
 
 bool SceneTextWriter::OpenScenes(const SceneVideo& video) {
-    if (m_file.is_open()) m_file.close();
-    m_file.clear();
+    m_open = false;
+    m_text.clear();
+    m_error.clear();
     m_counter = 0;
-    m_file.open(sceneTextPath(video.fullPath), std::ios::binary | std::ios::out | std::ios::trunc);
-    if (!m_file.is_open()) return false;
+    m_path = sceneTextPath(video.fullPath);
+    // The list is written only at CloseScenes; what would refuse it is looked at now, before a whole file
+    // is scanned for nothing: the folder must take a new file, and the name be free or a file's.
+    const std::size_t slash = m_path.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string(".") : m_path.substr(0, slash + 1);
+    int error = 0;
+    struct stat info {};
+    if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+        error = errno;
+    } else if (::lstat(m_path.c_str(), &info) == 0) {
+        if (S_ISDIR(info.st_mode)) error = EISDIR;
+    } else if (errno != ENOENT) {
+        error = errno;
+    }
+    if (error != 0) {
+        m_error = FileError(fileErrorCodeFor(error, FileErrorCode::WriteFailed), m_path, error).what();
+        return false;
+    }
+    m_open = true;
     const std::vector<std::string> header{
         std::string(kRuleLine),
         "// List of scenes of the video file:",
@@ -78,21 +100,17 @@ bool SceneTextWriter::OpenScenes(const SceneVideo& video) {
         "",
     };
     for (const std::string& line : header) writeLine(line);
-    if (!m_file.good()) {
-        m_file.close();
-        return false;
-    }
     return true;
 }
 
 void SceneTextWriter::WriteScene(const TSceneInfo& scene) {
-    if (!m_file.is_open()) return;
+    if (!m_open) return;
     ++m_counter;
     writeLine(sceneListBodyLine(m_counter, scene));
 }
 
 void SceneTextWriter::CloseScenes() {
-    if (!m_file.is_open()) return;
+    if (!m_open) return;
     writeLine("");
     writeLine(kRuleLine);
     writeLine("// Terminated on " +
@@ -100,7 +118,14 @@ void SceneTextWriter::CloseScenes() {
                   .value_or(std::string()));
     writeLine(std::string("// Visit my web site ") + kWebsiteAddress);
     writeLine("//");
-    m_file.close();
+    m_open = false;
+    try {
+        writeFileAtomically(m_path, m_text);
+    } catch (const FileError& error) {
+        m_error = error.what();
+    }
+    m_text.clear();
+    m_text.shrink_to_fit();
 }
 
 SceneCommands::SceneCommands(const CommandContext& context)
@@ -130,17 +155,35 @@ void SceneCommands::CreerScenesExecution(const TParam& param, const ListRecord& 
     newfichier = fichier.fullPath();
     TSceneWriter* writer = sceneWriterOf(param);
     if (!writer) return;
+    std::string failure;
     try {
         m_scenes.setDateFormat(m_context.settings.formatPourAfficherDatecode, m_context.locale);
         const SceneVideo video = sceneVideoOf(fichier);
+        SceneScanResult result;
         // The scan reads the whole file: it runs beside the window, which shows its progress and passes
         // Esc on to it (the scan then ends without a final scene; what was written stays).
-        runInBackground([&](const std::atomic<bool>& abort) { m_scenes.ScanScenes(video, *writer, abort); },
-                        [this] { return progressPercent(m_scenes.scanPosition(), m_scenes.scanDuration()); },
-                        m_context.waitForWork);
-    } catch (const std::exception&) {
-        // A failed scan ends the command for this file without a message; the writer was closed.
+        runInBackground(
+            [&](const std::atomic<bool>& abort) { result = m_scenes.ScanScenes(video, *writer, abort); },
+            [this] { return progressPercent(m_scenes.scanPosition(), m_scenes.scanDuration()); },
+            m_context.waitForWork);
+        // The writer's own failure first (the output is what the user asked for), then the scan's.
+        failure = writerError(writer);
+        if (failure.empty() &&
+            (result.outcome == SceneScanOutcome::NotLoaded || result.outcome == SceneScanOutcome::Failed)) {
+            failure = result.message.empty() ? "Cannot scan the scenes of " + video.fullPath : result.message;
+        }
+    } catch (const std::exception& error) {
+        // The writer was closed; the command ends for this file.
+        failure = error.what();
     }
+    // The window ends the command for this file without a message; hidden mode tells why.
+    if (!failure.empty() && m_context.reportFailure) m_context.reportFailure(failure);
+}
+
+std::string SceneCommands::writerError(const TSceneWriter* writer) const {
+    if (writer == &m_fileWriter) return m_fileWriter.lastError();
+    if (writer == &m_textWriter) return m_textWriter.lastError();
+    return {};
 }
 
 void SceneCommands::SupprimerScenesFileCondition(const TParam&, const ListRecord& fichier, bool&,

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <fstream>
 #include <functional>
 #include <string>
 
@@ -20,8 +19,12 @@ std::string replaceExtension(const std::string& path, std::string_view suffix);
 // The scene list of a video as text: the file's path with its extension replaced by "_scn.txt", plain
 // 8-bit text with CR LF line ends: eleven header lines, one line per scene, five closing lines.
 //
-// A file that cannot be created or written makes OpenScenes fail; CloseScenes then does nothing. A failed
-// write after the header ends the writing: nothing more is written, and the file is closed at CloseScenes.
+// The lines are kept in memory (some 60 bytes a scene) and CloseScenes puts the whole list in place at once
+// through a temporary file renamed over the old list (writeFileAtomically): a symbolic link under the
+// list's name is replaced, never followed, and an old list stays whole until the new one is complete.
+// OpenScenes fails, with lastError() saying why, when the list's folder cannot take a new file or the name
+// is refused (too long, a folder in the way); CloseScenes then does nothing. A list that cannot be put in
+// place at CloseScenes leaves lastError() set and no temporary file behind.
 class SceneTextWriter final : public TSceneWriter {
 public:
     // `locale` gives the names of the closing date.
@@ -32,6 +35,9 @@ public:
     void WriteScene(const TSceneInfo& scene) override;
     void CloseScenes() override;
 
+    // Why OpenScenes or the writing at CloseScenes failed; empty when nothing failed since OpenScenes.
+    const std::string& lastError() const { return m_error; }
+
     // The local date and time written in the closing lines; the current one unless replaced.
     std::function<DateTime()> now;
 
@@ -40,7 +46,10 @@ private:
 
     std::string m_name;
     DateFormatLocale m_locale;
-    std::ofstream m_file;
+    std::string m_path;
+    std::string m_text;  // the lines written since OpenScenes
+    bool m_open = false;
+    std::string m_error;
     std::int32_t m_counter = 0;
 };
 
@@ -65,7 +74,8 @@ public:
                                 std::string& confirmMsg) const;
 
     // The scan of the file with the scene writer of the parameter; the entry is read again afterwards
-    // (utModify with the file's own path) whatever happened, also for a parameter without a writer.
+    // (utModify with the file's own path) whatever happened, also for a parameter without a writer. A scan
+    // or an output that failed is reported through CommandContext::reportFailure (the window says nothing).
     void CreerScenesExecution(const TParam& param, const ListRecord& fichier, std::string& newfichier,
                               TchUpdateType& update);
 
@@ -81,6 +91,9 @@ public:
     SceneTextWriter& textWriter() { return m_textWriter; }
 
 private:
+    // What the writer of a parameter last reported as failed; empty for another writer.
+    std::string writerError(const TSceneWriter* writer) const;
+
     const CommandContext& m_context;
     TdmScenes m_scenes;
     SceneFileWriter m_fileWriter;

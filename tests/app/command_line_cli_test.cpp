@@ -1,3 +1,4 @@
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -6,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/dv_avi_file.h"
+#include "support/dv_frame_builder.h"
 #include "support/external_tools.h"
 #include "support/scoped_environment.h"
 #include "support/temp_dir.h"
@@ -77,9 +80,11 @@ TEST(CommandLineCliTest, HiddenModeRenamesAfterTheDatecodeWithoutAnyDisplay) {
     const std::string notes = dir.write("notes.txt", {'n'});
 
     const auto result = moraven({"+hd", clip, notes, dir.file("missing.avi")});
-    EXPECT_EQ(result.exitCode, 0) << result.errors;
+    // The missing file is told and fails the run; the others are done all the same.
+    EXPECT_EQ(result.exitCode, 1) << result.errors;
     EXPECT_EQ(result.output, "");
-    EXPECT_EQ(result.errors, "");
+    EXPECT_EQ(result.errors,
+              "moraven: Cannot use the file " + dir.file("missing.avi") + ": the file does not exist\n");
     // "Format pour Ajouter Datecode" at its default, yyyy.mm.dd_hh.nn.ss_am/pm.
     EXPECT_TRUE(std::filesystem::exists(dir.file("clip_2004.07.15_01.05.09_pm.avi")));
     EXPECT_TRUE(std::filesystem::exists(dir.file("clip_2004.07.15_01.05.09_pm.scn")));
@@ -179,6 +184,79 @@ TEST(CommandLineCliTest, HiddenModeStartsAndEndsAsTheWindowDoes) {
     EXPECT_EQ(readText(registry), changed) << "the settings are not saved when the setting says so";
     const std::string playlist = readText(playlists.file("PlayList.txt"));
     EXPECT_NE(playlist.find("     " + clip + "\r\n"), std::string::npos) << playlist;
+}
+
+// Hidden mode over a folder of its own, with the default settings, no display and a trash of its own.
+class HiddenModeCliTest : public testing::Test {
+protected:
+    void SetUp() override {
+        m_environment.set("MORAVEN_CONFIG_HOME", m_config.path().string());
+        m_environment.set("XDG_DATA_HOME", data.path().string());
+        m_environment.unset("DISPLAY");
+        m_environment.unset("WAYLAND_DISPLAY");
+    }
+
+    // A PAL DV type 2 file of 20 frames recorded on 15 July 2004 at 13:05:09.
+    std::string dvClip(const std::string& name) {
+        test::DvFrameBuilder frame;
+        frame.recDate(0, 2004, 7, 15, 13, 5, 9).timecode(0, 1, 2, 3, 4);
+        const std::string path = dir.file(name);
+        test::writeDvAvi(path, 20,
+                         [&](std::size_t) -> const std::vector<std::uint8_t>& { return frame.bytes(); });
+        return path;
+    }
+
+    test::TempDir dir;
+    test::TempDir data;
+
+private:
+    test::TempDir m_config;
+    test::ScopedEnvironment m_environment;
+};
+
+TEST_F(HiddenModeCliTest, AMissingPathIsToldAndNeverReadAsLetters) {
+    const std::string clip = dir.write("clip.avi", {'R', 'I', 'F', 'F'});
+    const std::string archive = dir.file("archive");  // holds "e": once read as "send to the trash"
+    const auto result = moraven({"+h", clip, archive});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.errors, "moraven: Cannot use the file " + archive + ": the file does not exist\n");
+    EXPECT_TRUE(std::filesystem::exists(clip));
+    EXPECT_FALSE(std::filesystem::exists(data.file("Trash/files/clip.avi")));
+}
+
+TEST_F(HiddenModeCliTest, ACapitalExtensionRenamesTheFileAskedForAndNoOther) {
+    const std::string clip = dvClip("CLIP.AVI");
+    const std::string other = dir.write("CLIP.avi", {'R', 'I', 'F', 'F'});
+    const auto result = moraven({"+hd", clip});
+    EXPECT_EQ(result.exitCode, 0) << result.errors;
+    EXPECT_EQ(result.errors, "");
+    EXPECT_TRUE(std::filesystem::exists(dir.file("CLIP_2004.07.15_01.05.09_pm.avi")));
+    EXPECT_FALSE(std::filesystem::exists(clip));
+    EXPECT_EQ(test::readWholeFile(other).size(), 4u);
+}
+
+TEST_F(HiddenModeCliTest, AFileWithoutARecordingDateKeepsItsNameAndDates) {
+    const std::string other = dir.write("other.avi", {'R', 'I', 'F', 'F'});
+    const std::string broken = dir.write("broken.avi", {'n', 'o', 'p', 'e'});
+    const auto before = std::filesystem::last_write_time(other) - std::chrono::hours(24 * 1000);
+    std::filesystem::last_write_time(other, before);
+    const auto result = moraven({"+hdrb", other, broken});
+    EXPECT_EQ(result.exitCode, 0) << result.errors;
+    EXPECT_EQ(result.errors, "");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
+    EXPECT_EQ(std::filesystem::last_write_time(other), before);
+}
+
+TEST_F(HiddenModeCliTest, ARenameThatFailsIsToldWithItsReason) {
+    // With the datecode the name passes 255 bytes. Written under a short name first: the writer's
+    // temporary name is longer than the file's.
+    const std::string clip = dir.file(std::string(240, 'c') + ".avi");
+    std::filesystem::rename(dvClip("short.avi"), clip);
+    const auto result = moraven({"+hd", clip});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.errors.rfind("moraven: Cannot rename " + clip + " to ", 0), 0u) << result.errors;
+    EXPECT_NE(result.errors.find("File name too long"), std::string::npos) << result.errors;
+    EXPECT_TRUE(std::filesystem::exists(clip));
 }
 
 }  // namespace

@@ -77,5 +77,40 @@ TEST_F(SceneCommandsCliTest, HiddenSWritesTheSceneFileAndXTheSceneList) {
     EXPECT_EQ(list.rfind("//\r\n"), list.size() - 4);
 }
 
+TEST_F(SceneCommandsCliTest, TheSceneListReplacesALinkInsteadOfWritingThroughIt) {
+    const std::string clip = twoRecordings("clip.avi");
+    const std::string victim = dir.write("victim.txt", {'k', 'e', 'e', 'p'});
+    std::filesystem::create_symlink(victim, dir.file("clip_scn.txt"));
+
+    const auto text = moraven({"+hx", clip});
+    EXPECT_EQ(text.exitCode, 0) << text.errors;
+    EXPECT_EQ(test::readWholeFile(victim), (std::vector<std::uint8_t>{'k', 'e', 'e', 'p'}));
+    EXPECT_FALSE(std::filesystem::is_symlink(dir.file("clip_scn.txt")));
+    const std::vector<std::uint8_t> bytes = test::readWholeFile(dir.file("clip_scn.txt"));
+    EXPECT_NE(std::string(bytes.begin(), bytes.end()).find("\r\n  2,00.00.01.15,"), std::string::npos);
+    // Nothing else is left in the folder: no temporary file.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 3);
+}
+
+TEST_F(SceneCommandsCliTest, OutputsThatCannotBeWrittenAreToldWithStatus1) {
+    // The list's name is three bytes longer than the video's: 252 bytes of name give 256.
+    // Written under a short name first: the writer's temporary name is longer than the file's.
+    const std::string longName = dir.file(std::string(248, 'x') + ".avi");
+    std::filesystem::rename(twoRecordings("long.avi"), longName);
+    const auto text = moraven({"+hx", longName});
+    EXPECT_EQ(text.exitCode, 1);
+    EXPECT_NE(text.errors.find("_scn.txt"), std::string::npos) << text.errors;
+    EXPECT_NE(text.errors.find("File name too long"), std::string::npos) << text.errors;
+
+    // A scene file holds the video's path after a one-byte length: a longer path cannot be written.
+    std::filesystem::create_directory(dir.file(std::string(200, 'f')));
+    const std::string deep = dir.file(std::string(200, 'f') + "/" + std::string(60, 'd') + ".avi");
+    std::filesystem::rename(twoRecordings("deep.avi"), deep);
+    const auto scenes = moraven({"+hs", deep});
+    EXPECT_EQ(scenes.exitCode, 1);
+    EXPECT_NE(scenes.errors.find("cannot write the scene file"), std::string::npos) << scenes.errors;
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.file(std::string(200, 'f'))), {}), 1);
+}
+
 }  // namespace
 }  // namespace moraven

@@ -63,9 +63,26 @@ TEST_F(CommandLineTest, SwitchParametersBeginWithPlusOrWithASlashThatNamesNothin
         std::string parameter;
         bool isSwitch;
     };
-    const std::vector<Case> cases{{"+dc", true},     {"/c", true},    {"/help", true}, {"+?", true},
-                                  {"+r.avi", false}, {"/x.y", false}, {folder, false}, {"/d", false},
-                                  {"d", false},      {"", false},     {"+", true}};
+    const std::vector<Case> cases{{"+dc", true},
+                                  {"/c", true},
+                                  {"/help", true},
+                                  {"+?", true},
+                                  {"+r.avi", false},
+                                  {"/x.y", false},
+                                  {folder, false},
+                                  {"/d", false},
+                                  {"d", false},
+                                  {"", false},
+                                  {"+", true},
+                                  // A second "/" makes a path, whether it exists or not; after a first
+                                  // "/" only letters, digits and "?" make a switch.
+                                  {"/videos/archive", false},
+                                  {"/home/", false},
+                                  {"+a/b", false},
+                                  {"/d-x", false},
+                                  {"/my clips", false},
+                                  {"/?", true},
+                                  {"/h2", true}};
     for (const Case& c : cases) EXPECT_EQ(isSwitchParameter(c.parameter, exists), c.isSwitch) << c.parameter;
 
     const Names help{"/help"};
@@ -106,6 +123,46 @@ TEST_F(CommandLineTest, HiddenModeAddsTheFilesAndRunsTheLettersInTableOrder) {
     EXPECT_TRUE(std::filesystem::exists(dir.file("a_20060312_00.01.02.03.avi")));
     EXPECT_TRUE(ui.yesNoQuestions.empty());
     EXPECT_TRUE(ui.severalQuestions.empty());
+    // The files given by name that are not there are told; a file that is there but not a video is not.
+    std::vector<std::string> errors;
+    for (const auto& message : ui.messages) {
+        if (message.kind == MessageKind::Error) errors.push_back(message.text);
+    }
+    EXPECT_EQ(errors, (Names{"Cannot use the file " + dir.file("missing.avi") + ": the file does not exist",
+                             "Cannot use the file /no/such/file.txt: the file does not exist"}));
+}
+
+TEST_F(CommandLineTest, AMissingPathIsToldAndNeverReadAsLetters) {
+    const auto c = core();
+    std::vector<std::string> trashed;
+    c->context.MoveToRecycleBin = [&](const std::string& path) {
+        trashed.push_back(path);
+        return false;
+    };
+    const std::string clip = file("clip.avi");
+    const std::string archive = dir.file("archive");  // absolute, no ".", holds "e" and "h": no switch
+    c->runHidden({"+h", clip, archive}, pathExistsOnDisk);
+    EXPECT_TRUE(trashed.empty());
+    EXPECT_TRUE(std::filesystem::exists(clip));
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text, "Cannot use the file " + archive + ": the file does not exist");
+    EXPECT_EQ(ui.messages[0].kind, MessageKind::Error);
+}
+
+TEST_F(CommandLineTest, HiddenModeReportsTheFailuresThatTheWindowPassesOverInSilence) {
+    settings.formatPourAjouterDatecode = "'" + std::string(300, 'n') + "'";  // a name no folder takes
+    const std::string clip = file("a.avi");
+    {
+        const auto c = core();
+        c->runVisible({"+dm", clip}, pathExistsOnDisk);
+        EXPECT_TRUE(ui.messages.empty()) << "the window says nothing";
+    }
+    const auto c = core();
+    c->runHidden({"+hd", clip}, pathExistsOnDisk);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].kind, MessageKind::Error);
+    EXPECT_EQ(ui.messages[0].text.rfind("Cannot rename " + clip + " to a_nnn", 0), 0u) << ui.messages[0].text;
+    EXPECT_EQ(listed(*c), Names{"a.avi"});
 }
 
 TEST_F(CommandLineTest, ALetterGivenTwiceRunsTwiceOnEveryQualifyingEntry) {
@@ -143,7 +200,8 @@ TEST_F(CommandLineTest, TheVisibleStartRunsTheLettersWithQuestionsAndClosesAfter
         bool asked;
         bool closeAfter;
     };
-    for (const Case& c : {Case{{"+dc"}, true, true}, Case{{"/d", "/c"}, true, true}, Case{{"+dm"}, false, false}}) {
+    for (const Case& c :
+         {Case{{"+dc"}, true, true}, Case{{"/d", "/c"}, true, true}, Case{{"+dm"}, false, false}}) {
         test::TempDir folder;
         const std::string clip = folder.write("a.avi", {'R'});
         Names parameters = c.switches;

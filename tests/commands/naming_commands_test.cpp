@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 
@@ -120,13 +121,92 @@ TEST_F(NamingTest, RenameUsesRootAndDateAndCountsTheFileItselfAsExisting) {
 }
 
 TEST_F(NamingTest, ANameTheFileSystemRefusesLeavesTheFileAsItWas) {
-    settings.racinePourRenommer = "no/such/folder/";
+    settings.racinePourRenommer = std::string(300, 'n');  // past the longest name a folder takes
     setDv("a.avi");
     load({"a.avi"});
     run("RenameScAn", {"a.avi"});
     EXPECT_EQ(captions(), Names{"a.avi"});
     EXPECT_TRUE(exists("a.avi"));
     EXPECT_TRUE(ui.messages.empty());
+
+    // Where failures are reported (hidden mode), the reason comes along.
+    std::vector<std::string> reports;
+    context.reportFailure = [&](const std::string& text) { reports.push_back(text); };
+    run("RenameScAn", {"a.avi"});
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_NE(reports[0].find("Cannot rename " + dir.file("a.avi")), std::string::npos) << reports[0];
+    EXPECT_NE(reports[0].find("File name too long"), std::string::npos) << reports[0];
+    EXPECT_TRUE(exists("a.avi"));
+}
+
+TEST_F(NamingTest, GeneratedNamesStayInTheFilesFolder) {
+    struct Case {
+        const char* command;
+        std::string root;
+        std::string pattern;
+        std::string expected;
+    };
+    const std::vector<Case> cases{
+        {"RenameScAn", "../Up_", "yyyy", "...Up_2006.avi"},
+        {"RenameScAn", "R_", "yyyy/mm/dd", "R_2006.03.12.avi"},
+        {"RenameScAn", std::string("R\0_", 3) + "x", "yyyy", "R._x2006.avi"},
+        {"RenameScAn", "/", "yyyy", ".2006.avi"},
+        {"AjouterDatecode", "", std::string("yyyy\0", 5) + "mm", "clip_2006.03.avi"},
+    };
+    std::filesystem::create_directory(dir.file("sub"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.expected);
+        settings.racinePourRenommer = c.root;
+        settings.formatPourRenommer = c.pattern;
+        settings.formatPourAjouterDatecode = c.pattern;
+        const std::string clip = "sub/clip.avi";
+        setDv("clip.avi");
+        setDv(c.expected);
+        while (!list.empty()) list.deleteRow(0);
+        load({clip});
+        run(c.command, {clip});
+        EXPECT_EQ(captions(), Names{c.expected});
+        EXPECT_TRUE(exists("sub/" + c.expected));
+        std::filesystem::remove(dir.file("sub/" + c.expected));
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(dir.file("sub")));
+}
+
+TEST_F(NamingTest, EveryRenameWorksOnTheListedFileWhateverTheCaseOfItsExtension) {
+    settings.formatPourAjouterDatecode = "yyyymmdd";
+    settings.racinePourRenommer = "R_";
+    settings.formatPourRenommer = "yyyy";
+    struct Case {
+        const char* command;
+        const char* listed;
+        const char* renamed;
+    };
+    const std::vector<Case> cases{
+        {"AjouterDatecode", "CLIP.AVI", "CLIP_20060312.avi"},
+        {"AjouterTimecode", "CLIP.Avi", "CLIP_00.12.34.05.avi"},
+        {"PurgerNom", "CLIP_pm.AVI", "CLIP.avi"},
+        {"RenameScAn", "CLIP.AVI", "R_2006.avi"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.command) + " " + c.listed);
+        // Another file beside it has the name with a lower-case extension: it is never touched.
+        const std::string other = dir.write(
+            std::string(c.listed).substr(0, std::strlen(c.listed) - 4) + ".avi", {'o', 't', 'h', 'e', 'r'});
+        setDv(c.listed);
+        setDv(c.renamed);
+        while (!list.empty()) list.deleteRow(0);
+        load({c.listed});
+        file(std::string(c.listed).substr(0, std::strlen(c.listed) - 4) + ".scn");
+        run(c.command, {c.listed});
+        EXPECT_EQ(captions(), Names{c.renamed});
+        EXPECT_FALSE(exists(c.listed));
+        EXPECT_EQ(test::readWholeFile(other).size(), 5u) << "the other file keeps its name and bytes";
+        const std::string renamedBase = std::string(c.renamed).substr(0, std::strlen(c.renamed) - 4);
+        EXPECT_TRUE(exists(renamedBase + ".scn")) << "the companion follows";
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+            std::filesystem::remove_all(entry.path());
+        }
+    }
 }
 
 TEST_F(NamingTest, TheRenameStepNeverReplacesAFile) {
@@ -166,6 +246,9 @@ TEST_F(NamingTest, ShortenCutsOnlyRemovablePartsOfTheFileName) {
         {"clip_", "clip", true},
         {"clip_\xC3\xA9\xC3\xA0", "clip", true},  // accented letters do not count as letters
         {"plain", "plain", false},
+        {"_12", "_12", false},  // the shortened name would be empty: the name stays
+        {"_pm_12", "_pm", true},
+        {"__", "_", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.base);
@@ -190,27 +273,99 @@ TEST_F(NamingTest, ShortenCutsOnlyRemovablePartsOfTheFileName) {
 TEST_F(NamingTest, DatecodeAndTimecodeConditionsSkipAbsentValuesButNotOtherFiles) {
     struct Case {
         const char* text;
-        bool applies;
+        bool isDv;
+        bool datecodeApplies;
+        bool timecodeApplies;
     };
-    for (const Case& c :
-         std::vector<Case>{{"N/A", false}, {"Error", false}, {"-", true}, {"12/03/2006", true}}) {
+    // A file that is not DV ("-") or that could not be read has no recording date: nothing writes one.
+    for (const Case& c : std::vector<Case>{{"N/A", true, false, false},
+                                           {"Error", true, false, false},
+                                           {"Error", false, false, false},
+                                           {"-", false, false, true},
+                                           {"12/03/2006", true, true, true}}) {
+        SCOPED_TRACE(c.text);
         FakeListRecord::Facts facts;
         facts.datecodeText = c.text;
         facts.timecodeText = c.text;
+        facts.isDv = c.isDv;
         const FakeListRecord record = recordOf("a.avi", facts);
         bool visible = true;
         bool enabled = true;
         tch.naming().DatecodeFileCondition({}, record, visible, enabled);
-        EXPECT_EQ(enabled, c.applies) << c.text;
-        EXPECT_EQ(visible, c.applies) << c.text;
+        EXPECT_EQ(enabled, c.datecodeApplies);
+        EXPECT_EQ(visible, c.datecodeApplies);
         tch.naming().TimecodeFileCondition({}, record, visible, enabled);
-        EXPECT_EQ(enabled, c.applies) << c.text;
+        EXPECT_EQ(enabled, c.timecodeApplies);
     }
-    // A file that is not DV uses the date value 0, 30 December 1899.
+    // The target itself is still computed from the value 0; the condition keeps the commands from it.
     FakeListRecord::Facts other;
     other.datecodeText = "-";
     settings.formatPourAjouterDatecode = "yyyymmdd hh.nn.ss";
     EXPECT_EQ(tch.naming().datecodeTarget(recordOf("a.avi", other)), dir.file("a_18991230 00.00.00"));
+}
+
+TEST_F(NamingTest, AFileThatIsNotDvKeepsItsNameAndDates) {
+    FakeListRecord::Facts notDv;
+    notDv.datecodeText = "-";
+    notDv.timecodeText = "-";
+    notDv.isDv = false;
+    records.setByName("other.avi", notDv);
+    load({"other.avi"});
+    const std::string path = dir.file("other.avi");
+    const struct timespec times[2] = {{1000000000, 0}, {1100000000, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+    for (const char* command : {"AjouterDatecode", "RenameScAn", "FileDate"}) run(command, {"other.avi"});
+    EXPECT_EQ(captions(), Names{"other.avi"});
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+    struct stat info {};
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mtim.tv_sec, 1100000000);
+}
+
+TEST_F(NamingTest, FreeNamesListAFolderOnceAndFollowTheRenamesMadeHere) {
+    for (int i = 0; i < 50; ++i) file(i == 0 ? "X.avi" : "X(" + std::to_string(i) + ").avi");
+    FreeNames names;
+    const std::string candidate = dir.file("X");
+    EXPECT_EQ(names.freeName(candidate), candidate + "(50)");
+    EXPECT_EQ(names.freeName(dir.file("Y")), dir.file("Y"));
+    // Renames made here keep the listing: released and taken names are known without a second look.
+    std::filesystem::rename(dir.file("X(3).avi"), dir.file("Z.avi"));
+    names.renamed(dir.file("X(3).avi"), dir.file("Z.avi"));
+    EXPECT_EQ(names.freeName(candidate), candidate + "(3)");
+    EXPECT_EQ(names.freeName(dir.file("Z")), dir.file("Z") + "(1)");
+    std::filesystem::rename(dir.file("Z.avi"), dir.file("X(3).avi"));
+    names.renamed(dir.file("Z.avi"), dir.file("X(3).avi"));
+    EXPECT_EQ(names.freeName(candidate), candidate + "(50)");
+    EXPECT_EQ(names.listings(), 1u);
+}
+
+TEST_F(NamingTest, ARenameThatFindsItsNameTakenMeanwhileTakesTheNextFreeOne) {
+    settings.formatPourAjouterDatecode = "'X'";
+    setDv("clip.avi");
+    load({"clip.avi"});
+    EXPECT_EQ(tch.naming().datecodeTarget(list.record(0)), dir.file("clip_X"));
+    // Another program takes the name after the question, so quickly that the folder's time does not show it.
+    struct stat folder {};
+    ASSERT_EQ(::stat(dir.path().c_str(), &folder), 0);
+    dir.write("clip_X.avi", {'r', 'a', 'c', 'e'});
+    const struct timespec times[2] = {folder.st_atim, folder.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, dir.path().c_str(), times, 0), 0);
+    run("AjouterDatecode", {"clip.avi"});
+    EXPECT_EQ(captions(), Names{"clip_X(1).avi"});
+    EXPECT_EQ(test::readWholeFile(dir.file("clip_X.avi")).size(), 4u);
+}
+
+TEST_F(NamingTest, AFileDateThatCannotBeSetIsReportedWithItsReason) {
+    setDv("gone.avi");
+    load({"gone.avi"});
+    std::filesystem::remove(dir.file("gone.avi"));
+    std::vector<std::string> reports;
+    context.reportFailure = [&](const std::string& text) { reports.push_back(text); };
+    run("FileDate", {"gone.avi"});
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_NE(reports[0].find(dir.file("gone.avi")), std::string::npos) << reports[0];
+    EXPECT_NE(reports[0].find("does not exist"), std::string::npos) << reports[0];
+    EXPECT_TRUE(ui.messages.empty());
 }
 
 TEST_F(NamingTest, AFileWithoutDatecodeIsSkippedWithoutAQuestion) {
