@@ -3,7 +3,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
+#include <ctime>
 #include <filesystem>
+#include <memory>
 #include <vector>
 
 #include <QDir>
@@ -14,22 +17,13 @@
 #include <QSysInfo>
 
 #include "formats/binary_file.h"
-#include "formats/new_file.h"
 #include "formats/replace_file.h"
+#include "platform/trash.h"
 
 namespace moraven {
 namespace {
 
 std::string bytesOf(const QString& path) { return QFile::encodeName(path).toStdString(); }
-
-// The file name as Qt sees it, or nothing when Qt cannot hand the same bytes back to the system (names that
-// are not valid UTF-8).
-std::optional<QString> qtPath(const std::string& path) {
-    const QByteArray bytes(path.data(), static_cast<qsizetype>(path.size()));
-    QString name = QFile::decodeName(bytes);
-    if (QFile::encodeName(name) != bytes) return std::nullopt;
-    return name;
-}
 
 bool isValidUtf8(const std::string& text) {
     const QByteArray bytes(text.data(), static_cast<qsizetype>(text.size()));
@@ -87,21 +81,6 @@ bool exists(const std::string& path) {
     return ::lstat(path.c_str(), &info) == 0;
 }
 
-// Whether `location` lies in the "files" folder of a trash: the home trash $XDG_DATA_HOME/Trash, or a
-// volume's $topdir/.Trash/$uid or $topdir/.Trash-$uid.
-bool liesInTrash(const QString& location) {
-    const QFileInfo file(QDir::cleanPath(location));
-    const QString filesFolder = file.absolutePath();
-    if (QFileInfo(filesFolder).fileName() != QLatin1String("files")) return false;
-    const QString trash = QFileInfo(filesFolder).absolutePath();
-    if (trash == QDir::cleanPath(dataHome() + QLatin1String("/Trash"))) return true;
-    const QString uid = QString::number(::getuid());
-    const QString trashName = QFileInfo(trash).fileName();
-    if (trashName == QLatin1String(".Trash-") + uid) return true;
-    return trashName == uid &&
-           QFileInfo(QFileInfo(trash).absolutePath()).fileName() == QLatin1String(".Trash");
-}
-
 }  // namespace
 
 std::string PersonalFolder() {
@@ -157,24 +136,33 @@ bool RemoveSendToShortcut(const std::string& name) {
 }
 
 bool MoveToRecycleBin(const std::string& path) {
-    const auto source = qtPath(path);
-    if (!source || path.empty() || !exists(path)) return false;
-    // Without $XDG_DATA_HOME, Qt 6.4 finds no trash and moves the file into the current folder while still
-    // answering true; with the folder there it makes the home trash inside it.
-    const QString home = dataHome();
-    if (home.isEmpty() || !makeFolders(bytesOf(home), 0700)) return false;
+    // The entry itself is trashed, never what a link points at; its folder is resolved so that the
+    // recorded path is absolute and the device's top directory can be found.
+    std::string entry = path;
+    while (entry.size() > 1 && entry.back() == '/') entry.pop_back();
+    const std::size_t slash = entry.rfind('/');
+    const std::string name = slash == std::string::npos ? entry : entry.substr(slash + 1);
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : entry.substr(0, slash);
+    if (name.empty() || name == "." || name == "..") return false;
 
-    QString location;
-    if (!QFile::moveToTrash(*source, &location)) return false;
-    if (liesInTrash(location) && !exists(path)) return true;
-    // Not where a trash keeps files: put it back rather than leave it in a folder the user does not know.
-    if (!location.isEmpty()) {
-        try {
-            renameWithoutReplacing(bytesOf(location), path);
-        } catch (const FileError&) {
-        }
+    struct stat file {};
+    if (::lstat(entry.c_str(), &file) != 0) return false;
+    const std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(folder.c_str(), nullptr),
+                                                               &std::free);
+    if (!resolved) return false;
+    const std::string realFolder = resolved.get();
+    struct stat folderInfo {};
+    // A mount point cannot be renamed away from its own device.
+    if (::stat(realFolder.c_str(), &folderInfo) != 0 || folderInfo.st_dev != file.st_dev) return false;
+
+    const auto trash = trashFor(realFolder, file.st_dev);
+    if (!trash) return false;
+    try {
+        moveIntoTrash(realFolder == "/" ? "/" + name : realFolder + "/" + name, *trash, std::time(nullptr));
+        return true;
+    } catch (const FileError&) {
+        return false;
     }
-    return false;
 }
 
 std::string OsName() {

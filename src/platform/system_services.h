@@ -29,10 +29,11 @@ bool CreateSendToShortcut(const std::string& name, const std::string& programPat
 // Deletes the desktop entry for `name`; true when there is none afterwards.
 bool RemoveSendToShortcut(const std::string& name);
 
-// Moves the file or folder at `path` into the user's trash (the freedesktop.org trash, which the file
-// managers show and restore from). True only when it now lies in a trash folder; otherwise it stays where it
-// was or is put back, and false is returned. Never deletes anything outright. A path that is not valid UTF-8
-// is refused (false).
+// Moves the file, folder or link at `path` (any bytes: the name need not be valid UTF-8) into the user's
+// trash, the freedesktop.org trash that the file managers show and restore from (platform/trash.h): the
+// home trash for files on the home's device, else the trash at the top of the file's own device. True only
+// when it now lies in a trash; otherwise it stays where it was and false is returned. Never replaces or
+// deletes anything outright, and never copies across devices.
 bool MoveToRecycleBin(const std::string& path);
 
 // The distribution's name and version with the kernel's: "Debian GNU/Linux 12 (bookworm) - kernel 6.1.0".
