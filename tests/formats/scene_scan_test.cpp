@@ -380,9 +380,10 @@ TEST(TdmScenesTest, ScansEveryFrameThroughTheIndexReadingOnlyTheFirst480Bytes) {
     EXPECT_EQ(scenes.scanPosition(), 100);
     EXPECT_EQ(scenes.scanDuration(), 100);
     EXPECT_EQ(scenes.previousDate(), dateTime(2004, 7, 15, 12, 30, 2));
-    // The frames: 480 bytes each. The rest is the headers and the index, read when the file is opened.
+    // The frames: 480 bytes each, read with their 8-byte chunk header. The rest is the headers and the
+    // index, read when the file is opened.
     const std::uint64_t headerAndIndex = AviDemuxer(path).bytesRead();
-    EXPECT_EQ(result.bytesRead, headerAndIndex + 100 * 480);
+    EXPECT_EQ(result.bytesRead, headerAndIndex + 100 * (8 + 480));
 }
 
 TEST(TdmScenesTest, ThePreviousDateIsKeptFromOneFileToTheNext) {
