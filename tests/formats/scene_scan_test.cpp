@@ -468,3 +468,26 @@ TEST(TdmScenesTest, SamplesShorterThanADvFrameHoldNoDate) {
 
 }  // namespace
 }  // namespace moraven
+
+namespace moraven {
+namespace {
+
+// A scan over the caller's demuxer (the scenes command builds the record with it too) does not open or index
+// the file again: it reads each frame's chunk header and first 480 bytes, nothing else.
+TEST(TdmScenesTest, AScanOverASharedDemuxerReadsOnlyTheFrames) {
+    test::TempDir dir;
+    const std::string path = writeScenesFile(dir, "clip.avi", recording(30, 10, 0, 0));
+    const AviDemuxer demuxer(path);
+    const std::uint64_t opened = demuxer.bytesRead();
+    TdmScenes scenes(kPattern, englishDateFormatLocale());
+    RecordingWriter writer;
+    const std::atomic<bool> abort{false};
+    const SceneScanResult result = scenes.ScanScenes(videoAt(path), demuxer, writer, abort);
+    EXPECT_EQ(result.outcome, SceneScanOutcome::Completed);
+    EXPECT_EQ(result.framesScanned, 30);
+    EXPECT_EQ(demuxer.bytesRead() - opened, 30u * (8 + 480));
+    EXPECT_EQ(result.bytesRead, demuxer.bytesRead());
+}
+
+}  // namespace
+}  // namespace moraven
