@@ -33,6 +33,8 @@ inline std::uint64_t processIoCounter(const std::string& name) {
 
 inline std::uint64_t storageBytesRead() { return processIoCounter("read_bytes:"); }
 inline std::uint64_t bytesReadSoFar() { return processIoCounter("rchar:"); }
+// Read system calls (read, pread, preadv) made by this process so far.
+inline std::uint64_t readCallsSoFar() { return processIoCounter("syscr:"); }
 
 // Drops a file's pages from the page cache: the next reads come from the storage.
 inline void evictFromPageCache(const std::string& path) {

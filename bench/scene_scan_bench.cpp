@@ -8,6 +8,10 @@
 // Figures: frames/s, bytes read from the file per pass (bytes_read), bytes the storage delivered per pass
 // (storage_bytes, from /proc/self/io), scenes found, and at the end the ratios scan : whole file.
 //
+// The scenes command's own path (the file opened and indexed once, its record and its scan over one demuxer)
+// is measured warm for its read system calls per frame (syscr of /proc/self/io; at most 1.2 is the goal),
+// and against `mediainfo --File_DvDif_Analysis=1` on the same file when mediainfo is installed.
+//
 // MORAVEN_BENCH_DV_MINUTES=n makes a file of n minutes instead (1 to 60), e.g. 1 for a quick run.
 #include <fcntl.h>
 #include <unistd.h>
@@ -23,12 +27,15 @@
 #include <vector>
 
 #include "bench_support.h"
+#include "formats/avi_demuxer.h"
+#include "formats/avi_fichier.h"
 #include "formats/avi_writer.h"
 #include "formats/binary_file.h"
 #include "formats/date_format.h"
 #include "formats/scene_scan.h"
 #include "scan_comparison.h"
 #include "support/dv_frame_builder.h"
+#include "support/external_tools.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -96,6 +103,21 @@ private:
     std::string m_name = "Counting";
 };
 
+struct ScenesCommandFigures {
+    double seconds = 0;  // per pass
+    double readsPerFrame = 0;
+};
+
+ScenesCommandFigures& scenesCommandFigures() {
+    static ScenesCommandFigures figures;
+    return figures;
+}
+
+double& mediainfoSeconds() {
+    static double seconds = 0;
+    return seconds;
+}
+
 // Seconds per iteration of each benchmark, for the ratios printed at the end.
 void scanScenes(benchmark::State& state, bool cold) {
     const DvFile& file = DvFile::get();
@@ -131,6 +153,56 @@ void scanScenes(benchmark::State& state, bool cold) {
     moraven::bench::reportPass(state, cold ? "scan cold" : "scan warm", seconds, frames, bytesRead, storage);
 }
 
+// What `moraven --scenes FILE` does for one file: one demuxer for the record and the scan.
+void scenesCommand(benchmark::State& state) {
+    const DvFile& file = DvFile::get();
+    moraven::TdmScenes module("ddddd hh:nn:ss", moraven::englishDateFormatLocale());
+    const std::atomic<bool> abort{false};
+    std::uint64_t frames = 0;
+    std::uint64_t reads = 0;
+    double seconds = 0;
+    for (auto _ : state) {
+        CountingWriter writer;
+        const std::uint64_t readsBefore = moraven::bench::readCallsSoFar();
+        const auto start = std::chrono::steady_clock::now();
+        const moraven::AviDemuxer demuxer(file.path());
+        const moraven::TAfficherFichier record(file.path(), moraven::FileRecordOptions{}, demuxer);
+        const moraven::SceneVideo video{record.FullPath(), record.Fps(), record.Datecode(), record.TimecodeText()};
+        const moraven::SceneScanResult result = module.ScanScenes(video, demuxer, writer, abort);
+        seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        reads += moraven::bench::readCallsSoFar() - readsBefore;
+        if (result.outcome != moraven::SceneScanOutcome::Completed) {
+            state.SkipWithError(("scan failed: " + result.message).c_str());
+            return;
+        }
+        frames += static_cast<std::uint64_t>(result.framesScanned);
+    }
+    const double readsPerFrame = static_cast<double>(reads) / static_cast<double>(std::max<std::uint64_t>(frames, 1));
+    state.counters["reads/frame"] = readsPerFrame;
+    state.counters["frames/s"] = benchmark::Counter(static_cast<double>(frames), benchmark::Counter::kIsRate);
+    scenesCommandFigures() = {seconds / static_cast<double>(state.iterations()), readsPerFrame};
+}
+
+// mediainfo's DV analysis of every frame of the same file, from the page cache.
+void mediainfoAnalysis(benchmark::State& state) {
+    if (!moraven::test::programAvailable("mediainfo")) {
+        state.SkipWithError("mediainfo is not installed");
+        return;
+    }
+    const DvFile& file = DvFile::get();
+    double seconds = 0;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        const auto result = moraven::test::runProgram({"mediainfo", "--File_DvDif_Analysis=1", file.path()});
+        seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        if (result.exitCode != 0) {
+            state.SkipWithError("mediainfo failed");
+            return;
+        }
+    }
+    mediainfoSeconds() = seconds / static_cast<double>(state.iterations());
+}
+
 void readWholeFile(benchmark::State& state, bool cold) {
     const DvFile& file = DvFile::get();
     moraven::bench::readWholeFilePasses(state, file.path(), file.frames(), cold);
@@ -141,6 +213,11 @@ void BM_SceneScanCold(benchmark::State& state) { scanScenes(state, true); }
 void BM_ReadWholeFileWarm(benchmark::State& state) { readWholeFile(state, false); }
 void BM_ReadWholeFileCold(benchmark::State& state) { readWholeFile(state, true); }
 
+void BM_ScenesCommandWarm(benchmark::State& state) { scenesCommand(state); }
+void BM_MediainfoDvAnalysisWarm(benchmark::State& state) { mediainfoAnalysis(state); }
+
+BENCHMARK(BM_ScenesCommandWarm)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_MediainfoDvAnalysisWarm)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 BENCHMARK(BM_SceneScanWarm)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 BENCHMARK(BM_ReadWholeFileWarm)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
 BENCHMARK(BM_SceneScanCold)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
@@ -154,5 +231,12 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     moraven::bench::printScanComparison("the scene scan");
+    const ScenesCommandFigures& scenes = scenesCommandFigures();
+    std::printf("the scenes command makes %.3f reads per frame (goal: at most 1.2)\n", scenes.readsPerFrame);
+    if (mediainfoSeconds() > 0 && scenes.seconds > 0) {
+        std::printf("warm: the scenes command takes %.3f s, mediainfo's DV analysis %.3f s: %.1f times faster "
+                    "(goal: at least 10)\n",
+                    scenes.seconds, mediainfoSeconds(), mediainfoSeconds() / scenes.seconds);
+    }
     return 0;
 }

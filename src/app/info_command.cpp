@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -271,6 +272,10 @@ int runInfoCommand(const std::vector<std::string>& paths, bool json, const FileR
             printer.print(record);
         } catch (const FileError& error) {
             tell(err, error.what());
+            status = 1;
+        } catch (const std::bad_alloc&) {
+            // A file whose tables do not fit in memory: the others are still listed.
+            tell(err, path + ": not enough memory to read the file");
             status = 1;
         }
     }

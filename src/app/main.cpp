@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,7 +47,9 @@ void printHelp() {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+namespace {
+
+int run(int argc, char** argv) {
     const std::vector<std::string_view> args(argv + 1, argv + argc);
     for (auto arg = args.begin(); arg != args.end(); ++arg) {
         if (*arg == "--help" || *arg == "-h") {
@@ -91,4 +94,17 @@ int main(int argc, char** argv) {
     const std::vector<std::string> parameters(args.begin(), args.end());
     if (moraven::switchesHold(parameters, 'h')) return moraven::runCommandLine(parameters, stderr);
     return moraven::startWindow(argv, stderr);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Every command reads files whose sizes it does not trust; where memory still runs out, say so and fail
+    // instead of dying.
+    try {
+        return run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "moraven: not enough memory\n");
+        return 1;
+    }
 }

@@ -42,6 +42,9 @@ int runRiffCommand(const std::vector<std::string>& paths, const DateFormatLocale
             writeLines(builder.lines(), out);
             tell(err, error.what());
             status = 1;
+        } catch (const std::bad_alloc&) {
+            tell(err, path + ": not enough memory to read the file");
+            status = 1;
         }
     }
     if (std::fflush(out) != 0 || std::ferror(out)) {

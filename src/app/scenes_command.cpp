@@ -2,13 +2,15 @@
 
 #include <atomic>
 #include <cstdio>
+#include <new>
 #include <string>
 
 #include "app/info_command.h"
 #include "commands/scene_commands.h"
+#include "formats/avi_demuxer.h"
+#include "formats/avi_fichier.h"
 #include "formats/binary_file.h"
 #include "formats/scene_scan.h"
-#include "window/video_record.h"
 
 namespace moraven {
 
@@ -58,25 +60,33 @@ int runScenesCommand(const std::vector<std::string>& paths, const std::string& d
     const std::atomic<bool> neverAbort{false};
     for (const auto& path : paths) {
         try {
-            // A file that cannot be opened is told with the reason, before any line of it is printed.
-            const BinaryFile probe(path, BinaryFile::Mode::Read);
+            // The file is opened and indexed once: the record and the scan share the demuxer. A file that
+            // cannot be opened is told with the reason, before any line of it is printed.
+            const AviDemuxer demuxer(path);
+            SceneLinePrinter printer(out);
+            // The frame rate, first datecode and timecode that the list shows for the file.
+            const TAfficherFichier record(path, FileRecordOptions{}, demuxer);
+            SceneVideo video;
+            video.fullPath = record.FullPath();
+            video.datecode = record.Datecode();
+            video.timecodeText = record.TimecodeText();
+            video.fps = record.Fps();
+            const SceneScanResult result = scenes.ScanScenes(video, demuxer, printer, neverAbort);
+            switch (result.outcome) {
+                case SceneScanOutcome::Completed:
+                case SceneScanOutcome::Empty:  // no frame, no scene
+                    break;
+                default:
+                    tell(err, result.message.empty() ? path + " could not be scanned" : result.message);
+                    status = 1;
+                    break;
+            }
         } catch (const FileError& error) {
             tell(err, error.what());
             status = 1;
-            continue;
-        }
-        SceneLinePrinter printer(out);
-        // The frame rate, first datecode and timecode that the list shows for the file.
-        const VideoFileRecord record(path, FileRecordOptions{});
-        const SceneScanResult result = scenes.ScanScenes(sceneVideoOf(record), printer, neverAbort);
-        switch (result.outcome) {
-            case SceneScanOutcome::Completed:
-            case SceneScanOutcome::Empty:  // no frame, no scene
-                break;
-            default:
-                tell(err, result.message.empty() ? path + " could not be scanned" : result.message);
-                status = 1;
-                break;
+        } catch (const std::bad_alloc&) {
+            tell(err, path + ": not enough memory to read the file");
+            status = 1;
         }
     }
     if (std::fflush(out) != 0 || std::ferror(out)) {

@@ -33,7 +33,9 @@ constexpr std::size_t kListHeaderBytes = chunkhead::kListHeaderBytes;
 constexpr std::size_t kMaxSuperIndexBytes = 1024 * 1024;
 // vprp: the fixed part and the two field descriptions of an interlaced picture.
 constexpr std::size_t kVideoPropertiesBytes = vprp::kFixedBytes + 2 * vprp::kFieldBytes;
-constexpr std::size_t kIndexBlockBytes = 64 * 1024;  // index chunks are read in blocks of this size
+// Index chunks are read whole up to this size, larger ones in blocks of it. A standard index of one RIFF form
+// of 1 GiB of DV frames holds about 7,500 entries of 8 bytes.
+constexpr std::size_t kIndexBlockBytes = 1024 * 1024;
 constexpr int kIdx1ProbeEntries = 32;  // entries tried when telling relative from absolute idx1 offsets
 constexpr std::uint64_t kIdx1ProbeRecords = 256;  // records looked at for them (others: "rec ", ix##)
 
@@ -58,6 +60,15 @@ int standardIndexStreamNumber(FourCC id) {
     if (id.charAt(0) == 'i' && id.charAt(1) == 'x') return streamNumberAt(id, 2);
     if (id.charAt(2) == 'i' && id.charAt(3) == 'x') return streamNumberAt(id, 0);
     return -1;
+}
+
+// Four characters from blank to tilde: what every chunk id of a RIFF file is made of.
+bool isChunkId(FourCC id) {
+    for (int i = 0; i < 4; ++i) {
+        const char c = id.charAt(i);
+        if (c < ' ' || c > '~') return false;
+    }
+    return true;
 }
 
 // One chunk as found inside a parent that ends at `parentEnd`.
@@ -261,39 +272,39 @@ private:
     }
 
     // Calls `each(record)` for every whole record of `stride` bytes among the first `count` records at `pos`,
-    // reading the index in blocks, so that no index is held in memory whole. Stops when `each` returns false.
-    // `ahead(record)`, called for all records of a block before `each` sees the first of them, may announce
-    // the reads that checking them will make (see willRead).
-    template <typename Each, typename Ahead>
-    void forEachRecord(std::uint64_t pos, std::uint64_t count, std::size_t stride, Each each, Ahead ahead) {
+    // reading the records in blocks of up to kIndexBlockBytes, so that no index is held in memory whole. Stops
+    // when `each` returns false. Records that lie in a hole of a sparse file are all zero and are not read:
+    // `each` sees the first of them, `skipZeros(n)` is told of the n others (for an index, copies of an
+    // entry already seen).
+    template <typename Each, typename SkipZeros>
+    void forEachRecord(std::uint64_t pos, std::uint64_t count, std::size_t stride, Each each,
+                       SkipZeros skipZeros) {
         const std::size_t perBlock = std::max<std::size_t>(1, kIndexBlockBytes / stride);
         std::vector<std::uint8_t> block;
         std::uint64_t done = 0;
         while (done < count) {
-            const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(perBlock, count - done));
+            const std::uint64_t at = pos + done * stride;
+            const std::uint64_t data = m_demuxer.m_file.dataFrom(at);
+            const std::uint64_t zeros = data > at ? std::min<std::uint64_t>(count - done, (data - at) / stride) : 0;
+            if (zeros > 0) {
+                block.assign(stride, 0);
+                if (!each(Bytes(block))) return;
+                skipZeros(zeros - 1);
+                done += zeros;
+                continue;
+            }
+            // Up to the next hole, but at least one record.
+            const std::uint64_t hole = m_demuxer.m_file.holeFrom(at);
+            const std::uint64_t inData = hole > at ? std::max<std::uint64_t>(1, (hole - at) / stride) : 1;
+            const auto n = static_cast<std::size_t>(std::min<std::uint64_t>({perBlock, count - done, inData}));
             block.resize(n * stride);
-            const std::size_t got = read(pos + done * stride, block);
+            const std::size_t got = read(at, block);
             const std::size_t records = got / stride;
-            for (std::size_t i = 0; i < records; ++i) ahead(Bytes(block).subspan(i * stride, stride));
             for (std::size_t i = 0; i < records; ++i) {
                 if (!each(Bytes(block).subspan(i * stride, stride))) return;
             }
             if (records < n) return;
             done += n;
-        }
-    }
-
-    template <typename Each>
-    void forEachRecord(std::uint64_t pos, std::uint64_t count, std::size_t stride, Each each) {
-        forEachRecord(pos, count, stride, each, [](Bytes) {});
-    }
-
-    // Index entries are checked against the chunk headers they point to: one small read each, scattered over
-    // the whole file. Announcing a block of them at once lets the storage work on many at a time when the
-    // file is not in the page cache.
-    void willRead(std::uint64_t headerPos) {
-        if (headerPos <= m_fileSize && m_fileSize - headerPos >= kChunkHeaderBytes) {
-            m_demuxer.m_file.willRead(headerPos, kChunkHeaderBytes);
         }
     }
 
@@ -304,12 +315,48 @@ private:
         return true;
     }
 
+    // True when the chunk header before `sample` carries stream `s`'s number and the sample's size.
+    bool headerMatches(std::size_t s, const AviSample& sample) {
+        const auto number = static_cast<int>(s);
+        return chunkMatches(sample.offset - kChunkHeaderBytes, sample.size,
+                            [number](FourCC id) { return sampleStreamNumber(id) == number; });
+    }
+
+    // Adds a sample named by an index to stream `s`'s table, which holds the stream's samples in increasing,
+    // non-overlapping chunks. Nothing is read for an entry that follows the last sample: its chunk header is
+    // checked when the sample is read (AviDemuxer::readSample). An entry that lies outside the file, names the
+    // last sample's chunk again, or comes before the end of the last sample is dropped; in the last case one of
+    // the two does not point at its own chunk, and the last sample's chunk header (read once) decides which.
+    void addIndexed(std::size_t s, AviSample sample, std::vector<AviSample>& table, std::size_t& dropped) {
+        if (sample.offset < kChunkHeaderBytes || sample.offset > m_fileSize ||
+            sample.size > m_fileSize - sample.offset) {
+            ++dropped;
+            return;
+        }
+        while (!table.empty()) {
+            const AviSample& last = table.back();
+            if (sample.offset - kChunkHeaderBytes >= last.offset + last.size) break;
+            if (sample.offset == last.offset) {
+                ++dropped;
+                return;
+            }
+            if (m_lastChecked[s] == 0) m_lastChecked[s] = headerMatches(s, last) ? 1 : 2;
+            ++dropped;
+            if (m_lastChecked[s] == 1) return;
+            table.pop_back();
+            m_lastChecked[s] = 0;
+        }
+        table.push_back(sample);
+        m_lastChecked[s] = 0;
+    }
+
     void buildSampleTables() {
         auto& streams = m_demuxer.m_streams;
         const std::size_t n = streams.size();
         if (n == 0) return;
         std::vector<std::vector<AviSample>> tables(n);
         std::vector<std::size_t> dropped(n, 0);
+        m_lastChecked.assign(n, 0);
 
         m_entriesExamined = 0;
         for (std::size_t s = 0; s < n; ++s) {
@@ -357,21 +404,20 @@ private:
     // stream's last sample.
     void walkAfterIndexedSamples(std::vector<std::vector<AviSample>>& tables) {
         const std::size_t n = tables.size();
-        std::vector<std::uint64_t> lastOffset(n, 0);
+        std::vector<std::uint64_t> lastEnd(n, 0);
         std::optional<std::uint64_t> start;
         for (std::size_t s = 0; s < n; ++s) {
             if (tables[s].empty()) continue;
-            const auto last =
-                std::max_element(tables[s].begin(), tables[s].end(),
-                                 [](const AviSample& a, const AviSample& b) { return a.offset < b.offset; });
-            lastOffset[s] = last->offset;
-            // The sample was checked to lie in the file; its chunk ends on an even position.
-            const std::uint64_t end = last->offset + last->size + (last->size & 1);
+            // The tables hold increasing chunks: the last sample ends the stream's indexed data, on an even
+            // position.
+            const AviSample& last = tables[s].back();
+            lastEnd[s] = last.offset + last.size;
+            const std::uint64_t end = lastEnd[s] + (last.size & 1);
             if (!start || end < *start) start = end;
         }
         if (!start) return;
-        const auto accept = [&tables, &lastOffset](std::size_t s, std::uint64_t offset) {
-            return !tables[s].empty() && offset > lastOffset[s];
+        const auto accept = [&tables, &lastEnd](std::size_t s, std::uint64_t offset) {
+            return !tables[s].empty() && offset - kChunkHeaderBytes >= lastEnd[s];
         };
         bool started = false;
         for (const auto& movi : m_moviLists) {
@@ -400,41 +446,46 @@ private:
             std::min<std::size_t>(header.entriesInUse, (index.size() - indx::kHeaderBytes) / stride);
         std::unordered_set<std::uint64_t> visited;
         for (std::size_t i = 0; i < count && spendEntry(); ++i) {
-            const std::uint64_t ixPos =
-                decodeSuperIndexEntry(index.subspan(indx::kHeaderBytes + i * stride, stride)).offset;
-            if (!visited.insert(ixPos).second) {
+            const AviSuperIndexEntry entry =
+                decodeSuperIndexEntry(index.subspan(indx::kHeaderBytes + i * stride, stride));
+            if (!visited.insert(entry.offset).second) {
                 ++dropped;
                 continue;
             }
-            if (!readStandardIndexChunk(s, ixPos, table, dropped)) ++dropped;
+            if (!readStandardIndexChunk(s, entry.offset, entry.size, table, dropped)) ++dropped;
         }
     }
 
-    // Reads the ix## chunk at `pos`. False when there is no standard index of this stream there.
-    bool readStandardIndexChunk(std::size_t s, std::uint64_t pos, std::vector<AviSample>& table,
-                                std::size_t& dropped) {
-        if (pos > m_fileSize || m_fileSize - pos < kChunkHeaderBytes + indx::kHeaderBytes) return false;
-        const ChunkInfo c = chunkAt(pos, m_fileSize);
-        if (standardIndexStreamNumber(c.id) != static_cast<int>(s)) return false;
-        if (c.end - c.data < indx::kHeaderBytes) return false;
-        std::array<std::uint8_t, indx::kHeaderBytes> head{};
-        if (read(c.data, head) < head.size()) return false;
-        const AviIndexHeader header = decodeIndexHeader(head);
+    // Reads the ix## chunk at `pos`, `declaredBytes` long by the super index, with one read when it is at most
+    // kIndexBlockBytes long (the rest, if any, in blocks). False when there is no standard index of this
+    // stream there.
+    bool readStandardIndexChunk(std::size_t s, std::uint64_t pos, std::uint32_t declaredBytes,
+                                std::vector<AviSample>& table, std::size_t& dropped) {
+        constexpr std::size_t kHeadBytes = kChunkHeaderBytes + indx::kHeaderBytes;
+        if (pos > m_fileSize || m_fileSize - pos < kHeadBytes) return false;
+        const std::uint64_t wanted = std::clamp<std::uint64_t>(declaredBytes, kHeadBytes, kIndexBlockBytes);
+        std::vector<std::uint8_t> bytes(static_cast<std::size_t>(std::min<std::uint64_t>(wanted, m_fileSize - pos)));
+        bytes.resize(read(pos, bytes));
+        if (bytes.size() < kHeadBytes) return false;
+        const RiffChunkHeader chunk = decodeChunkHeader(bytes);
+        if (standardIndexStreamNumber(chunk.id) != static_cast<int>(s)) return false;
+        const std::uint64_t data = pos + kChunkHeaderBytes;
+        const std::uint64_t end = data + std::min<std::uint64_t>(chunk.size, m_fileSize - data);
+        if (end - data < indx::kHeaderBytes) return false;
+        const AviIndexHeader header = decodeIndexHeader(Bytes(bytes).subspan(kChunkHeaderBytes));
         if (header.indexType != kAviIndexOfChunks || header.longsPerEntry < 2) return false;
         const std::size_t stride = std::size_t{header.longsPerEntry} * 4;
-        const std::uint64_t room = (c.end - c.data - indx::kHeaderBytes) / stride;
+        const std::uint64_t room = (end - data - indx::kHeaderBytes) / stride;
         const std::uint64_t count = std::min<std::uint64_t>(header.entriesInUse, room);
         const std::uint64_t base = header.baseOffset;
-        forEachRecord(
-            c.data + indx::kHeaderBytes, count, stride,
-            [&](Bytes entry) { return addStandardEntry(s, base, entry, table, dropped); },
-            [&](Bytes entry) {
-                const std::uint32_t offset = decodeStandardIndexEntry(entry).offset;
-                if (base <= std::numeric_limits<std::uint64_t>::max() - offset &&
-                    base + offset >= kChunkHeaderBytes) {
-                    willRead(base + offset - kChunkHeaderBytes);
-                }
-            });
+        const auto add = [&](Bytes entry) { return addStandardEntry(s, base, entry, table, dropped); };
+        // The entries already read, then the others.
+        const std::uint64_t inMemory = std::min<std::uint64_t>(count, (bytes.size() - kHeadBytes) / stride);
+        for (std::uint64_t i = 0; i < inMemory; ++i) {
+            if (!add(Bytes(bytes).subspan(kHeadBytes + static_cast<std::size_t>(i) * stride, stride))) return true;
+        }
+        forEachRecord(data + indx::kHeaderBytes + inMemory * stride, count - inMemory, stride, add,
+                      [&dropped](std::uint64_t copies) { dropped += static_cast<std::size_t>(copies); });
         return true;
     }
 
@@ -460,22 +511,11 @@ private:
                           std::size_t& dropped) {
         if (!spendEntry()) return false;
         const AviStandardIndexEntry decoded = decodeStandardIndexEntry(entry);
-        const std::uint32_t offset = decoded.offset;
-        const std::uint32_t size = decoded.size;
-        const bool key = decoded.keyFrame;
-        if (base > std::numeric_limits<std::uint64_t>::max() - offset) {
+        if (base > std::numeric_limits<std::uint64_t>::max() - decoded.offset) {
             ++dropped;
             return true;
         }
-        const std::uint64_t data = base + offset;
-        const auto number = static_cast<int>(s);
-        if (data < kChunkHeaderBytes || !chunkMatches(data - kChunkHeaderBytes, size, [number](FourCC id) {
-                return sampleStreamNumber(id) == number;
-            })) {
-            ++dropped;
-            return true;
-        }
-        table.push_back({data, size, key});
+        addIndexed(s, {base + decoded.offset, decoded.size, decoded.keyFrame}, table, dropped);
         return true;
     }
 
@@ -489,30 +529,19 @@ private:
             idx1.data, count, idx1::kEntryBytes,
             [&](Bytes bytes) {
                 const AviIdx1Entry entry = decodeIdx1Entry(bytes);
-                const FourCC id = entry.chunkId;
-                const int number = sampleStreamNumber(id);
+                const int number = sampleStreamNumber(entry.chunkId);
                 // "rec " lists, ix## chunks and palette changes have entries too: they are not samples.
                 if (number < 0) return true;
                 if (!spendEntry()) return false;
                 const auto s = static_cast<std::size_t>(number);
                 if (s >= streamCount || !want[s]) return true;
-                const std::uint32_t size = entry.size;
                 const std::uint64_t headerPos = base + entry.offset;
-                if (!chunkMatches(headerPos, size, [id](FourCC found) { return found == id; })) {
-                    ++dropped[s];
-                    return true;
-                }
-                tables[s].push_back({headerPos + kChunkHeaderBytes, size, (entry.flags & kAviIdx1KeyFrame) != 0});
+                addIndexed(s, {headerPos + kChunkHeaderBytes, entry.size, (entry.flags & kAviIdx1KeyFrame) != 0},
+                           tables[s], dropped[s]);
                 return true;
             },
-            [&](Bytes bytes) {
-                const AviIdx1Entry entry = decodeIdx1Entry(bytes);
-                const int number = sampleStreamNumber(entry.chunkId);
-                if (number >= 0 && static_cast<std::size_t>(number) < streamCount &&
-                    want[static_cast<std::size_t>(number)]) {
-                    willRead(base + entry.offset);
-                }
-            });
+            // Zero entries (a hole) have no stream id: they are no samples.
+            [](std::uint64_t) {});
     }
 
     // idx1 offsets count from the "movi" list type of the first form, or (some writers) from the start of the
@@ -530,7 +559,7 @@ private:
         std::uint64_t base = haveMovi ? relativeBase : 0;
         int probed = 0;
         const std::uint64_t records = std::min<std::uint64_t>(count, kIdx1ProbeRecords);
-        forEachRecord(idx1.data, records, idx1::kEntryBytes, [&](Bytes bytes) {
+        const auto probe = [&](Bytes bytes) {
             const AviIdx1Entry entry = decodeIdx1Entry(bytes);
             const FourCC id = entry.chunkId;
             const int number = sampleStreamNumber(id);
@@ -547,7 +576,8 @@ private:
                 return false;
             }
             return ++probed < kIdx1ProbeEntries;
-        });
+        };
+        forEachRecord(idx1.data, records, idx1::kEntryBytes, probe, [](std::uint64_t) {});
         return base;
     }
 
@@ -560,13 +590,19 @@ private:
         std::uint64_t pos = begin;
         while (end - pos >= kChunkHeaderBytes) {
             const ChunkInfo c = chunkAt(pos, end);
+            // Chunk ids are four printable characters; anything else (the zeros of a hole in a sparse file,
+            // garbage) is no chunk, and the data stops there.
+            if (!isChunkId(c.id)) return false;
             if (c.isList(kRec)) {
                 if (depth < kMaxListDepth && !walkList(c.data + 4, c.end, depth + 1, tables, accept))
                     return false;
             } else {
                 const int number = sampleStreamNumber(c.id);
                 if (number >= 0 && static_cast<std::size_t>(number) < tables.size() && c.whole &&
-                    accept(static_cast<std::size_t>(number), c.data)) {
+                    accept(static_cast<std::size_t>(number), c.data) &&
+                    (tables[static_cast<std::size_t>(number)].empty() ||
+                     c.data - kChunkHeaderBytes >= tables[static_cast<std::size_t>(number)].back().offset +
+                                                       tables[static_cast<std::size_t>(number)].back().size)) {
                     tables[static_cast<std::size_t>(number)].push_back({c.data, c.declaredSize, true});
                 }
             }
@@ -584,6 +620,9 @@ private:
     std::optional<ChunkInfo> m_idx1;
     std::vector<MoviList> m_moviLists;
     std::vector<std::vector<std::uint8_t>> m_superIndexes;  // per stream: the indx data, empty when none
+    // Per stream: whether the chunk header of the table's last sample was checked (0 not yet, 1 it matches,
+    // 2 it does not).
+    std::vector<std::uint8_t> m_lastChecked;
 };
 
 AviDemuxer::AviDemuxer(const std::string& path) : m_file(path, BinaryFile::Mode::Read) {
@@ -598,7 +637,8 @@ AviDemuxer::AviDemuxer(AviDemuxer&& other) noexcept
       m_odmlTotalFrames(other.m_odmlTotalFrames),
       m_riffFormCount(other.m_riffFormCount),
       m_streams(std::move(other.m_streams)),
-      m_bytesRead(other.m_bytesRead.load(std::memory_order_relaxed)) {}
+      m_bytesRead(other.m_bytesRead.load(std::memory_order_relaxed)),
+      m_refusedSamples(other.m_refusedSamples.load(std::memory_order_relaxed)) {}
 
 AviDemuxer& AviDemuxer::operator=(AviDemuxer&& other) noexcept {
     if (this != &other) {
@@ -610,6 +650,7 @@ AviDemuxer& AviDemuxer::operator=(AviDemuxer&& other) noexcept {
         m_riffFormCount = other.m_riffFormCount;
         m_streams = std::move(other.m_streams);
         m_bytesRead.store(other.m_bytesRead.load(std::memory_order_relaxed), std::memory_order_relaxed);
+        m_refusedSamples.store(other.m_refusedSamples.load(std::memory_order_relaxed), std::memory_order_relaxed);
     }
     return *this;
 }
@@ -629,12 +670,26 @@ std::size_t AviDemuxer::readAt(std::uint64_t offset, MutableBytes buffer) const 
     return got;
 }
 
+std::size_t AviDemuxer::readChecked(std::size_t stream, std::size_t index, MutableBytes data) const {
+    const AviSample& sample = m_streams[stream].samples[index];
+    std::array<std::uint8_t, chunkhead::kBytes> head{};
+    // The sample's offset was checked to be at least 8 when the table was built.
+    const std::size_t got = m_file.readAt(sample.offset - head.size(), head, data);
+    m_bytesRead.fetch_add(got, std::memory_order_relaxed);
+    if (got < head.size()) return 0;
+    const RiffChunkHeader header = decodeChunkHeader(head);
+    if (sampleStreamNumber(header.id) != m_streams[stream].number || header.size != sample.size) {
+        m_refusedSamples.fetch_add(1, std::memory_order_relaxed);
+        return kRefused;
+    }
+    return got - head.size();
+}
+
 bool AviDemuxer::readSample(std::size_t stream, std::size_t index, std::vector<std::uint8_t>& out) const {
     out.clear();
     if (stream >= m_streams.size() || index >= m_streams[stream].samples.size()) return false;
-    const AviSample& sample = m_streams[stream].samples[index];
-    out.resize(sample.size);
-    if (readAt(sample.offset, out) != out.size()) {
+    out.resize(m_streams[stream].samples[index].size);
+    if (readChecked(stream, index, out) != out.size()) {
         out.clear();
         return false;
     }
@@ -644,7 +699,10 @@ bool AviDemuxer::readSample(std::size_t stream, std::size_t index, std::vector<s
 std::size_t AviDemuxer::readSamplePrefix(std::size_t stream, std::size_t index, MutableBytes buffer) const {
     if (stream >= m_streams.size() || index >= m_streams[stream].samples.size()) return 0;
     const AviSample& sample = m_streams[stream].samples[index];
-    return readAt(sample.offset, buffer.first(std::min<std::size_t>(buffer.size(), sample.size)));
+    const std::size_t got = readChecked(stream, index, buffer.first(std::min<std::size_t>(buffer.size(), sample.size)));
+    return got == kRefused ? 0 : got;
 }
+
+void AviDemuxer::willReadInOrder() const { m_file.willReadInOrder(); }
 
 }  // namespace moraven

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -31,18 +32,27 @@
 // last index (at its end) is lost still gives its whole samples.
 //
 // Nothing read from the file is trusted:
-//   - every index entry is checked against the chunk it points to: the 8-byte chunk header before the data
-//     must lie in the file and carry the stream's number (for idx1: the entry's id) and the entry's size,
-//     and the data must end within the file. Entries that fail (outside the file, into another chunk, into a
-//     truncated tail) are dropped and counted in `AviStream::droppedEntries`; they are never followed;
+//   - a stream's samples lie in increasing, non-overlapping chunks within the file. An index entry whose
+//     chunk (its 8-byte header and its data) does not lie in the file, names the previous sample's chunk
+//     again, or does not come after the previous sample is dropped and counted in
+//     `AviStream::droppedEntries`. When such a conflict is not settled by the order alone, the previous
+//     sample's chunk header is read once: if it carries the stream's number and the sample's size, the new
+//     entry is dropped, else the previous sample is;
+//   - building the tables reads no chunk header per entry: every sample read (readSample,
+//     readSamplePrefix) reads the 8-byte chunk header before the data in the same read and checks that it
+//     carries the stream's number and the sample's size. An entry that does not point at its own chunk is
+//     therefore never followed: its sample is refused when read, and counted in refusedSamples();
 //   - sizes are clamped to what the enclosing chunk and the file hold (a RIFF or LIST size past the end of
-//   the
-//     file ends at the end of the file); a chunk that does not fit in its list ends the walk of that list;
+//     the file ends at the end of the file); a chunk that does not fit in its list ends the walk of that
+//     list, and so does a chunk id that is not four printable characters (the zeros of a hole in a sparse
+//     file): no stream has such an id;
 //   - index entry counts are bounded by the bytes of their index chunk, the number of entries examined per
 //     source by the file size / 8 (every real sample has an 8-byte chunk header), a super index naming the
 //     same standard index twice is read once, the number of streams is bounded by 100 (two decimal digits in
 //     a chunk id), list nesting by a fixed depth; every loop moves forward;
-//   - nothing is allocated from a count in the file: tables grow only with entries actually read.
+//   - nothing is allocated from a count in the file: tables grow only with entries kept, and index entries
+//     that lie in a hole of a sparse file (all zero, so all naming the same chunk) are counted without being
+//     read. Memory and time follow the file's real data, not its declared sizes.
 // A truncated file therefore gives the samples that are whole.
 namespace moraven {
 
@@ -97,9 +107,9 @@ struct AviStream {
 // Threads: after construction the demuxer does not change. Every read is a positioned read (pread) of the
 // one open descriptor, so const member functions may be called from several threads at once.
 //
-// Cost of opening: the headers, the index chunks in blocks of 64 KiB, and one 8-byte read per index entry
-// (the check of the chunk header it points to), announced to the kernel in blocks so that on a file that is
-// not in the page cache those reads overlap; a 10-minute DV type 2 file reads about 0.5 MB.
+// Cost of opening: the headers, and each index chunk with one read (chunks over 1 MiB in reads of 1 MiB); no
+// read per index entry. A 10-minute DV type 2 file reads about 120 KB. Cost of a sample read: one positioned
+// read of the 8-byte chunk header and the bytes asked for.
 class AviDemuxer {
 public:
     // Throws FileError when the file cannot be opened or read (also on an I/O error while parsing).
@@ -130,25 +140,40 @@ public:
     // The first stream of the given kind, or nullptr.
     const AviStream* firstStream(AviStreamKind kind) const;
 
-    // Reads sample `index` of stream `stream` whole into `out` (resized to the sample's size).
-    // False, with `out` emptied, when the stream or sample does not exist or the file no longer holds the
-    // whole sample (it shrank after opening). Throws FileError on an I/O error.
+    // Reads sample `index` of stream `stream` whole into `out` (resized to the sample's size), with its chunk
+    // header checked in the same read (see the top of this file). False, with `out` emptied, when the stream
+    // or sample does not exist, the chunk header does not match (counted in refusedSamples()), or the file no
+    // longer holds the whole sample (it shrank after opening). Throws FileError on an I/O error.
     bool readSample(std::size_t stream, std::size_t index, std::vector<std::uint8_t>& out) const;
 
     // Reads the first min(buffer.size(), sample size) bytes of sample `index` into the start of `buffer`
-    // with a single positioned read of that many bytes, and returns how many bytes it read (0 when the
-    // stream or sample does not exist; fewer when the file shrank). Reading 480 bytes of a DV frame reads
-    // 480 bytes of the file and nothing else. Throws FileError on an I/O error.
+    // with a single positioned read of the chunk header and that many bytes, and returns how many bytes of
+    // the sample it read (0 when the stream or sample does not exist or the chunk header does not match,
+    // counted in refusedSamples(); fewer when the file shrank). Reading 480 bytes of a DV frame reads 488
+    // bytes of the file and nothing else. Throws FileError on an I/O error.
     std::size_t readSamplePrefix(std::size_t stream, std::size_t index, MutableBytes buffer) const;
 
-    // Bytes read from the file so far: the parsing at construction plus every sample read.
+    // Bytes read from the file so far: the parsing at construction plus every sample read (chunk headers
+    // included).
     std::uint64_t bytesRead() const { return m_bytesRead.load(std::memory_order_relaxed); }
+
+    // Sample reads refused so far because the chunk header before the sample's data did not carry the
+    // stream's number and the sample's size: index entries that do not point at their own chunk.
+    std::uint64_t refusedSamples() const { return m_refusedSamples.load(std::memory_order_relaxed); }
+
+    // Tells the kernel once that the samples will be read from the start of the file to its end, so that it
+    // reads ahead (a scan over every frame). Only a hint; reads nothing.
+    void willReadInOrder() const;
 
 private:
     class Parser;
     friend class Parser;
 
     std::size_t readAt(std::uint64_t offset, MutableBytes buffer) const;
+    // Reads the chunk header before sample `index` of `stream` and the first data.size() bytes of its data
+    // in one read. The count of data bytes read, or kRefused when the header does not match.
+    static constexpr std::size_t kRefused = static_cast<std::size_t>(-1);
+    std::size_t readChecked(std::size_t stream, std::size_t index, MutableBytes data) const;
 
     BinaryFile m_file;
     bool m_isAvi = false;
@@ -158,6 +183,7 @@ private:
     std::size_t m_riffFormCount = 0;
     std::vector<AviStream> m_streams;
     mutable std::atomic<std::uint64_t> m_bytesRead{0};
+    mutable std::atomic<std::uint64_t> m_refusedSamples{0};
 };
 
 }  // namespace moraven

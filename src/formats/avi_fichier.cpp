@@ -1,14 +1,11 @@
 #include "formats/avi_fichier.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
-#include <array>
 #include <cmath>
 #include <cstdio>
 #include <optional>
 #include <string>
 
+#include "formats/avi_demuxer.h"
 #include "formats/aviinfo.h"
 #include "formats/binary_file.h"
 #include "formats/ds_functions.h"
@@ -57,26 +54,18 @@ std::string timecodeText(const TDvTimecode& timecode) {
     return text;
 }
 
-// The access and modification times of a file, to be put back after the file was patched and restored.
-class FileTimes {
-public:
-    explicit FileTimes(const std::string& path) : m_path(path) {
-        struct stat entry {};
-        if (::stat(path.c_str(), &entry) == 0) m_times = {{entry.st_atim, entry.st_mtim}};
-    }
-
-    void restore() const {
-        if (m_times) ::utimensat(AT_FDCWD, m_path.c_str(), m_times->data(), 0);
-    }
-
-private:
-    std::string m_path;
-    std::optional<std::array<timespec, 2>> m_times;
-};
-
 }  // namespace
 
 TaviFichier::TaviFichier(const std::string& path, const FileRecordOptions& options) : TSRFichier(path) {
+    readAviFacts(options, nullptr);
+}
+
+TaviFichier::TaviFichier(const std::string& path, const FileRecordOptions& options, const AviDemuxer& demuxer)
+    : TSRFichier(path) {
+    readAviFacts(options, &demuxer);
+}
+
+void TaviFichier::readAviFacts(const FileRecordOptions& options, const AviDemuxer* shared) {
     const std::string& fullPath = FullPath();
 
     // Until the file proves to be DV, it is a readable file that is not.
@@ -104,26 +93,35 @@ TaviFichier::TaviFichier(const std::string& path, const FileRecordOptions& optio
         m_datecodeKey = kUnreadableDatecodeKey;
     }
 
-    // The list scan. A DV splitter takes only the handler "dvsd": a DV file announced with another one
-    // ("CDVC", "dv25") is scanned again with "dvsd" written in its place, then given its own back.
+    // The list scan, over the caller's demuxer or one of our own. A DV splitter takes only the handler
+    // "dvsd": a DV file announced with another one ("CDVC", "dv25") is scanned again as if its video stream
+    // header said "dvsd". The file is only read: the handler is replaced in memory.
+    std::optional<AviDemuxer> own;
+    const AviDemuxer* demuxer = shared;
+    if (demuxer == nullptr) {
+        try {
+            own.emplace(fullPath);
+            demuxer = &*own;
+        } catch (const FileError&) {
+            // Told below: the handler read throws for a file that exists but is closed to us.
+        }
+    }
+    const auto scanWith = [&](std::optional<FourCC> handler, TListScanResult& result) {
+        try {
+            return demuxer != nullptr && ScanFile(*demuxer, result, handler);
+        } catch (const FileError&) {
+            return false;
+        }
+    };
     TListScanResult scan;
-    if (!ScanFile(fullPath, scan)) {
+    if (!scanWith(std::nullopt, scan)) {
         AviHeaderPatcher patcher;
         const std::optional<std::uint32_t> handler = patcher.GetVideoCodec(fullPath);  // may throw FileError
-        const std::uint32_t dvsd = FourCC::of("dvsd").value();
-        if (handler && *handler != dvsd) {
-            const FileTimes times(fullPath);
-            bool scanned = false;
-            const bool patched = patcher.SetVideoCodec(fullPath, dvsd);
-            if (patched) {
-                scanned = ScanFile(fullPath, scan);
-                if (patcher.SetVideoCodec(fullPath, *handler)) times.restore();
-            }
-            if (!patched || !scanned) {
-                m_timecodeText.clear();
-                m_datecodeText.clear();
-                m_datecodeKey = kUnreadableDatecodeKey;
-            }
+        const FourCC dvsd = FourCC::of("dvsd");
+        if (handler && *handler != dvsd.value() && !scanWith(dvsd, scan)) {
+            m_timecodeText.clear();
+            m_datecodeText.clear();
+            m_datecodeKey = kUnreadableDatecodeKey;
         }
     }
 

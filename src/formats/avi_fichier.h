@@ -16,6 +16,8 @@
 // fact), or an empty text (a file that the container reader or the list scan could not read).
 namespace moraven {
 
+class AviDemuxer;
+
 // The start of the datecode sort key of a readable file that is not DV (character 254) and of a file that
 // could not be read (character 255): both sort after every datecode and after "N/A".
 inline constexpr std::string_view kNotDvDatecodeKey = "\xFE";
@@ -33,13 +35,16 @@ struct FileRecordOptions {
 class TaviFichier : public TSRFichier {
 public:
     // Builds the whole record (see the steps in the source). Reads the headers, the index and the first DV
-    // frame. A file that the scan refuses only because of its video handler is scanned once more with the
-    // handler "dvsd" written in its place; the old handler is written back at once, together with the
-    // file's access and modification times, so the file ends as it was.
+    // frame; never writes to the file. A file that the scan refuses only because of its video handler is
+    // scanned once more as if its video stream header said "dvsd" (the handler is replaced in memory, the
+    // file stays as it is).
     //
     // Foreign, damaged and missing files give a record whose texts say so. Throws FileError only for a file
     // that exists but cannot be opened for reading (no permission): no record can be made of it.
     TaviFichier(const std::string& path, const FileRecordOptions& options);
+    // The same, with the streams and samples of `demuxer`, which the caller opened on `path` and keeps
+    // (a command that reads the file further indexes it once). Used during construction only.
+    TaviFichier(const std::string& path, const FileRecordOptions& options, const AviDemuxer& demuxer);
 
     // The datecode part of ListKey: the first frame's recording date-time as "yyyymmddhhnnss" for DV files
     // with a datecode, "N/A" for DV files without one, kNotDvDatecodeKey for readable files that are not
@@ -90,6 +95,9 @@ public:
     const std::string& ListKey() const { return m_listKey; }
 
 private:
+    // The AVI and DV facts, through `shared` or, when it is null, a demuxer of our own.
+    void readAviFacts(const FileRecordOptions& options, const AviDemuxer* shared);
+
     std::string m_datecodeKey;
     std::string m_datecodeText;
     DateTime m_datecode;
@@ -117,6 +125,8 @@ class TAfficherFichier : public TaviFichier {
 public:
     explicit TAfficherFichier(const std::string& path, const FileRecordOptions& options = {})
         : TaviFichier(path, options) {}
+    TAfficherFichier(const std::string& path, const FileRecordOptions& options, const AviDemuxer& demuxer)
+        : TaviFichier(path, options, demuxer) {}
 };
 
 }  // namespace moraven

@@ -2,9 +2,11 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <limits>
@@ -169,6 +171,57 @@ std::size_t BinaryFile::readAt(std::uint64_t offset, MutableBytes buffer) const 
         done += static_cast<std::size_t>(n);
     }
     return done;
+}
+
+std::size_t BinaryFile::readAt(std::uint64_t offset, MutableBytes head, MutableBytes body) const {
+    constexpr auto kMaxOffset = static_cast<std::uint64_t>(std::numeric_limits<off_t>::max());
+    if (offset > kMaxOffset || head.size() > kMaxOffset - offset ||
+        body.size() > kMaxOffset - offset - head.size()) {
+        return 0;
+    }
+    const std::size_t total = head.size() + body.size();
+    std::size_t done = 0;
+    while (done < total) {
+        // After a partial read, the rest of the head (if any) and of the body.
+        const std::size_t headDone = std::min(done, head.size());
+        const std::size_t bodyDone = done - headDone;
+        std::array<iovec, 2> parts{};
+        int count = 0;
+        if (headDone < head.size()) {
+            parts[static_cast<std::size_t>(count++)] = {head.data() + headDone, head.size() - headDone};
+        }
+        if (bodyDone < body.size()) {
+            parts[static_cast<std::size_t>(count++)] = {body.data() + bodyDone, body.size() - bodyDone};
+        }
+        const ssize_t n = ::preadv(m_fd, parts.data(), count, static_cast<off_t>(offset + done));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            throw FileError(FileErrorCode::ReadFailed, m_path, errno);
+        }
+        if (n == 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    return done;
+}
+
+std::uint64_t BinaryFile::dataFrom(std::uint64_t offset) const {
+    constexpr auto kMaxOffset = static_cast<std::uint64_t>(std::numeric_limits<off_t>::max());
+    if (m_fd < 0 || offset >= m_size || offset > kMaxOffset) return offset;
+    const off_t found = ::lseek(m_fd, static_cast<off_t>(offset), SEEK_DATA);
+    if (found < 0) return errno == ENXIO ? std::max(offset, m_size) : offset;
+    return static_cast<std::uint64_t>(found);
+}
+
+std::uint64_t BinaryFile::holeFrom(std::uint64_t offset) const {
+    constexpr auto kMaxOffset = static_cast<std::uint64_t>(std::numeric_limits<off_t>::max());
+    if (m_fd < 0 || offset >= m_size || offset > kMaxOffset) return std::max(offset, m_size);
+    const off_t found = ::lseek(m_fd, static_cast<off_t>(offset), SEEK_HOLE);
+    if (found < 0) return m_size;
+    return std::max(offset, static_cast<std::uint64_t>(found));
+}
+
+void BinaryFile::willReadInOrder() const {
+    if (m_fd >= 0) ::posix_fadvise(m_fd, 0, 0, POSIX_FADV_SEQUENTIAL);
 }
 
 void BinaryFile::willRead(std::uint64_t offset, std::uint64_t length) const {

@@ -82,10 +82,26 @@ public:
     // Throws FileError on an I/O error.
     std::size_t readAt(std::uint64_t offset, MutableBytes buffer) const;
 
+    // Reads `head` and then `body` from the bytes that follow it, at `offset`, with one positioned read
+    // (preadv): a chunk header and the data after it in one system call. Returns the count read into both,
+    // head first: fewer at the end of the file. Thread-safe as readAt; throws FileError on an I/O error.
+    std::size_t readAt(std::uint64_t offset, MutableBytes head, MutableBytes body) const;
+
+    // Where the file's data resumes at or after `offset` (lseek SEEK_DATA): `offset` itself unless it lies in
+    // a hole of a sparse file, the file size when only a hole follows. Where the data at `offset` ends
+    // (SEEK_HOLE): the start of the next hole, or the file size. Both read nothing; where the file system
+    // cannot tell, the whole file counts as data.
+    std::uint64_t dataFrom(std::uint64_t offset) const;
+    std::uint64_t holeFrom(std::uint64_t offset) const;
+
     // Tells the kernel that `length` bytes at `offset` will be read soon (posix_fadvise WILLNEED): it starts
     // reading them in the background, so that many scattered small reads overlap instead of waiting one by
     // one. Only a hint: it never fails and reads nothing into the caller's memory.
     void willRead(std::uint64_t offset, std::uint64_t length) const;
+
+    // Tells the kernel that the file will be read from start to end (posix_fadvise SEQUENTIAL): it reads
+    // further ahead. One hint for the whole file; never fails.
+    void willReadInOrder() const;
 
     // Writes all of `bytes` at the position and moves past them. Throws FileError on failure.
     void write(Bytes bytes);

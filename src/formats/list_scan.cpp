@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "formats/binary_file.h"
@@ -50,11 +51,28 @@ TDvFrameInfo frameFacts(Bytes frame, MediaTime duration) {
 
 class Scanner {
 public:
-    Scanner(const AviDemuxer& demuxer, TListScanResult& result) : m_demuxer(demuxer), m_result(result) {}
+    Scanner(const AviDemuxer& demuxer, TListScanResult& result, std::optional<FourCC> videoHandler)
+        : m_demuxer(demuxer), m_result(result) {
+        if (!videoHandler) return;
+        // The header patcher writes the handler of the last video stream header; the scan reads that stream
+        // as if it had been written, with a copy of its header and type.
+        const auto& streams = demuxer.streams();
+        for (auto it = streams.rbegin(); it != streams.rend(); ++it) {
+            const AviStreamKind kind = it->kind();
+            if (kind != AviStreamKind::Video && kind != AviStreamKind::Interleaved) continue;
+            m_amended = *it;
+            m_amended->header.handler = *videoHandler;
+            m_amended->mediaType = MediaType::fromStreamHeader(m_amended->header, copyOf(it->mediaType.format()));
+            m_amendedNumber = it->number;
+            break;
+        }
+    }
 
     bool run() {
         m_result.StreamCount = static_cast<std::int32_t>(m_demuxer.streamCount());
-        for (const AviStream& stream : m_demuxer.streams()) {
+        for (const AviStream& original : m_demuxer.streams()) {
+            const AviStream& stream =
+                m_amended && original.number == m_amendedNumber ? *m_amended : original;
             const bool analysed = DvFrameAnalysis::accepts(stream.header.type, stream.header.handler);
             m_haveFrame = (analysed || stream.kind() == AviStreamKind::Interleaved) &&
                           readFirstFrame(m_demuxer, stream, m_frame);
@@ -120,20 +138,31 @@ private:
         return true;
     }
 
+    static std::vector<std::uint8_t> copyOf(Bytes bytes) { return {bytes.begin(), bytes.end()}; }
+
     const AviDemuxer& m_demuxer;
     TListScanResult& m_result;
+    // The stream whose handler the caller replaced, as the scan reads it (its samples copied too: a file
+    // that needs this is small enough, one type 1 stream), and its number.
+    std::optional<AviStream> m_amended;
+    int m_amendedNumber = -1;
     std::vector<std::uint8_t> m_frame;  // the first frame of the stream being looked at
     bool m_haveFrame = false;
 };
 
 }  // namespace
 
-bool ScanFile(const std::string& path, TListScanResult& result) {
+bool ScanFile(const AviDemuxer& demuxer, TListScanResult& result, std::optional<FourCC> videoHandler) {
+    result = TListScanResult{};
+    if (!demuxer.isAvi()) return false;
+    return Scanner(demuxer, result, videoHandler).run();
+}
+
+bool ScanFile(const std::string& path, TListScanResult& result, std::optional<FourCC> videoHandler) {
     result = TListScanResult{};
     try {
         const AviDemuxer demuxer(path);
-        if (!demuxer.isAvi()) return false;
-        return Scanner(demuxer, result).run();
+        return ScanFile(demuxer, result, videoHandler);
     } catch (const FileError&) {
         return false;
     }

@@ -6,6 +6,7 @@
 
 #include "formats/avi_demuxer.h"
 #include "formats/dv_frame_analysis.h"
+#include "formats/fourcc.h"
 #include "formats/media_time.h"
 #include "formats/media_type.h"
 
@@ -38,7 +39,11 @@ struct TListScanResult {
 // Scans the file at `path` into `result` (cleared first). True when the file was opened as an AVI file and
 // every stream was looked at; false when it cannot be opened or read, is not an AVI file, or holds an
 // interleaved DV stream that the DV splitter refuses (handler other than "dvsd"; the caller may retry with
-// the handler changed). On false the fields filled so far stay.
+// another handler, see `videoHandler`). On false the fields filled so far stay.
+//
+// `videoHandler`, when given, stands in memory for the handler of the last video or interleaved stream
+// header ("vids" or "iavs"): the scan then reads that stream as it would if the file carried that handler
+// (its media type's subtype too, for an interleaved stream). The file is only read.
 //
 // Per stream, in file order (only the first of each kind counts):
 //   "vids": its type when its format holds a bitmap header (at least 40 bytes), with frame duration and bit
@@ -56,6 +61,10 @@ struct TListScanResult {
 //
 // Cost: the demuxer's headers and index, and one whole frame of each DV stream. Thread: any, one call at a
 // time per result.
-bool ScanFile(const std::string& path, TListScanResult& result);
+bool ScanFile(const std::string& path, TListScanResult& result, std::optional<FourCC> videoHandler = {});
+
+// The same over a demuxer that the caller opened (and may use further); it throws FileError on an I/O error
+// instead of returning false.
+bool ScanFile(const AviDemuxer& demuxer, TListScanResult& result, std::optional<FourCC> videoHandler = {});
 
 }  // namespace moraven

@@ -144,6 +144,16 @@ void TdmScenes::setDateFormat(std::string datePattern, DateFormatLocale locale) 
 
 SceneScanResult TdmScenes::ScanScenes(const SceneVideo& video, TSceneWriter& writer,
                                       const std::atomic<bool>& abortRequested) {
+    return scan(video, nullptr, writer, abortRequested);
+}
+
+SceneScanResult TdmScenes::ScanScenes(const SceneVideo& video, const AviDemuxer& demuxer, TSceneWriter& writer,
+                                      const std::atomic<bool>& abortRequested) {
+    return scan(video, &demuxer, writer, abortRequested);
+}
+
+SceneScanResult TdmScenes::scan(const SceneVideo& video, const AviDemuxer* demuxer, TSceneWriter& writer,
+                                const std::atomic<bool>& abortRequested) {
     SceneScanResult result;
     m_position.store(0, std::memory_order_relaxed);
     m_duration.store(0, std::memory_order_relaxed);
@@ -153,7 +163,12 @@ SceneScanResult TdmScenes::ScanScenes(const SceneVideo& video, TSceneWriter& wri
     } else {
         result.outcome = SceneScanOutcome::NotLoaded;
         try {
-            scanFrames(video.fullPath, cutter, abortRequested, result);
+            if (demuxer != nullptr) {
+                scanFrames(*demuxer, cutter, abortRequested, result);
+            } else {
+                const AviDemuxer own(video.fullPath);
+                scanFrames(own, cutter, abortRequested, result);
+            }
         } catch (const std::exception& error) {
             // The outcome says how far the scan had come: the file not loaded, or failed while scanning.
             result.message = error.what();
@@ -163,9 +178,9 @@ SceneScanResult TdmScenes::ScanScenes(const SceneVideo& video, TSceneWriter& wri
     return result;
 }
 
-void TdmScenes::scanFrames(const std::string& path, SceneCutter& cutter,
+void TdmScenes::scanFrames(const AviDemuxer& demuxer, SceneCutter& cutter,
                            const std::atomic<bool>& abortRequested, SceneScanResult& result) {
-    const AviDemuxer demuxer(path);
+    const std::string& path = demuxer.path();
     struct CountBytes {
         const AviDemuxer& demuxer;
         SceneScanResult& result;
@@ -188,6 +203,8 @@ void TdmScenes::scanFrames(const std::string& path, SceneCutter& cutter,
     // The packs are read from a frame-sized buffer of which only the first 480 bytes are ever filled: the
     // pack readers take a whole frame's size, and the bytes that the callback reads lie in that prefix.
     std::vector<std::uint8_t> frame(kDvMinFrameBytes, 0);
+    // The frames are read in file order: one hint for the run lets the kernel read ahead.
+    demuxer.willReadInOrder();
     const MutableBytes prefix = MutableBytes(frame).first(kDvHistoryHeaderBytes);
     for (std::size_t index = 0; index < frames; ++index) {
         if (abortRequested.load(std::memory_order_relaxed)) {
@@ -196,11 +213,15 @@ void TdmScenes::scanFrames(const std::string& path, SceneCutter& cutter,
         }
         Bytes sample;  // a sample shorter than a DV frame holds no packs
         if (stream.samples[index].size >= kDvMinFrameBytes) {
-            if (demuxer.readSamplePrefix(0, index, prefix) < prefix.size()) {
+            const std::uint64_t refused = demuxer.refusedSamples();
+            if (demuxer.readSamplePrefix(0, index, prefix) == prefix.size()) {
+                sample = frame;
+            } else if (demuxer.refusedSamples() == refused) {
                 result.message = path + ": frame " + std::to_string(index) + " can no longer be read";
                 return;
             }
-            sample = frame;
+            // An index entry that does not point at its own chunk holds no frame: it counts as a sample
+            // without packs, as a short one does.
         }
         // While this frame is examined, the frame before it is the last one that has left the graph.
         cutter.frame(sample, index == 0 ? 0 : static_cast<std::int64_t>(index) - 1);

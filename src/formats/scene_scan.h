@@ -16,6 +16,8 @@
 // demuxer's index: the timecode and date packs of sequence 0 that the scan reads lie within them.
 namespace moraven {
 
+class AviDemuxer;
+
 // One scene handed to a scene writer.
 struct TSceneInfo {
     std::int32_t StartFrame = 0;  // first frame, 0-based
@@ -131,6 +133,11 @@ public:
     // throws for the file's sake.
     SceneScanResult ScanScenes(const SceneVideo& video, TSceneWriter& writer,
                                const std::atomic<bool>& abortRequested);
+    // The same over `demuxer`, which the caller opened on `video.fullPath` (and may have used to build the
+    // record): the file is not opened or indexed again. `bytesRead` of the result is then the demuxer's
+    // count, its earlier reads included.
+    SceneScanResult ScanScenes(const SceneVideo& video, const AviDemuxer& demuxer, TSceneWriter& writer,
+                               const std::atomic<bool>& abortRequested);
 
     // The recording date of the last frame that the frame callback kept (0 at first).
     DateTime previousDate() const { return m_previousDate; }
@@ -140,7 +147,9 @@ public:
     std::int64_t scanDuration() const { return m_duration.load(std::memory_order_relaxed); }
 
 private:
-    void scanFrames(const std::string& path, SceneCutter& cutter, const std::atomic<bool>& abortRequested,
+    SceneScanResult scan(const SceneVideo& video, const AviDemuxer* demuxer, TSceneWriter& writer,
+                         const std::atomic<bool>& abortRequested);
+    void scanFrames(const AviDemuxer& demuxer, SceneCutter& cutter, const std::atomic<bool>& abortRequested,
                     SceneScanResult& result);
 
     std::string m_datePattern;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "support/riff_builder.h"
+#include "support/sparse_avi.h"
 #include "support/temp_dir.h"
 
 namespace moraven {
@@ -38,6 +39,17 @@ std::vector<ByteVector> allSamples(const AviDemuxer& demuxer, std::size_t stream
         ByteVector sample;
         EXPECT_TRUE(demuxer.readSample(stream, i, sample));
         out.push_back(sample);
+    }
+    return out;
+}
+
+// The samples of `stream` that read: an index entry that does not point at its own chunk is refused when
+// its sample is read, and counted in refusedSamples().
+std::vector<ByteVector> readableSamples(const AviDemuxer& demuxer, std::size_t stream) {
+    std::vector<ByteVector> out;
+    for (std::size_t i = 0; i < demuxer.streams().at(stream).sampleCount(); ++i) {
+        ByteVector sample;
+        if (demuxer.readSample(stream, i, sample)) out.push_back(sample);
     }
     return out;
 }
@@ -275,19 +287,24 @@ TEST(AviDemuxer, DropsIdx1EntriesThatPointOutsideTheFileOrIntoAnotherChunk) {
     const std::size_t audio0 = chunkPositions(original, "01wb")[0];
     // Entry 2 is video frame 1 (entries alternate video and audio).
     const std::size_t entry = idx1 + 2 * 16;
+    // Entries outside the file or into a sample's chunk are dropped when the index is read; the others are
+    // kept without a read and refused when their sample is read. Either way the entry is counted once and
+    // never followed.
     struct Mutation {
         const char* name;
         std::uint32_t offset;
         std::uint32_t size;
+        bool refusedOnRead;
     };
     const auto relative = [&](std::size_t pos) { return static_cast<std::uint32_t>(pos - moviType); };
     const std::vector<Mutation> mutations = {
-        {"past the end of the file", static_cast<std::uint32_t>(original.size()), 40},
-        {"far past the end", 0xFFFFFF00u, 40},
-        {"into the data of frame 0", relative(frame0 + 16), 40},
-        {"at the audio chunk", relative(audio0), 40},
-        {"size larger than the chunk", relative(chunkPositions(original, "00dc")[1]), 41},
-        {"size running past the end of the file", relative(chunkPositions(original, "00dc")[1]), 0x7FFFFFFF},
+        {"past the end of the file", static_cast<std::uint32_t>(original.size()), 40, false},
+        {"far past the end", 0xFFFFFF00u, 40, false},
+        {"into the data of frame 0", relative(frame0 + 16), 40, false},
+        {"at the audio chunk", relative(audio0), 40, true},
+        {"size larger than the chunk", relative(chunkPositions(original, "00dc")[1]), 41, true},
+        {"size running past the end of the file", relative(chunkPositions(original, "00dc")[1]), 0x7FFFFFFF,
+         false},
     };
     test::TempDir dir;
     for (const auto& m : mutations) {
@@ -297,11 +314,13 @@ TEST(AviDemuxer, DropsIdx1EntriesThatPointOutsideTheFileOrIntoAnotherChunk) {
         putU32(file, entry + 12, m.size);
         const AviDemuxer avi(dir.write("bad.avi", file));
         EXPECT_EQ(avi.streams().at(0).indexSource, AviIndexSource::Idx1);
-        EXPECT_EQ(avi.streams()[0].droppedEntries, 1u);
+        EXPECT_EQ(avi.streams()[0].droppedEntries, m.refusedOnRead ? 0u : 1u);
         EXPECT_EQ(avi.streams()[1].droppedEntries, 0u);
-        EXPECT_EQ(allSamples(avi, 0),
+        EXPECT_EQ(avi.streams()[0].sampleCount(), m.refusedOnRead ? 4u : 3u);
+        EXPECT_EQ(readableSamples(avi, 0),
                   (std::vector<ByteVector>{ByteVector(40, 0), ByteVector(40, 2), ByteVector(40, 3)}));
         EXPECT_EQ(allSamples(avi, 1), filled(4, 40, 0x80));
+        EXPECT_EQ(avi.refusedSamples(), m.refusedOnRead ? 1u : 0u);
     }
 }
 
@@ -316,14 +335,17 @@ TEST(AviDemuxer, DropsOpenDmlEntriesThatPointOutsideTheFileOrIntoAnotherChunk) {
     struct Mutation {
         const char* name;
         std::uint32_t offset;
+        bool refusedOnRead;
     };
     const auto relative = [&](std::size_t pos) { return static_cast<std::uint32_t>(pos - base); };
     const std::vector<Mutation> mutations = {
-        {"past the end of the file", relative(original.size())},
-        {"far past the end", 0xFFFFFFF0u},
-        {"into the data of frame 3", relative(chunkPositions(original, "00dc")[3] + 8 + 20)},
-        {"at the audio chunk's data", relative(audio2 + 8)},
-        {"at the chunk header instead of the data", relative(chunkPositions(original, "00dc")[2])},
+        {"past the end of the file", relative(original.size()), false},
+        {"far past the end", 0xFFFFFFF0u, false},
+        // Frame 3's entry then comes before the end of this one: the chunk header settles which is wrong.
+        {"into the data of frame 3", relative(chunkPositions(original, "00dc")[3] + 8 + 20), false},
+        // 64 bytes at the 32-byte audio data run into frame 3's chunk: settled as above.
+        {"at the audio chunk's data", relative(audio2 + 8), false},
+        {"at the chunk header instead of the data", relative(chunkPositions(original, "00dc")[2]), true},
     };
     test::TempDir dir;
     for (const auto& m : mutations) {
@@ -332,10 +354,11 @@ TEST(AviDemuxer, DropsOpenDmlEntriesThatPointOutsideTheFileOrIntoAnotherChunk) {
         putU32(file, entry, m.offset);
         const AviDemuxer avi(dir.write("bad.avi", file));
         EXPECT_EQ(avi.streams().at(0).indexSource, AviIndexSource::OpenDml);
-        EXPECT_EQ(avi.streams()[0].droppedEntries, 1u);
+        EXPECT_EQ(avi.streams()[0].droppedEntries, m.refusedOnRead ? 0u : 1u);
         auto expected = filled(6, 64, 0);
         expected.erase(expected.begin() + 2);
-        EXPECT_EQ(allSamples(avi, 0), expected);
+        EXPECT_EQ(readableSamples(avi, 0), expected);
+        EXPECT_EQ(avi.refusedSamples(), m.refusedOnRead ? 1u : 0u);
         EXPECT_EQ(allSamples(avi, 1), filled(6, 32, 0x80));
     }
 }
@@ -409,7 +432,7 @@ TEST(AviDemuxer, ReadsSamplesWholeOrTheirFirstBytes) {
     std::array<std::uint8_t, 480> head{};
     const std::uint64_t before = avi.bytesRead();
     EXPECT_EQ(avi.readSamplePrefix(0, 1, head), 480u);
-    EXPECT_EQ(avi.bytesRead() - before, 480u);  // one read of 480 bytes, nothing more
+    EXPECT_EQ(avi.bytesRead() - before, 488u);  // one read of the chunk header and 480 bytes, nothing more
     EXPECT_TRUE(std::all_of(head.begin(), head.end(), [](std::uint8_t b) { return b == 1; }));
 
     std::vector<std::uint8_t> big(1000, 0xEE);
@@ -560,6 +583,37 @@ TEST(AviDemuxer, ReadsSamplesPastFourGiB) {
     const AviDemuxer walked(path);
     EXPECT_EQ(walked.streams().at(0).indexSource, AviIndexSource::Idx1);
     EXPECT_EQ(allSamples(walked, 0), filled(4, 64, 0));
+}
+
+}  // namespace
+}  // namespace moraven
+
+namespace moraven {
+namespace {
+
+// A 1 GiB sparse file with a few real frames: an index or a movi list declared over the hole gives the real
+// frames only, and the hole is not read (memory and time follow the real data, not the declared sizes).
+TEST(AviDemuxer, SparseFileDeclaredOverAHoleGivesItsRealSamples) {
+    constexpr std::uint64_t kDeclared = 1ull << 30;
+    test::OpenDmlOptions o;
+    o.frames = 5;
+    o.framesPerForm = 2;
+    o.frameBytes = 1000;
+    test::TempDir dir;
+    for (const auto shape : {test::SparseAviShape::IndexOverTheHole, test::SparseAviShape::MoviOverTheHole}) {
+        const bool indexed = shape == test::SparseAviShape::IndexOverTheHole;
+        SCOPED_TRACE(indexed ? "ix00 over the hole" : "movi over the hole");
+        const test::SparseAvi file = test::writeSparseAvi(dir.file("sparse.avi"), o, kDeclared, shape);
+        const AviDemuxer avi(file.path);
+        ASSERT_EQ(avi.streamCount(), 1u);
+        const AviStream& video = avi.streams()[0];
+        EXPECT_EQ(video.indexSource, indexed ? AviIndexSource::OpenDml : AviIndexSource::MoviWalk);
+        EXPECT_EQ(allSamples(avi, 0), filled(5, 1000, 0));
+        // Every entry of the last index past its real ones names the same empty chunk.
+        EXPECT_EQ(video.droppedEntries,
+                  indexed ? file.lastIndexEntries - static_cast<std::uint64_t>(file.lastFormFrames) : 0u);
+        EXPECT_LT(avi.bytesRead(), 1024u * 1024u);
+    }
 }
 
 }  // namespace

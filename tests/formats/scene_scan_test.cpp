@@ -380,9 +380,10 @@ TEST(TdmScenesTest, ScansEveryFrameThroughTheIndexReadingOnlyTheFirst480Bytes) {
     EXPECT_EQ(scenes.scanPosition(), 100);
     EXPECT_EQ(scenes.scanDuration(), 100);
     EXPECT_EQ(scenes.previousDate(), dateTime(2004, 7, 15, 12, 30, 2));
-    // The frames: 480 bytes each. The rest is the headers and the index, read when the file is opened.
+    // The frames: 480 bytes each, read with their 8-byte chunk header. The rest is the headers and the
+    // index, read when the file is opened.
     const std::uint64_t headerAndIndex = AviDemuxer(path).bytesRead();
-    EXPECT_EQ(result.bytesRead, headerAndIndex + 100 * 480);
+    EXPECT_EQ(result.bytesRead, headerAndIndex + 100 * (8 + 480));
 }
 
 TEST(TdmScenesTest, ThePreviousDateIsKeptFromOneFileToTheNext) {
@@ -463,6 +464,29 @@ TEST(TdmScenesTest, SamplesShorterThanADvFrameHoldNoDate) {
     const std::atomic<bool> abort{false};
     EXPECT_EQ(scenes.ScanScenes(videoAt(path), writer, abort).outcome, SceneScanOutcome::Completed);
     EXPECT_EQ(spans(writer.scenes), (std::vector<Span>{{0, 29}}));
+}
+
+}  // namespace
+}  // namespace moraven
+
+namespace moraven {
+namespace {
+
+// A scan over the caller's demuxer (the scenes command builds the record with it too) does not open or index
+// the file again: it reads each frame's chunk header and first 480 bytes, nothing else.
+TEST(TdmScenesTest, AScanOverASharedDemuxerReadsOnlyTheFrames) {
+    test::TempDir dir;
+    const std::string path = writeScenesFile(dir, "clip.avi", recording(30, 10, 0, 0));
+    const AviDemuxer demuxer(path);
+    const std::uint64_t opened = demuxer.bytesRead();
+    TdmScenes scenes(kPattern, englishDateFormatLocale());
+    RecordingWriter writer;
+    const std::atomic<bool> abort{false};
+    const SceneScanResult result = scenes.ScanScenes(videoAt(path), demuxer, writer, abort);
+    EXPECT_EQ(result.outcome, SceneScanOutcome::Completed);
+    EXPECT_EQ(result.framesScanned, 30);
+    EXPECT_EQ(demuxer.bytesRead() - opened, 30u * (8 + 480));
+    EXPECT_EQ(result.bytesRead, demuxer.bytesRead());
 }
 
 }  // namespace

@@ -73,6 +73,13 @@ timespec modificationTime(const std::string& path) {
     return entry.st_mtim;
 }
 
+// The change time: any write to the file, and any change of its times, moves it.
+timespec changeTime(const std::string& path) {
+    struct stat entry {};
+    EXPECT_EQ(::stat(path.c_str(), &entry), 0);
+    return entry.st_ctim;
+}
+
 // Frames, durations and audio format names.
 
 TEST(DurationTextTest, FramesAndMillisecondsFromTheWholeSecondsDown) {
@@ -550,6 +557,7 @@ TEST(VideoFileRecordTest, RefusedDvHandlerIsScannedAsDvsdAndTheFileEndsAsItWas) 
         setFileTimes(path, 2006, 1, 2, 3, 4, 5, 600'000'000);
         const auto bytes = test::readWholeFile(path);
         const timespec modified = modificationTime(path);
+        const timespec changed = changeTime(path);
 
         const TAfficherFichier r = recordOf(path);
         EXPECT_EQ(r.Codec(), code);
@@ -565,6 +573,9 @@ TEST(VideoFileRecordTest, RefusedDvHandlerIsScannedAsDvsdAndTheFileEndsAsItWas) 
         EXPECT_EQ(test::readWholeFile(path), bytes) << code;
         EXPECT_EQ(modificationTime(path).tv_sec, modified.tv_sec) << code;
         EXPECT_EQ(modificationTime(path).tv_nsec, modified.tv_nsec) << code;
+        // The retry is made in memory: the file is never written.
+        EXPECT_EQ(changeTime(path).tv_sec, changed.tv_sec) << code;
+        EXPECT_EQ(changeTime(path).tv_nsec, changed.tv_nsec) << code;
         EXPECT_EQ(r.Modified(), localValue(2006, 1, 2, 3, 4, 5, 600));
     }
 }
@@ -575,24 +586,30 @@ void openToOthers(const test::TempDir& dir, const std::string& path, mode_t mode
     ASSERT_EQ(::chmod(path.c_str(), mode), 0);
 }
 
-TEST(VideoFileRecordTest, ARetryThatCannotWriteLeavesEmptyTextsAndTheFileUntouched) {
+TEST(VideoFileRecordTest, AReadOnlyFileWithARefusedHandlerListsWithFullFactsAndStaysAsItWas) {
     test::TempDir dir;
     const std::string path =
         test::writeRepeatedDvFrame(dir.file("locked.avi"), packedFrame().bytes(), 2, {.type1 = true});
     test::setFirstStreamHandler(path, "CDVC");
     openToOthers(dir, path, 0444);
     const auto bytes = test::readWholeFile(path);
+    const timespec changed = changeTime(path);
+    // The same facts as a writable copy of the file gives.
+    const TAfficherFichier writable = recordOf(path);
     const auto result = test::runUnprivileged([&] {
         const TAfficherFichier r = recordOf(path);
-        if (r.DatecodeText() != "" || r.TimecodeText() != "") return 1;
-        if (r.DatecodeKey() != kUnreadableDatecodeKey) return 2;
-        if (r.Codec() != "" || r.ImageText() != "N/A") return 3;
-        if ((r.Attributes() & TSRFichier::kReadOnlyAttribute) == 0) return 4;
+        if (r.DatecodeText() != writable.DatecodeText() || r.DatecodeText().empty()) return 1;
+        if (r.TimecodeText() != writable.TimecodeText() || r.TimecodeText().empty()) return 2;
+        if (r.DatecodeKey() != writable.DatecodeKey() || r.DatecodeKey() == kUnreadableDatecodeKey) return 3;
+        if (r.Codec() != "CDVC" || r.ImageText() != writable.ImageText() || r.DvType() != 1) return 4;
+        if ((r.Attributes() & TSRFichier::kReadOnlyAttribute) == 0) return 5;
         return 0;
     });
     if (!result) GTEST_SKIP() << "cannot run without the power to override permissions";
     EXPECT_EQ(*result, 0);
     EXPECT_EQ(test::readWholeFile(path), bytes);
+    EXPECT_EQ(changeTime(path).tv_sec, changed.tv_sec);
+    EXPECT_EQ(changeTime(path).tv_nsec, changed.tv_nsec);
 }
 
 TEST(VideoFileRecordTest, AFileThatCannotBeOpenedGivesNoRecord) {
