@@ -6,20 +6,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <vector>
+
+#include "platform/system_services.h"
 
 namespace moraven {
-namespace {
-
-// The running executable's path, from /proc/self/exe; empty when it cannot be read.
-std::string executablePath() {
-    std::vector<char> buffer(4096);
-    const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
-    if (length <= 0 || static_cast<std::size_t>(length) >= buffer.size()) return {};
-    return std::string(buffer.data(), static_cast<std::size_t>(length));
-}
-
-}  // namespace
 
 bool displayAvailable(std::FILE* errors) {
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
@@ -35,7 +25,7 @@ bool displayAvailable(std::FILE* errors) {
 
 int startWindow(char** argv, std::FILE* errors) {
     if (!displayAvailable(errors)) return 2;
-    const std::string self = executablePath();
+    const std::string self = ownExecutablePath();
     const std::size_t slash = self.rfind('/');
     const std::string program =
         (slash == std::string::npos ? std::string(".") : self.substr(0, slash)) + "/" + kWindowProgramName;
