@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "platform/system_services.h"
+#include "formats/executable_path.h"
 
 namespace moraven {
 
@@ -25,10 +25,8 @@ bool displayAvailable(std::FILE* errors) {
 
 int startWindow(char** argv, std::FILE* errors) {
     if (!displayAvailable(errors)) return 2;
-    const std::string self = ownExecutablePath();
-    const std::size_t slash = self.rfind('/');
-    const std::string program =
-        (slash == std::string::npos ? std::string(".") : self.substr(0, slash)) + "/" + kWindowProgramName;
+    const std::string folder = ownExecutableFolder();
+    const std::string program = (folder.empty() ? std::string(".") : folder) + "/" + kWindowProgramName;
     std::fflush(nullptr);
     ::execv(program.c_str(), argv);
     std::fprintf(errors, "moraven: cannot start the window (%s: %s)\n", program.c_str(), std::strerror(errno));

@@ -1,29 +1,13 @@
 #include "pipeline/media_framework_module.h"
 
 #include <dlfcn.h>
-#include <unistd.h>
 
 #include <cstdlib>
-#include <vector>
+
+#include "formats/executable_path.h"
 
 namespace moraven {
 namespace {
-
-// The folder of the running executable, from /proc/self/exe; empty when it cannot be read.
-std::string executableFolder() {
-    std::vector<char> buffer(4096);
-    for (;;) {
-        const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
-        if (length < 0) return {};
-        if (static_cast<std::size_t>(length) < buffer.size()) {
-            const std::string path(buffer.data(), static_cast<std::size_t>(length));
-            const std::size_t slash = path.rfind('/');
-            return slash == std::string::npos ? std::string() : path.substr(0, slash);
-        }
-        if (buffer.size() >= (std::size_t{1} << 20)) return {};
-        buffer.resize(buffer.size() * 2);  // the path was cut: try again with more room
-    }
-}
 
 MediaFrameworkLoad load() {
     MediaFrameworkLoad result;
@@ -50,7 +34,7 @@ MediaFrameworkLoad load() {
 
 std::string mediaFrameworkModulePath() {
     const char* folder = std::getenv("MORAVEN_MODULE_DIR");
-    const std::string base = folder != nullptr && *folder != '\0' ? std::string(folder) : executableFolder();
+    const std::string base = folder != nullptr && *folder != '\0' ? std::string(folder) : ownExecutableFolder();
     return (base.empty() ? std::string(".") : base) + "/" + kMediaFrameworkModuleName;
 }
 

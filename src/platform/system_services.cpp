@@ -89,17 +89,6 @@ std::string PersonalFolder() {
     return bytesOf(QDir::homePath());
 }
 
-std::string ownExecutablePath() {
-    std::vector<char> buffer(4096);
-    for (;;) {
-        const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
-        if (length < 0) return {};
-        if (static_cast<std::size_t>(length) < buffer.size())
-            return std::string(buffer.data(), static_cast<std::size_t>(length));
-        buffer.resize(buffer.size() * 2);
-    }
-}
-
 std::string sendToEntryPath(const std::string& name) {
     return bytesOf(dataHome()) + "/applications/" + name + ".desktop";
 }

@@ -3,15 +3,14 @@
 #include <optional>
 #include <string>
 
+#include "formats/executable_path.h"
+
 // Small services of the desktop: the user's folders, the "Open With" entry that stands in for a Send To
 // shortcut, the trash, and the system's name. Window thread only. Paths are the file system's bytes.
 namespace moraven {
 
 // The user's documents folder (XDG_DOCUMENTS_DIR) when it exists, else the home folder. No trailing "/".
 std::string PersonalFolder();
-
-// The absolute path of the running program.
-std::string ownExecutablePath();
 
 // Where the desktop entry for `name` lives: $XDG_DATA_HOME/applications/<name>.desktop (by default under
 // ~/.local/share).
