@@ -1,0 +1,76 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "formats/dvcodes.h"
+
+// The sound inside DV frames (IEC 61834 / SMPTE 314M, 25 Mbit/s): reading the AAUX source pack and the
+// shuffled samples of every audio DIF block, and writing PCM into the audio blocks with their AAUX source
+// and source-control packs.
+//
+// A frame's sound is in two halves of its DIF sequences (5 + 5 for 525/60, 6 + 6 for 625/50), nine audio DIF
+// blocks per sequence. With 16-bit samples the first half holds the left channel and the second the right
+// (one stereo pair). With 12-bit non-linear samples (32 kHz only) each half holds a stereo pair: the first
+// half channels 1 and 2, the second half channels 3 and 4.
+//
+// Everything works on a buffer the caller owns for the length of the call, allocates nothing but the output
+// vectors, and reads or writes no byte past the end of the buffer. Absence is a value: a frame whose audio
+// source pack is missing or names a rate or quantisation it cannot carry gives no DvAudioFormat.
+namespace moraven {
+
+enum class DvAudioQuantization : std::uint8_t { Linear16 = 0, NonLinear12 = 1 };
+
+// What the AAUX source pack of a frame says of its sound.
+struct DvAudioFormat {
+    std::uint32_t sampleRate = 48000;  // 48000, 44100 or 32000
+    DvAudioQuantization quantization = DvAudioQuantization::Linear16;
+    DvSystem system = DvSystem::Unknown;
+    std::uint32_t samplesInFrame = 0;  // samples per channel this frame carries
+    bool locked = true;                // audio locked to the video clock
+    std::uint8_t stereoPairs = 1;      // 1, or 2 for 12-bit four-channel sound
+
+    friend bool operator==(const DvAudioFormat&, const DvAudioFormat&) = default;
+};
+
+// The sound format of `frame`, from the AAUX source pack of the first audio block that holds one; absent
+// without such a pack, for a rate or quantisation DV does not define, or a frame shorter than its system.
+std::optional<DvAudioFormat> DvReadAudioFormat(std::span<const std::uint8_t> frame);
+
+// The samples of one frame, de-shuffled: interleaved 16-bit stereo (left, right, left, ...), samplesInFrame
+// sample frames per pair. 12-bit samples are expanded to 16 bits. `secondPair` is filled only for 12-bit
+// four-channel sound (channels 3 and 4).
+struct DvAudioSamples {
+    DvAudioFormat format;
+    std::vector<std::int16_t> firstPair;
+    std::vector<std::int16_t> secondPair;
+};
+
+// Reads the sound of `frame`. Absent when DvReadAudioFormat is. A block whose samples are marked as an
+// error (0x8000 for 16 bits, 0x800 for 12 bits) gives silence for those samples.
+std::optional<DvAudioSamples> DvReadAudio(std::span<const std::uint8_t> frame);
+
+// The number of samples per channel frame `frameIndex` (counted from the start of the stream) carries at
+// `sampleRate` in `system` with locked audio: 625/50 always rate / 25; 525/60 48 kHz the five-frame pattern
+// 1600, 1602, 1602, 1602, 1602, and for 44.1 and 32 kHz a pattern whose sum over any run of frames stays
+// within one sample of rate × 1001 / 30000 per frame. Zero for an unknown system or rate.
+std::uint32_t DvAudioSamplesPerFrame(DvSystem system, std::uint32_t sampleRate, std::uint64_t frameIndex);
+
+// Writes 16-bit stereo `samples` (interleaved, samplesInFrame × 2 values) into the audio blocks of `frame`
+// (a whole frame of `system`), with the AAUX source pack (rate, 16 bits, samples in the frame, locked) and
+// source-control pack in every audio block's pack slot, leaving every other byte of the frame as it was.
+// Fewer samples than the frame can carry are padded with silence; false (frame unchanged) when the frame is
+// too short for its system, the rate is not 48000, 44100 or 32000, or the count is outside what DV allows
+// for that rate and system.
+bool DvWriteAudio(std::span<std::uint8_t> frame, DvSystem system, std::uint32_t sampleRate,
+                  std::span<const std::int16_t> samples, std::uint32_t samplesInFrame);
+
+// The 12-bit non-linear code of DV's 32 kHz four-channel mode and back (both directions exact for every code).
+std::int16_t DvExpand12(std::uint16_t code);
+std::uint16_t DvCompress12(std::int16_t sample);
+
+}  // namespace moraven

@@ -1,0 +1,153 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "pipeline/graph/stage.h"
+
+// A graph of stages: built by adding stages and connecting their pins, then run on a streaming thread of
+// its own.
+//
+// Building (control thread, graph stopped): add() a stage under a name (the graph does not own it; the caller
+// keeps it alive while it is in the graph), or adopt() one that the graph then owns; connect() an output to
+// an input, which asks the input to accept one of the types the output offers (optionally only those of a
+// major type and subtype) and answers false when none is accepted; render() an output into a stage, letting
+// the graph put intermediate stages between (from the intermediates it was given); disconnect() a pin and its
+// peer; remove() a stage with its connections; clear().
+//
+// Running: run() starts the streaming thread, which calls produce() of every source stage in turn until all
+// are at their end (the graph is then complete) or stop() is called. pause() runs until every connected
+// renderer has had one sample, then holds the thread and sends the Paused notice; run() goes on from there.
+// Without a reference clock (the default), samples flow as fast as the stages take them; with one, a
+// renderer's sample waits until its start time has come, counted from run(). stop() ends the streaming
+// within one sample, joins the thread and calls stop() of every stage with the reason: completed, stopped
+// or failed (a stage threw; error() then holds its message).
+//
+// Notices (Complete, Paused, Failed) are handed to the notice handler on the streaming thread: the caller
+// marshals them to its own thread (the window posts them to its event loop). Whoever cannot take notices
+// polls state(), isComplete() and error().
+//
+// Seeking: duration() and position() in the current time format (100 ns units, or frames of the source's
+// video stream), and setPosition() while stopped or paused. Position is the start time of the latest sample
+// a renderer consumed.
+//
+// Threads: every member is for the control thread, except position(), isComplete(), error(), warnings()
+// and state(), which any thread may call. The destructor stops the graph.
+namespace moraven {
+
+enum class GraphState { Stopped, Paused, Running };
+enum class GraphNotice { Complete, Paused, Failed };
+enum class TimeFormat { MediaTime, Frame };
+
+class Graph final : public Seeking {
+public:
+    // Makes an intermediate stage for render() (a decoder, a converter); the graph adopts it when it helps.
+    using StageMaker = std::function<std::unique_ptr<Stage>()>;
+
+    Graph();
+    ~Graph() override;
+    Graph(const Graph&) = delete;
+    Graph& operator=(const Graph&) = delete;
+
+    // ---- building ----
+    // False when the stage is already in a graph or the name is taken.
+    bool add(Stage& stage, std::string name);
+    Stage& adopt(std::unique_ptr<Stage> stage, std::string name);
+    // Disconnects every pin of the stage and takes it out (an adopted stage is destroyed).
+    void remove(Stage& stage);
+    void clear();
+    Stage* find(std::string_view name) const;
+    std::vector<Stage*> stages() const;
+
+    // Connects `output` to `input` with the first type `output` offers that `input` accepts; with `partial`,
+    // only types of its major type (and of its subtype when that is not zero) are tried. False when a pin is
+    // of the wrong direction or already connected, or when no type is accepted.
+    bool connect(Pin& output, Pin& input, const MediaType* partial = nullptr);
+    // Connects `output` to a free input of `target`, directly or through intermediate stages (at most two)
+    // made by the makers given to setIntermediates(). False, with nothing left connected or added, when no
+    // chain is found.
+    bool render(Pin& output, Stage& target);
+    void setIntermediates(std::vector<StageMaker> makers) { m_intermediates = std::move(makers); }
+    // Breaks the connection of `pin` (both sides); nothing when it is not connected.
+    void disconnect(Pin& pin);
+
+    // ---- control ----
+    void run();
+    void pause();
+    void stop();
+    GraphState state() const { return m_state.load(); }
+    void setReferenceClock(bool enabled) { m_useClock = enabled; }
+    bool hasReferenceClock() const { return m_useClock; }
+    void setNoticeHandler(std::function<void(GraphNotice)> handler) { m_noticeHandler = std::move(handler); }
+
+    // The streaming has reached the end of every source (any thread).
+    bool isComplete() const { return m_complete.load(); }
+    // The message of the stage that failed the run; empty otherwise (any thread).
+    std::string error() const;
+    // Notes of the stages that did not stop the run (any thread).
+    std::vector<std::string> warnings() const;
+    // Waits until the streaming thread has ended (complete or failed) or `timeout` passed; true when ended.
+    bool waitForEnd(std::chrono::milliseconds timeout);
+
+    // ---- seeking ----
+    void setTimeFormat(TimeFormat format) { m_timeFormat = format; }
+    TimeFormat timeFormat() const { return m_timeFormat; }
+    // In 100 ns units regardless of the time format.
+    MediaTime duration() const override;
+    MediaTime position() const override;
+    // In the current time format.
+    std::int64_t durationInFormat() const;
+    std::int64_t positionInFormat() const;
+    bool setPosition(std::int64_t value);
+
+private:
+    friend class Stage;
+    struct Member {
+        Stage* stage = nullptr;
+        std::unique_ptr<Stage> owned;
+    };
+
+    void stream();
+    void notify(GraphNotice notice);
+    void onRendered(Stage& stage, const MediaSample& sample);
+    void onWarning(const std::string& text);
+    std::vector<Stage*> sources() const;
+    bool allRenderersHadSample() const;
+    void endStreaming(StopReason reason);
+    bool tryConnect(Pin& output, Pin& input, const MediaType* partial);
+    bool renderThrough(Pin& output, Stage& target, int depth, std::vector<Stage*>& added);
+
+    std::vector<Member> m_members;
+    std::vector<StageMaker> m_intermediates;
+    std::function<void(GraphNotice)> m_noticeHandler;
+    bool m_useClock = false;
+    TimeFormat m_timeFormat = TimeFormat::MediaTime;
+
+    std::thread m_thread;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::atomic<GraphState> m_state{GraphState::Stopped};
+    std::atomic<bool> m_stopRequested{false};
+    std::atomic<bool> m_complete{false};
+    std::atomic<bool> m_ended{true};
+    bool m_pauseWanted = false;  // under m_mutex
+    bool m_pausedNoticeSent = false;
+    std::vector<Stage*> m_renderersWithSample;  // streaming thread
+    std::string m_error;                        // under m_mutex
+    std::vector<std::string> m_warnings;        // under m_mutex
+    std::atomic<std::int64_t> m_position{0};
+    std::chrono::steady_clock::time_point m_clockStart;
+    MediaTime m_clockBase;
+};
+
+}  // namespace moraven
