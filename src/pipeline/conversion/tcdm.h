@@ -1,0 +1,82 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "pipeline/conversion/conversion_graphs.h"
+#include "pipeline/graph/graph.h"
+#include "pipeline/stages/dv_dvheader.h"
+#include "pipeline/stages/dv_scenedetect.h"
+#include "pipeline/stages/file_source.h"
+#include "pipeline/stages/file_writer.h"
+
+// The conversion module: the one graph that writes new video and sound files, its builders and its run.
+//
+// Each builder starts from the same graph: the file source loads the input, the file writer names the output,
+// every other stage of the previous conversion is taken out, and the builder adds fresh framework stages
+// (splitters, muxers, sound adapters) and connects them. The program's own stages (scene detection and DV
+// header) belong to the module and keep their settings from one run to the next.
+//
+// Builders answer false, with the reason in lastBuildError(), when the input cannot be read as an AVI file,
+// when the graph's named cases fail (no stream, no DV stream, no sound), or when no stream reaches the output's
+// multiplexer: a graph that would write an empty file is not built. A connection that fails on the sound side
+// is no error: the output then has fewer sound streams.
+//
+// The stream-copy graphs built here use no codec: frames are copied, only the DV sound is (de)shuffled.
+//
+// Threads: the control thread only; the graph streams on its own thread while RunConversionGraph waits.
+namespace moraven {
+
+class TCdm final : public ConversionGraphs {
+public:
+    TCdm();
+    ~TCdm() override;
+
+    bool BuildType1Graph(const std::string& input, const std::string& output) override;
+    bool BuildType2Graph(const std::string& input, const std::string& output) override;
+    bool BuildRemuxGraph(const std::string& input, const std::string& output) override;
+    bool BuildTimeShiftGraph(const std::string& input, const std::string& output) override;
+    bool BuildAudioGraph(const std::string& input, const std::string& output) override;
+    std::string lastBuildError() const override { return m_buildError; }
+
+    void setRestoreHeader(bool restore) override { m_dvHeader.RestoreHeader = restore; }
+    void setHourShift(std::int32_t hours) override { m_dvHeader.SetHourShift(hours); }
+
+    ConversionResult RunConversionGraph(const std::function<bool(int percent)>& tick) override;
+
+    // Takes every stage but the file source and the file writer out of the graph (the own stages too).
+    void ResetConversionGraph();
+
+    Graph& graph() { return m_graph; }
+    Tdv_sceneDetect& SceneDetect() { return m_sceneDetect; }
+    Tdv_DVheader& DVHeader() { return m_dvHeader; }
+    // What the progress reads: the multiplexer of the graph built last (the graph itself for sound
+    // extraction); null when no graph is built.
+    const Seeking* ConversionSeeking() const { return m_seeking; }
+
+private:
+    // The common start: the input loaded, the output named, the graph emptied, the AVI splitter connected to
+    // the source. Returns the splitter, or nullptr (with the reason kept) when the input is no AVI file.
+    Stage* begin(const std::string& input, const std::string& output);
+    Stage& addNew(const char* displayName, const std::string& name);
+    bool fail(std::string reason);
+    // Connects `output` to the first free input of `target`; false when refused.
+    bool connectToFree(Pin& output, Stage& target, const MediaType* partial = nullptr);
+    // Connects the multiplexer to the file writer and publishes it for progress. False (with the reason)
+    // when no stream reaches the multiplexer.
+    bool finishWithMux(Stage& mux);
+    // Tries each free output of `splitter` into `adapter`, then the adapter into `target`'s input; true
+    // when one chain was made.
+    bool connectSoundThrough(Stage& splitter, Stage& adapter, Pin& target);
+
+    Graph m_graph;
+    FileSourceStage m_source;
+    FileWriterStage m_destination;
+    Tdv_sceneDetect m_sceneDetect;
+    Tdv_DVheader m_dvHeader;
+    const Seeking* m_seeking = nullptr;
+    std::string m_buildError;
+};
+
+}  // namespace moraven

@@ -1,0 +1,270 @@
+#include "pipeline/stages/dv_muxer.h"
+
+#include <algorithm>
+#include <string>
+
+#include "formats/byte_order.h"
+#include "formats/dv_audio.h"
+#include "formats/media_type.h"
+
+namespace moraven {
+
+namespace {
+
+constexpr std::size_t kDifBlockBytes = 80;
+constexpr std::size_t kPackOffset = 3;  // after the block's 3-byte id
+constexpr std::size_t kPackBytes = 5;
+constexpr std::size_t kFirstAudioBlock = 6;
+constexpr std::size_t kAudioBlockStride = 16;
+constexpr std::size_t kAudioBlocksPerSequence = 9;
+constexpr std::size_t kFirstVauxBlock = 3;
+constexpr std::size_t kVauxBlocks = 3;
+constexpr std::size_t kVauxPacksPerBlock = 15;
+
+constexpr std::uint8_t kAauxSourcePack = 0x50;
+constexpr std::uint8_t kAauxControlPack = 0x51;
+constexpr std::uint8_t kVauxSourcePack = 0x60;
+constexpr std::uint8_t kVauxControlPack = 0x61;
+
+// The four payload bytes of a pack as the DV information block keeps them: the first byte lowest.
+std::uint32_t packWord(Bytes frame, std::size_t packOffset) {
+    std::uint32_t word = 0;
+    for (std::size_t i = 0; i < 4; ++i) word |= std::uint32_t{frame[packOffset + 1 + i]} << (8 * i);
+    return word;
+}
+
+// The payload of the first pack `id` among the audio blocks of sequence `sequence`; 0 when none.
+std::uint32_t audioPack(Bytes frame, std::size_t sequence, std::uint8_t id) {
+    for (std::size_t block = 0; block < kAudioBlocksPerSequence; ++block) {
+        const std::size_t at = sequence * kDvSequenceBytes +
+                               (kFirstAudioBlock + block * kAudioBlockStride) * kDifBlockBytes + kPackOffset;
+        if (kPackBytes > frame.size() || at > frame.size() - kPackBytes) return 0;
+        if (frame[at] == id) return packWord(frame, at);
+    }
+    return 0;
+}
+
+std::uint32_t vauxPack(Bytes frame, std::uint8_t id) {
+    for (std::size_t block = 0; block < kVauxBlocks; ++block) {
+        for (std::size_t pack = 0; pack < kVauxPacksPerBlock; ++pack) {
+            const std::size_t at = (kFirstVauxBlock + block) * kDifBlockBytes + kPackOffset + pack * kPackBytes;
+            if (kPackBytes > frame.size() || at > frame.size() - kPackBytes) return 0;
+            if (frame[at] == id) return packWord(frame, at);
+        }
+    }
+    return 0;
+}
+
+// The DV information block of an interleaved stream whose frames look like `frame`: the audio packs of the
+// first sequence of each half, and the picture's VAUX source and control packs.
+std::array<std::uint8_t, kDvInfoBytes> dvInfoOf(Bytes frame, DvSystem system) {
+    const std::size_t half = system == DvSystem::Pal625 ? 6 : 5;
+    DvInfo info;
+    info.aauxSrc = audioPack(frame, 0, kAauxSourcePack);
+    info.aauxCtl = audioPack(frame, 0, kAauxControlPack);
+    info.aauxSrc1 = audioPack(frame, half, kAauxSourcePack);
+    info.aauxCtl1 = audioPack(frame, half, kAauxControlPack);
+    info.vauxSrc = vauxPack(frame, kVauxSourcePack);
+    info.vauxCtl = vauxPack(frame, kVauxControlPack);
+    return encodeDvInfo(info);
+}
+
+DvSystem systemOfVideo(const MediaType& type) {
+    if (type.frameDuration() == kPalFrameDuration) return DvSystem::Pal625;
+    if (type.frameDuration() == kNtscFrameDuration) return DvSystem::Ntsc525;
+    if (const auto bitmap = type.bitmap()) {
+        const std::int32_t height = bitmap->height < 0 ? -bitmap->height : bitmap->height;
+        if (height == 576) return DvSystem::Pal625;
+        if (height == 480) return DvSystem::Ntsc525;
+    }
+    return DvSystem::Unknown;
+}
+
+bool isDvRate(std::uint32_t rate) { return rate == 48000 || rate == 44100 || rate == 32000; }
+
+}  // namespace
+
+DvMuxerStage::DvMuxerStage()
+    : Stage(kDisplayName),
+      m_video(addPin(PinDirection::Input, "Video")),
+      m_audio1(addPin(PinDirection::Input, "Audio 1")),
+      m_audio2(addPin(PinDirection::Input, "Audio 2")),
+      m_output(addPin(PinDirection::Output, "Output")) {}
+
+bool DvMuxerStage::acceptsInput(const Pin& input, const MediaType& type) const {
+    if (&input == &m_video) {
+        if (type.isInterleaved()) return systemOfVideo(type) != DvSystem::Unknown;
+        return type.isVideo() && isDvCompression(type.subtype()) && systemOfVideo(type) != DvSystem::Unknown;
+    }
+    if (&input == &m_audio1 || &input == &m_audio2) {
+        if (!type.isAudio()) return false;
+        const std::optional<WaveFormat> wave = type.wave();
+        if (!wave || wave->formatTag != kWaveFormatPcm || wave->bitsPerSample != 16) return false;
+        if (wave->channels != 1 && wave->channels != 2) return false;
+        if (!isDvRate(wave->samplesPerSecond)) return false;
+        // The second input must match the first: both tracks share the frames' one sound format.
+        if (&input == &m_audio2 && m_audio1.isConnected() && m_rate != wave->samplesPerSecond) return false;
+        return true;
+    }
+    return false;
+}
+
+std::vector<MediaType> DvMuxerStage::outputTypes(const Pin& output) const {
+    if (&output != &m_output || m_system == DvSystem::Unknown) return {};
+    std::array<std::uint8_t, kDvInfoBytes> info{};
+    if (m_dvInfo) info = *m_dvInfo;
+    return {MediaType::interleavedDv(m_system, info)};
+}
+
+void DvMuxerStage::connected(Pin& pin) {
+    if (&pin == &m_video) {
+        m_system = systemOfVideo(pin.connectionType());
+        m_dvInfo.reset();
+        MediaSample first;
+        Pin* upstream = pin.peer();
+        if (upstream && upstream->stage().firstSample(*upstream, first) && first.data.size() >= kDvMinFrameBytes) {
+            if (m_rate != 0) {
+                const std::vector<std::int16_t> silence(std::size_t{DvAudioSamplesPerFrame(m_system, m_rate, 0)} * 2);
+                DvWriteAudio(first.mutableBytes(), m_system, m_rate, silence,
+                             DvAudioSamplesPerFrame(m_system, m_rate, 0));
+            }
+            m_dvInfo = dvInfoOf(first.bytes(), m_system);
+        }
+    } else if (&pin == &m_audio1) {
+        const std::optional<WaveFormat> wave = pin.connectionType().wave();
+        m_rate = wave ? wave->samplesPerSecond : 0;
+        m_channels = wave ? wave->channels : 0;
+        // The information block names the sound the frames will carry.
+        if (m_video.isConnected()) connected(m_video);
+    }
+}
+
+void DvMuxerStage::disconnected(Pin& pin) {
+    if (&pin == &m_video) {
+        m_system = DvSystem::Unknown;
+        m_dvInfo.reset();
+    } else if (&pin == &m_audio1) {
+        m_rate = 0;
+        m_channels = 0;
+    }
+}
+
+bool DvMuxerStage::firstSample(const Pin& output, MediaSample& sample) const {
+    if (&output != &m_output) return false;
+    Pin* upstream = m_video.peer();
+    return upstream && upstream->stage().firstSample(*upstream, sample);
+}
+
+void DvMuxerStage::start() {
+    m_waiting.clear();
+    m_sound.clear();
+    m_soundStart = 0;
+    m_frames = 0;
+    m_videoEnded = !m_video.isConnected();
+    m_audioEnded = !m_audio1.isConnected();
+    m_secondSeen = false;
+    m_forcedWarned = false;
+    m_ended = false;
+}
+
+bool DvMuxerStage::audioActive() const { return m_audio1.isConnected() && m_rate != 0; }
+
+void DvMuxerStage::receive(Pin& input, MediaSample& sample) {
+    if (&input == &m_video) {
+        if (!audioActive() || (m_audioEnded && m_soundStart >= m_sound.size())) {
+            ++m_frames;
+            deliver(m_output, sample);
+            return;
+        }
+        if (m_waiting.empty() &&
+            m_sound.size() - m_soundStart >= std::size_t{DvAudioSamplesPerFrame(m_system, m_rate, m_frames)} * 2) {
+            sendFrame(sample);  // its sound is here already: no need to hold a copy
+            return;
+        }
+        m_waiting.push_back(sample);  // a copy: the upstream buffer is reused for the next frame
+        if (m_waiting.size() > kMaxWaitingFrames && !m_forcedWarned) {
+            m_forcedWarned = true;
+            warn("The sound lags far behind the picture; some frames were written with partial sound");
+        }
+        flush(false);
+        return;
+    }
+    if (&input == &m_audio2) {
+        m_secondSeen = true;
+        return;
+    }
+    // First sound input: 16-bit little-endian PCM, mono or stereo.
+    const std::size_t values = sample.data.size() / 2;
+    if (m_channels == 1) {
+        m_sound.reserve(m_sound.size() + values * 2);
+        for (std::size_t i = 0; i < values; ++i) {
+            const auto v = s16le(sample.bytes(), 2 * i);
+            m_sound.push_back(v);
+            m_sound.push_back(v);
+        }
+    } else {
+        const std::size_t stereoValues = values - values % 2;
+        m_sound.reserve(m_sound.size() + stereoValues);
+        for (std::size_t i = 0; i < stereoValues; ++i)
+            m_sound.push_back(s16le(sample.bytes(), 2 * i));
+    }
+    flush(false);
+}
+
+void DvMuxerStage::sendFrame(MediaSample& frame) {
+    const std::uint32_t count = DvAudioSamplesPerFrame(m_system, m_rate, m_frames);
+    const std::size_t wanted = std::size_t{count} * 2;
+    const std::size_t available = m_sound.size() - m_soundStart;
+    const std::size_t taken = std::min(wanted, available);
+    m_frameSound.assign(m_sound.begin() + static_cast<std::ptrdiff_t>(m_soundStart),
+                        m_sound.begin() + static_cast<std::ptrdiff_t>(m_soundStart + taken));
+    m_frameSound.resize(wanted, 0);
+    m_soundStart += taken;
+    DvWriteAudio(frame.mutableBytes(), m_system, m_rate, m_frameSound, count);
+    ++m_frames;
+    deliver(m_output, frame);
+}
+
+void DvMuxerStage::flush(bool force) {
+    while (!m_waiting.empty()) {
+        const std::size_t wanted = std::size_t{DvAudioSamplesPerFrame(m_system, m_rate, m_frames)} * 2;
+        const std::size_t available = m_sound.size() - m_soundStart;
+        const bool ready = available >= wanted || m_audioEnded || force || m_waiting.size() > kMaxWaitingFrames;
+        if (!ready) break;
+        if (m_audioEnded && available == 0) {
+            // The sound is over: the frame keeps the sound it carries.
+            ++m_frames;
+            deliver(m_output, m_waiting.front());
+        } else {
+            sendFrame(m_waiting.front());
+        }
+        m_waiting.pop_front();
+    }
+    // Keep the buffer small: drop what was used once it is a good part of it.
+    if (m_soundStart > 0 && m_soundStart * 2 >= m_sound.size()) {
+        m_sound.erase(m_sound.begin(), m_sound.begin() + static_cast<std::ptrdiff_t>(m_soundStart));
+        m_soundStart = 0;
+    }
+}
+
+void DvMuxerStage::endOfStream(Pin& input) {
+    if (&input == &m_video) m_videoEnded = true;
+    if (&input == &m_audio1) {
+        m_audioEnded = true;
+        flush(false);
+    }
+    finishIfDone();
+}
+
+void DvMuxerStage::finishIfDone() {
+    if (m_ended || !m_videoEnded) return;
+    // The picture is over: frames still waiting for sound get what there is.
+    flush(true);
+    m_ended = true;
+    if (m_secondSeen) {
+        warn("The second sound track was not written: DV frames at this rate carry one stereo pair");
+    }
+    deliverEndOfStream(m_output);
+}
+
+}  // namespace moraven

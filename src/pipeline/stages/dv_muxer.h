@@ -1,0 +1,77 @@
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <vector>
+
+#include "formats/dvcodes.h"
+#include "pipeline/graph/stage.h"
+
+// "DV Muxer": joins DV video frames and PCM sound into one interleaved DV stream ("iavs"), the stream of a
+// DV type 1 file. Each frame gets the sound of its place in time: the number of samples its position in the
+// system's sequence calls for (DvAudioSamplesPerFrame), shuffled into its audio blocks with the audio source
+// and source-control packs (formats/dv_audio.h). Every other byte of the frame (header, subcode with the
+// timecode, VAUX with the recording date, the picture) is kept.
+//
+// Inputs: "Video" takes DV video ("vids" with a DV compression code, or an interleaved stream); "Audio 1" and
+// "Audio 2" take 16-bit PCM, mono or stereo, at 48000, 44100 or 32000 Hz (another format is refused, so that
+// a converter can be put before it). The first sound input's samples go into the frames. A frame keeps the
+// sound it carries when no sound input is connected, and once the sound has ended; when the sound ends
+// within a frame, the rest of that frame is silence. DV at these rates carries one stereo pair, so the
+// second input's samples are taken and not written; the stage warns once when it had any.
+//
+// Pairing: frames wait (copied) until their sound has arrived; the AVI splitter delivers in time order, so at
+// most a chunk's worth waits. Should the sound lag by more than kMaxWaitingFrames frames, the oldest frame
+// goes out with the sound there is, padded with silence, and the stage warns.
+//
+// Threads: as every stage (graph/stage.h).
+namespace moraven {
+
+class DvMuxerStage final : public Stage {
+public:
+    static constexpr const char* kDisplayName = "DV Muxer";
+    static constexpr std::size_t kMaxWaitingFrames = 250;
+
+    DvMuxerStage();
+
+    std::vector<MediaType> outputTypes(const Pin& output) const override;
+    bool acceptsInput(const Pin& input, const MediaType& type) const override;
+    void connected(Pin& pin) override;
+    void disconnected(Pin& pin) override;
+    bool firstSample(const Pin& output, MediaSample& sample) const override;
+
+    void start() override;
+    void receive(Pin& input, MediaSample& sample) override;
+    void endOfStream(Pin& input) override;
+
+private:
+    bool audioActive() const;
+    // Sends the waiting frames whose sound is there (all of them when `force`).
+    void flush(bool force);
+    void sendFrame(MediaSample& frame);
+    void finishIfDone();
+
+    Pin& m_video;
+    Pin& m_audio1;
+    Pin& m_audio2;
+    Pin& m_output;
+    DvSystem m_system = DvSystem::Unknown;
+    std::optional<std::array<std::uint8_t, kDvInfoBytes>> m_dvInfo;
+    std::uint32_t m_rate = 0;
+    std::uint16_t m_channels = 0;
+
+    // Per run (streaming thread).
+    std::deque<MediaSample> m_waiting;
+    std::vector<std::int16_t> m_sound;  // interleaved stereo not yet written into a frame
+    std::size_t m_soundStart = 0;       // values of m_sound already used
+    std::vector<std::int16_t> m_frameSound;
+    std::uint64_t m_frames = 0;
+    bool m_videoEnded = false;
+    bool m_audioEnded = false;
+    bool m_secondSeen = false;
+    bool m_forcedWarned = false;
+    bool m_ended = false;
+};
+
+}  // namespace moraven

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "formats/dv_audio.h"
+#include "formats/dvcodes.h"
+#include "pipeline/graph/stage.h"
+
+// "DV Splitter": takes an interleaved DV stream (a DV type 1 file's one stream) and hands on each frame twice:
+// the frame's bytes unchanged as DV video ("vids" "dvsd"), and its sound de-shuffled into 16-bit stereo PCM.
+//
+// Its outputs appear when its input is connected: the stage reads the first frame upstream to learn the TV
+// system and the sound format. Output 0 is the video; output 1, the sound, exists only when the first frame
+// carries an audio source pack. For 12-bit four-channel sound the first stereo pair goes out; the second pair
+// of the latest frame stays readable through secondPair().
+//
+// Sound of every frame: the samples the frame announces. A frame whose sound cannot be read (no or broken
+// audio packs), or whose sound changes to another rate or quantisation than the first frame's, gives silence
+// of the length its position calls for, so the sound keeps its place beside the picture; the stage warns
+// once per run when that happened. Sound times count the samples delivered at the output's rate.
+//
+// Threads: as every stage (graph/stage.h).
+namespace moraven {
+
+class DvSplitterStage final : public Stage {
+public:
+    static constexpr const char* kDisplayName = "DV Splitter";
+
+    DvSplitterStage();
+
+    std::vector<MediaType> outputTypes(const Pin& output) const override;
+    bool acceptsInput(const Pin& input, const MediaType& type) const override;
+    void connected(Pin& pin) override;
+    void disconnected(Pin& pin) override;
+    bool firstSample(const Pin& output, MediaSample& sample) const override;
+
+    void start() override;
+    void receive(Pin& input, MediaSample& sample) override;
+    void endOfStream(Pin& input) override;
+
+    // The sound format of the first frame, when it has one (known once the input is connected).
+    const std::optional<DvAudioFormat>& audioFormat() const { return m_format; }
+    // Channels 3 and 4 of the latest frame with 12-bit four-channel sound (interleaved); empty otherwise.
+    // Streaming thread, or once the graph stopped.
+    const std::vector<std::int16_t>& secondPair() const { return m_secondPair; }
+
+private:
+    Pin& m_input;
+    DvSystem m_system = DvSystem::Unknown;
+    std::optional<DvAudioFormat> m_format;
+    std::optional<std::array<std::uint8_t, kDvInfoBytes>> m_dvInfo;
+
+    // Per run (streaming thread).
+    std::uint64_t m_frames = 0;
+    std::uint64_t m_samplesOut = 0;
+    std::uint64_t m_silentFrames = 0;
+    MediaSample m_audio;
+    std::vector<std::int16_t> m_secondPair;
+};
+
+}  // namespace moraven
