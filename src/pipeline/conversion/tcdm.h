@@ -6,10 +6,10 @@
 
 #include "pipeline/conversion/conversion_graphs.h"
 #include "pipeline/graph/graph.h"
-#include "pipeline/stages/dv_dvheader.h"
-#include "pipeline/stages/dv_scenedetect.h"
-#include "pipeline/stages/file_source.h"
-#include "pipeline/stages/file_writer.h"
+#include "pipeline/stages/dv_header_stage.h"
+#include "pipeline/stages/scene_detect_stage.h"
+#include "pipeline/stages/file_source_stage.h"
+#include "pipeline/stages/file_writer_stage.h"
 
 // The conversion module: the one graph that writes new video and sound files, its builders and its run.
 //

@@ -1,4 +1,4 @@
-#include "pipeline/stages/dv_muxer.h"
+#include "pipeline/stages/dv_muxer_stage.h"
 
 #include <algorithm>
 #include <string>

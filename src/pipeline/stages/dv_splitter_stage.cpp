@@ -1,4 +1,4 @@
-#include "pipeline/stages/dv_splitter.h"
+#include "pipeline/stages/dv_splitter_stage.h"
 
 #include <algorithm>
 #include <cstring>
