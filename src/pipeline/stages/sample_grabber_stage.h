@@ -5,7 +5,7 @@
 
 #include "pipeline/stages/in_place_stage.h"
 
-// "Sample Grabber": hands each sample to a callback (on the streaming thread), then on to its output when
+// "Sample Grabber": hands each sample to a callback (on the streaming thread; it may change the bytes), then on to its output when
 // that is connected; without a connected output it is a renderer and ends its chain. An accepted major type
 // (and subtype, when not zero) may be set before connecting; otherwise it accepts every type.
 namespace moraven {
@@ -13,7 +13,7 @@ namespace moraven {
 class SampleGrabberStage final : public InPlaceStage {
 public:
     static constexpr const char* kDisplayName = "Sample Grabber";
-    using Callback = std::function<void(const MediaSample&)>;
+    using Callback = std::function<void(MediaSample&)>;
 
     SampleGrabberStage();
 
