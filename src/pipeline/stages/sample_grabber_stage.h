@@ -5,9 +5,10 @@
 
 #include "pipeline/stages/in_place_stage.h"
 
-// "Sample Grabber": hands each sample to a callback (on the streaming thread; it may change the bytes), then on to its output when
-// that is connected; without a connected output it is a renderer and ends its chain. An accepted major type
-// (and subtype, when not zero) may be set before connecting; otherwise it accepts every type.
+// "Sample Grabber": hands each sample to a callback (on the streaming thread; it may change the bytes), then
+// on to its output when that is connected; without a connected output it is a renderer and ends its chain.
+// An accepted major type (and subtype, when not zero) may be set before connecting; otherwise it accepts
+// every type.
 namespace moraven {
 
 class SampleGrabberStage final : public InPlaceStage {
