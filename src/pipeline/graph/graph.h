@@ -34,8 +34,9 @@
 // or failed (a stage threw; error() then holds its message).
 //
 // Notices (Complete, Paused, Failed) are handed to the notice handler on the streaming thread: the caller
-// marshals them to its own thread (the window posts them to its event loop). Whoever cannot take notices
-// polls state(), isComplete() and error().
+// marshals them to its own thread (the window posts them to its event loop). When start() of a stage throws,
+// run() or pause() hands the Failed notice on the control thread before it returns, and no thread starts.
+// Whoever cannot take notices polls state(), isComplete() and error().
 //
 // Seeking: duration() and position() in the current time format (100 ns units, or frames of the source's
 // video stream), and setPosition() while stopped or paused. Position is the start time of the latest sample
@@ -117,6 +118,7 @@ private:
         std::unique_ptr<Stage> owned;
     };
 
+    void startStreaming(bool paused);
     void stream();
     void notify(GraphNotice notice);
     void onRendered(Stage& stage, const MediaSample& sample);
@@ -125,7 +127,10 @@ private:
     bool allRenderersHadSample() const;
     void endStreaming(StopReason reason);
     bool tryConnect(Pin& output, Pin& input, const MediaType* partial);
-    bool renderThrough(Pin& output, Stage& target, int depth, std::vector<Stage*>& added);
+    bool renderThrough(Pin& output, Stage& target, int depth);
+    std::string uniqueName(const std::string& base) const;
+    // The frame duration of the first source with a video stream; zero when none has one.
+    MediaTime frameDuration() const;
 
     std::vector<Member> m_members;
     std::vector<StageMaker> m_intermediates;
@@ -141,13 +146,18 @@ private:
     std::atomic<bool> m_complete{false};
     std::atomic<bool> m_ended{true};
     bool m_pauseWanted = false;  // under m_mutex
-    bool m_pausedNoticeSent = false;
+    bool m_held = false;         // under m_mutex: the streaming thread waits in the paused state
+    bool m_reprime = false;      // under m_mutex: a seek while paused; count the renderers' samples again
+    bool m_failed = false;       // streaming thread; read by the control thread after the join
+    bool m_pausedNoticeSent = false;            // streaming thread
+    std::vector<Stage*> m_sources;              // fixed while the thread runs
+    std::vector<Stage*> m_renderers;            // connected renderers, fixed while the thread runs
     std::vector<Stage*> m_renderersWithSample;  // streaming thread
     std::string m_error;                        // under m_mutex
     std::vector<std::string> m_warnings;        // under m_mutex
     std::atomic<std::int64_t> m_position{0};
-    std::chrono::steady_clock::time_point m_clockStart;
-    MediaTime m_clockBase;
+    std::chrono::steady_clock::time_point m_clockStart;  // under m_mutex
+    MediaTime m_clockBase;                               // under m_mutex
 };
 
 }  // namespace moraven

@@ -97,7 +97,9 @@ public:
 
     // The types `output` offers, best first. A connection takes the first that the input accepts.
     virtual std::vector<MediaType> outputTypes(const Pin& output) const;
-    // Whether `input` takes `type`. Refusing is an answer, not an error.
+    // Whether `input` takes `type`. Refusing is an answer, not an error. While the graph asks, input.peer()
+    // is the output that offers `type` (a splitter reads the file its source names); the connection stands
+    // only when the answer is yes. The base accepts every type.
     virtual bool acceptsInput(const Pin& input, const MediaType& type) const;
     // Called on both stages once `pin` is connected (its connectionType() set), or after it was disconnected.
     virtual void connected(Pin& pin);
@@ -114,9 +116,9 @@ public:
     // Control thread, before the streaming thread starts. May throw (the run then does not start).
     virtual void start() {}
     // Streaming thread: one sample on `input`. May change sample.data in place and hand the same sample on.
-    // An exception ends the run as failed.
+    // An exception ends the run as failed. The base discards the sample.
     virtual void receive(Pin& input, MediaSample& sample);
-    // Streaming thread: no more samples will come on `input`.
+    // Streaming thread: no more samples will come on `input`. The base passes it on to every output.
     virtual void endOfStream(Pin& input);
     // Control thread, after the streaming thread ended (also when start() of another stage threw).
     virtual void stop(StopReason) {}

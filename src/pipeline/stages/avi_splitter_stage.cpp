@@ -1,0 +1,223 @@
+#include "pipeline/stages/avi_splitter_stage.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+
+#include "pipeline/graph/graph.h"
+
+namespace moraven {
+
+namespace {
+
+constexpr std::size_t kNoStream = static_cast<std::size_t>(-1);
+
+bool isFramed(const AviStream& stream) {
+    const AviStreamKind kind = stream.kind();
+    return kind == AviStreamKind::Video || kind == AviStreamKind::Interleaved || stream.header.sampleSize == 0;
+}
+
+}  // namespace
+
+AviSplitterStage::AviSplitterStage() : Stage(kDisplayName) { addPin(PinDirection::Input, "input pin"); }
+
+bool AviSplitterStage::acceptsInput(const Pin& input, const MediaType& type) const {
+    if (type.majorType() != kMediaTypeStream || type.subtype() != kMediaSubtypeAvi) return false;
+    const Pin* upstream = input.peer();
+    const std::string* path = upstream != nullptr ? upstream->stage().fileName() : nullptr;
+    if (path == nullptr) return false;
+    try {
+        const AviDemuxer demuxer(*path);
+        return demuxer.isAvi() && demuxer.streamCount() > 0;
+    } catch (const FileError&) {
+        return false;
+    }
+}
+
+void AviSplitterStage::connected(Pin& pin) {
+    if (pin.direction() != PinDirection::Input) return;
+    const std::string* path = pin.peer()->stage().fileName();
+    if (path == nullptr) throw std::runtime_error("no file to split");
+    auto demuxer = std::make_unique<AviDemuxer>(*path);
+    if (!demuxer->isAvi() || demuxer->streamCount() == 0) {
+        throw std::runtime_error(*path + " is not an AVI file with streams");
+    }
+    m_demuxer = std::move(demuxer);
+    m_states = std::vector<StreamState>(m_demuxer->streamCount());
+    for (std::size_t i = 0; i < m_demuxer->streamCount(); ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "Stream %02zu", i);
+        addPin(PinDirection::Output, name);
+    }
+}
+
+void AviSplitterStage::disconnected(Pin& pin) {
+    if (pin.direction() != PinDirection::Input) return;
+    for (Pin* out : pins(PinDirection::Output)) {
+        if (out->isConnected() && graph() != nullptr) graph()->disconnect(*out);
+    }
+    removeUnconnectedPins(PinDirection::Output);
+    m_states.clear();
+    m_demuxer.reset();
+}
+
+std::size_t AviSplitterStage::streamOf(const Pin& output) const {
+    const auto outputs = pins(PinDirection::Output);
+    for (std::size_t i = 0; i < outputs.size(); ++i) {
+        if (outputs[i] == &output) return i;
+    }
+    return kNoStream;
+}
+
+std::vector<MediaType> AviSplitterStage::outputTypes(const Pin& output) const {
+    const std::size_t stream = streamOf(output);
+    if (m_demuxer == nullptr || stream == kNoStream) return {};
+    return {m_demuxer->streams()[stream].mediaType};
+}
+
+MediaTime AviSplitterStage::timeAt(std::size_t stream, std::size_t index, std::uint64_t bytesBefore) const {
+    const AviStream& s = m_demuxer->streams()[stream];
+    if (isFramed(s)) return aviTicks(index, s.rate());
+    if (s.rate().valid()) return aviTicks(bytesBefore / s.header.sampleSize, s.rate());
+    const auto wave = s.mediaType.wave();
+    if (!wave || wave->averageBytesPerSecond == 0) return {};
+    // Whole seconds, then the remainder: neither product can overflow.
+    const std::uint64_t rate = wave->averageBytesPerSecond;
+    const std::uint64_t ticks = bytesBefore / rate * MediaTime::kTicksPerSecond +
+                                bytesBefore % rate * MediaTime::kTicksPerSecond / rate;
+    return MediaTime::fromTicks(static_cast<std::int64_t>(ticks));
+}
+
+bool AviSplitterStage::firstSample(const Pin& output, MediaSample& sample) const {
+    const std::size_t stream = streamOf(output);
+    if (m_demuxer == nullptr || stream == kNoStream) return false;
+    const AviStream& s = m_demuxer->streams()[stream];
+    try {
+        for (std::size_t i = 0; i < s.samples.size(); ++i) {
+            if (!m_demuxer->readSample(stream, i, sample.data)) continue;
+            std::uint64_t before = 0;
+            for (std::size_t k = 0; k < i; ++k) before += s.samples[k].size;
+            sample.start = timeAt(stream, i, before);
+            sample.stop = timeAt(stream, i + 1, before + s.samples[i].size);
+            sample.keyFrame = s.samples[i].keyFrame;
+            sample.discontinuity = false;
+            sample.preroll = false;
+            return true;
+        }
+    } catch (const FileError&) {
+    }
+    return false;
+}
+
+void AviSplitterStage::start() {
+    m_ended = false;
+    m_skipped = 0;
+    if (m_demuxer != nullptr) m_demuxer->willReadInOrder();
+}
+
+bool AviSplitterStage::produce() {
+    if (m_demuxer == nullptr) {
+        finish();
+        return false;
+    }
+    const auto outputs = pins(PinDirection::Output);
+    for (;;) {
+        std::size_t best = kNoStream;
+        MediaTime bestStart;
+        for (std::size_t i = 0; i < m_states.size() && i < outputs.size(); ++i) {
+            if (!outputs[i]->isConnected()) continue;
+            const StreamState& state = m_states[i];
+            if (state.next >= m_demuxer->streams()[i].samples.size()) continue;
+            const MediaTime start = timeAt(i, state.next, state.bytesBefore);
+            if (best == kNoStream || start < bestStart) {  // strictly earlier: ties stay with the lower number
+                best = i;
+                bestStart = start;
+            }
+        }
+        if (best == kNoStream) {
+            finish();
+            return false;
+        }
+        StreamState& state = m_states[best];
+        const AviSample& entry = m_demuxer->streams()[best].samples[state.next];
+        const bool read = m_demuxer->readSample(best, state.next, state.sample.data);
+        ++state.next;
+        state.bytesBefore += entry.size;
+        if (!read) {
+            ++m_skipped;
+            continue;
+        }
+        state.sample.start = bestStart;
+        state.sample.stop = timeAt(best, state.next, state.bytesBefore);
+        state.sample.keyFrame = entry.keyFrame;
+        state.sample.discontinuity = state.discontinuity;
+        state.sample.preroll = false;
+        state.discontinuity = false;
+        deliver(*outputs[best], state.sample);
+        return true;
+    }
+}
+
+void AviSplitterStage::finish() {
+    if (m_ended) return;
+    m_ended = true;
+    for (Pin* out : pins(PinDirection::Output)) deliverEndOfStream(*out);
+    if (m_skipped > 0) {
+        warn(std::to_string(m_skipped) + (m_skipped == 1 ? " frame" : " frames") + " could not be read");
+    }
+    if (m_demuxer == nullptr) return;
+    // A frame count in the stream header above the frames found means the file ends early: only whole
+    // frames were converted.
+    for (const AviStream& s : m_demuxer->streams()) {
+        const AviStreamKind kind = s.kind();
+        if (kind != AviStreamKind::Video && kind != AviStreamKind::Interleaved) continue;
+        if (s.header.length > s.sampleCount()) {
+            warn("the file is truncated: " + std::to_string(s.sampleCount()) + " of " +
+                 std::to_string(s.header.length) + " frames could be read");
+        }
+        break;
+    }
+}
+
+MediaTime AviSplitterStage::sourceDuration() const {
+    if (m_demuxer == nullptr) return {};
+    MediaTime longest;
+    const auto outputs = pins(PinDirection::Output);
+    for (std::size_t i = 0; i < outputs.size() && i < m_demuxer->streamCount(); ++i) {
+        if (outputs[i]->isConnected()) longest = std::max(longest, m_demuxer->streams()[i].duration());
+    }
+    return longest;
+}
+
+MediaTime AviSplitterStage::sourceFrameDuration() const {
+    if (m_demuxer == nullptr) return {};
+    for (const AviStream& s : m_demuxer->streams()) {
+        const AviStreamKind kind = s.kind();
+        if (kind == AviStreamKind::Video || kind == AviStreamKind::Interleaved) return s.frameDuration();
+    }
+    return {};
+}
+
+bool AviSplitterStage::seekSource(MediaTime position) {
+    if (m_demuxer == nullptr) return false;
+    for (std::size_t i = 0; i < m_states.size(); ++i) {
+        const AviStream& s = m_demuxer->streams()[i];
+        StreamState& state = m_states[i];
+        // The first sample still playing at `position`: the one whose end lies after it.
+        std::size_t index = 0;
+        std::uint64_t before = 0;
+        while (index < s.samples.size() &&
+               timeAt(i, index + 1, before + s.samples[index].size) <= position) {
+            before += s.samples[index].size;
+            ++index;
+        }
+        state.next = index;
+        state.bytesBefore = before;
+        state.discontinuity = true;
+    }
+    m_ended = false;
+    return true;
+}
+
+}  // namespace moraven

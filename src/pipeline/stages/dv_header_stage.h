@@ -1,0 +1,49 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <optional>
+
+#include "formats/dvcodes.h"
+#include "pipeline/stages/in_place_stage.h"
+#include "pipeline/stages/scene_detect_stage.h"
+
+// "Velloran cf_DVHeader": puts the source's frame header back and shifts the recording time, in place on
+// each DV frame.
+//   - RestoreHeader: bytes 0..479 of each frame (DIF blocks 0 to 5 of sequence 0: header, subcode and
+//     VAUX, which an encoder does not keep) are replaced by those the scene detection saved for the frame
+//     it analysed last (its history entry at HistoryPos()).
+//   - HourShift: the recording date of the first sequence that holds one moves by that many hours (the day,
+//     month and year roll over); only that sequence is written. A frame without a date, or with one that is
+//     no real date-time (30 February), stays as it is.
+// No frame ever fails. Accepts what the scene detection accepts.
+//
+// Threads: RestoreHeader and SetHourShift() on the control thread while the graph is stopped; the rest on
+// the streaming thread. `Detector` must outlive the stage.
+namespace moraven {
+
+class Tdv_DVheader final : public InPlaceStage {
+public:
+    static constexpr const char* kDisplayName = "Velloran cf_DVHeader";
+
+    explicit Tdv_DVheader(Tdv_sceneDetect& detector);
+
+    Tdv_sceneDetect& Detector;
+    bool RestoreHeader = true;
+
+    void SetHourShift(std::int32_t hours) { m_hourShift.store(hours); }
+    std::int32_t HourShift() const { return m_hourShift.load(); }
+
+    // The recording date `date` moved by `hours`, with whole-number calendar arithmetic; nothing when `date`
+    // is absent or no real date-time.
+    static std::optional<TDvRecDate> shiftedRecDate(const TDvRecDate& date, std::int32_t hours);
+
+protected:
+    bool acceptsType(const MediaType& type) const override;
+    void transform(MediaSample& sample) override;
+
+private:
+    std::atomic<std::int32_t> m_hourShift{0};
+};
+
+}  // namespace moraven

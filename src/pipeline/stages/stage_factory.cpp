@@ -1,0 +1,50 @@
+#include "pipeline/stages/stage_factory.h"
+
+#include "pipeline/stages/acm_wrapper_stage.h"
+#include "pipeline/stages/avi_mux_stage.h"
+#include "pipeline/stages/avi_splitter_stage.h"
+#include "pipeline/stages/file_source_stage.h"
+#include "pipeline/stages/file_writer_stage.h"
+#include "pipeline/stages/infinite_tee_stage.h"
+#include "pipeline/stages/null_renderer_stage.h"
+#include "pipeline/stages/sample_grabber_stage.h"
+#include "pipeline/stages/scene_detect_stage.h"
+#include "pipeline/stages/wav_dest_stage.h"
+
+namespace moraven {
+
+namespace {
+
+template <typename T>
+std::unique_ptr<Stage> make() {
+    return std::make_unique<T>();
+}
+
+struct Entry {
+    std::string_view name;
+    std::unique_ptr<Stage> (*make)();
+};
+
+constexpr Entry kStages[] = {
+    {FileSourceStage::kDisplayName, &make<FileSourceStage>},
+    {AviSplitterStage::kDisplayName, &make<AviSplitterStage>},
+    {AviMuxStage::kDisplayName, &make<AviMuxStage>},
+    {FileWriterStage::kDisplayName, &make<FileWriterStage>},
+    {WavDestStage::kDisplayName, &make<WavDestStage>},
+    {AcmWrapperStage::kDisplayName, &make<AcmWrapperStage>},
+    {InfiniteTeeStage::kDisplayName, &make<InfiniteTeeStage>},
+    {NullRendererStage::kDisplayName, &make<NullRendererStage>},
+    {SampleGrabberStage::kDisplayName, &make<SampleGrabberStage>},
+    {Tdv_sceneDetect::kDisplayName, &make<Tdv_sceneDetect>},
+};
+
+}  // namespace
+
+std::unique_ptr<Stage> createStage(std::string_view displayName) {
+    for (const Entry& entry : kStages) {
+        if (entry.name == displayName) return entry.make();
+    }
+    return nullptr;
+}
+
+}  // namespace moraven

@@ -1,0 +1,67 @@
+#include "pipeline/stages/wav_dest_stage.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "pipeline/graph/graph.h"
+
+namespace moraven {
+
+WavDestStage::WavDestStage() : Stage(kDisplayName) {
+    addPin(PinDirection::Input, "In");
+    addPin(PinDirection::Output, "Out");
+}
+
+WavDestStage::~WavDestStage() {
+    if (m_writer) m_writer->discard();
+}
+
+bool WavDestStage::acceptsInput(const Pin&, const MediaType& type) const {
+    if (!type.isAudio()) return false;
+    const auto wave = type.wave();
+    return wave && wave->isValid();
+}
+
+std::vector<MediaType> WavDestStage::outputTypes(const Pin&) const {
+    return {MediaType(kMediaTypeStream, kMediaSubtypeWave, {})};
+}
+
+void WavDestStage::start() {
+    m_position = 0;
+    const Pin* in = input(0);
+    const Pin* out = output(0);
+    if (!in->isConnected()) return;
+    const std::string* path = out->isConnected() ? out->peer()->stage().fileName() : nullptr;
+    if (path == nullptr) throw std::runtime_error("WAV Dest: no file writer names the output file");
+    const auto wave = in->connectionType().wave();
+    if (!wave) throw std::invalid_argument("WAV Dest: the sound has no wave format");
+    m_writer = std::make_unique<WavWriter>(*path, *wave, m_options);
+}
+
+void WavDestStage::receive(Pin&, MediaSample& sample) {
+    if (!m_writer) return;
+    m_writer->write(sample.bytes());
+    m_position.store(std::max(m_position.load(), sample.stop.ticks()));
+    rendered(sample);
+}
+
+void WavDestStage::endOfStream(Pin&) {
+    if (!m_writer) return;
+    m_writer->close();
+    m_writer.reset();
+    deliverEndOfStream(*output(0));
+}
+
+void WavDestStage::stop(StopReason reason) {
+    if (!m_writer) return;
+    std::unique_ptr<WavWriter> writer = std::move(m_writer);
+    if (reason == StopReason::Failed) {
+        writer->discard();
+    } else {
+        writer->close();
+    }
+}
+
+MediaTime WavDestStage::duration() const { return graph() != nullptr ? graph()->duration() : MediaTime(); }
+
+}  // namespace moraven

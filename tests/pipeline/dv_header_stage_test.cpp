@@ -1,0 +1,146 @@
+#include "pipeline/stages/dv_header_stage.h"
+
+#include <gtest/gtest.h>
+
+#include "pipeline/graph/graph.h"
+#include "pipeline/stages/sample_grabber_stage.h"
+#include "support/dv_frame_builder.h"
+
+namespace moraven {
+namespace {
+
+using test::DvFrameBuilder;
+
+// Delivers the given frames as PAL DV video.
+class FrameSource final : public Stage {
+public:
+    explicit FrameSource(std::vector<std::vector<std::uint8_t>> frames)
+        : Stage("Frame Source"), m_frames(std::move(frames)) {
+        addPin(PinDirection::Output, "Out");
+    }
+    std::vector<MediaType> outputTypes(const Pin&) const override { return {MediaType::dvVideo(DvSystem::Pal625)}; }
+    bool isSource() const override { return true; }
+    bool produce() override {
+        if (m_next >= m_frames.size()) {
+            deliverEndOfStream(*output(0));
+            return false;
+        }
+        MediaSample sample;
+        sample.data = m_frames[m_next];
+        sample.start = MediaTime::fromTicks(static_cast<std::int64_t>(m_next) * 400'000);
+        sample.stop = sample.start + kPalFrameDuration;
+        ++m_next;
+        deliver(*output(0), sample);
+        return true;
+    }
+
+private:
+    std::vector<std::vector<std::uint8_t>> m_frames;
+    std::size_t m_next = 0;
+};
+
+// source -> scene detection -> (`between` changes the bytes) -> DV header -> grabber; returns the frames
+// that reached the grabber.
+std::vector<std::vector<std::uint8_t>> runThrough(const std::vector<std::vector<std::uint8_t>>& frames,
+                                                  bool restore, std::int32_t hours,
+                                                  std::function<void(MediaSample&)> between = {}) {
+    Graph graph;
+    FrameSource source(frames);
+    Tdv_sceneDetect detector;
+    SampleGrabberStage middle;
+    Tdv_DVheader header(detector);
+    SampleGrabberStage grabber;
+    header.RestoreHeader = restore;
+    header.SetHourShift(hours);
+    std::vector<std::vector<std::uint8_t>> out;
+    // The middle grabber stands for an encoder that rewrites the frame.
+    middle.setCallback([&](MediaSample& sample) {
+        if (between) between(sample);
+    });
+    grabber.setCallback([&](const MediaSample& sample) { out.push_back(sample.data); });
+    graph.add(source, "source");
+    graph.add(detector, "detector");
+    graph.add(middle, "middle");
+    graph.add(header, "header");
+    graph.add(grabber, "grabber");
+    EXPECT_TRUE(graph.connect(*source.output(0), *detector.input(0)));
+    EXPECT_TRUE(graph.connect(*detector.output(0), *middle.input(0)));
+    EXPECT_TRUE(graph.connect(*middle.output(0), *header.input(0)));
+    EXPECT_TRUE(graph.connect(*header.output(0), *grabber.input(0)));
+    graph.run();
+    EXPECT_TRUE(graph.waitForEnd(std::chrono::seconds(30)));
+    graph.stop();
+    return out;
+}
+
+TEST(DvHeaderStageTest, ShiftsTheRecordingTimeAcrossDaysMonthsAndYears) {
+    struct Case {
+        TDvRecDate from;
+        std::int32_t hours;
+        TDvRecDate to;
+    };
+    const Case cases[] = {
+        {{2004, 1, 1, 0, 30, 0}, -1, {2003, 12, 31, 23, 30, 0}},
+        {{1999, 12, 31, 23, 0, 0}, 2, {2000, 1, 1, 1, 0, 0}},
+        {{2004, 2, 28, 23, 59, 59}, 1, {2004, 2, 29, 0, 59, 59}},  // leap year
+        {{2003, 4, 30, 22, 0, 0}, 3, {2003, 5, 1, 1, 0, 0}},      // month end
+        {{2004, 3, 1, 0, 0, 0}, -1, {2004, 2, 29, 23, 0, 0}},
+        {{2004, 7, 15, 13, 5, 9}, 48, {2004, 7, 17, 13, 5, 9}},
+        {{2004, 7, 15, 0, 0, 0}, 1, {2004, 7, 15, 1, 0, 0}},  // never 00:59:59
+    };
+    for (const Case& c : cases) {
+        const auto shifted = Tdv_DVheader::shiftedRecDate(c.from, c.hours);
+        ASSERT_TRUE(shifted.has_value());
+        EXPECT_EQ(*shifted, c.to) << c.from.year << "-" << int(c.from.month) << "-" << int(c.from.day) << " "
+                                  << c.hours;
+    }
+    EXPECT_FALSE(Tdv_DVheader::shiftedRecDate({2004, 2, 30, 10, 0, 0}, 1).has_value());
+    EXPECT_FALSE(Tdv_DVheader::shiftedRecDate({}, 1).has_value());
+}
+
+TEST(DvHeaderStageTest, WritesTheShiftedDateIntoTheSequenceThatHeldIt) {
+    const auto onlyInThree = DvFrameBuilder(DvSystem::Pal625).recDate(3, 2004, 1, 1, 0, 30, 0).bytes();
+    const auto out = runThrough({onlyInThree}, false, -1);
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(DvReadRecDate(out[0], 3), (TDvRecDate{2003, 12, 31, 23, 30, 0}));
+    EXPECT_FALSE(DvReadRecDate(out[0], 0).isPresent());
+    // Only the date and time packs of sequence 3 changed.
+    std::size_t changed = 0;
+    for (std::size_t i = 0; i < out[0].size(); ++i) {
+        if (out[0][i] != onlyInThree[i]) {
+            ++changed;
+            EXPECT_EQ(i / kDvSequenceBytes, 3u) << i;
+        }
+    }
+    EXPECT_GT(changed, 0u);
+}
+
+TEST(DvHeaderStageTest, LeavesFramesItMustNotTouchByteForByte) {
+    // 30 February is no date: nothing is written; nor without any date, nor with the stage doing nothing.
+    DvFrameBuilder impossible(DvSystem::Pal625);
+    impossible.recDate(0, 2004, 2, 30, 10, 0, 0);
+    const auto noDate = DvFrameBuilder(DvSystem::Pal625).bytes();
+    const auto dated = DvFrameBuilder(DvSystem::Pal625).recDate(0, 2004, 7, 15, 13, 5, 9).bytes();
+    EXPECT_EQ(runThrough({impossible.bytes(), noDate}, false, 5),
+              (std::vector<std::vector<std::uint8_t>>{impossible.bytes(), noDate}));
+    EXPECT_EQ(runThrough({dated}, false, 0), std::vector<std::vector<std::uint8_t>>{dated});
+}
+
+TEST(DvHeaderStageTest, RestoreHeaderCopiesTheBytesTheDetectorSaved) {
+    const auto dated = DvFrameBuilder(DvSystem::Pal625).recDate(0, 2004, 7, 15, 13, 5, 9).bytes();
+    const auto wipeHeader = [](MediaSample& sample) {
+        std::fill(sample.data.begin(), sample.data.end(), std::uint8_t{0x55});
+    };
+    const auto out = runThrough({dated, dated}, true, 0, wipeHeader);
+    ASSERT_EQ(out.size(), 2u);
+    for (const auto& frame : out) {
+        EXPECT_TRUE(std::equal(dated.begin(), dated.begin() + 480, frame.begin()));
+        EXPECT_EQ(frame[480], 0x55) << "past the header the encoder's bytes stay";
+    }
+    // Restored, then shifted: the date read back is the source's plus the hours.
+    const auto shifted = runThrough({dated}, true, 2, wipeHeader);
+    EXPECT_EQ(DvReadRecDate(shifted[0], 0), (TDvRecDate{2004, 7, 15, 15, 5, 9}));
+}
+
+}  // namespace
+}  // namespace moraven
