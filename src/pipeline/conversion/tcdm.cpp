@@ -267,13 +267,15 @@ ConversionResult TCdm::RunConversionGraph(const std::function<bool(int percent)>
     bool aborted = false;
     try {
         m_graph.run();
-        while (!m_graph.waitForEnd(kProgressInterval)) {
+        // The first look comes at once: an abort asked for while the run was being set up stops it at its
+        // first sample.
+        do {
             const MediaTime position = m_seeking ? m_seeking->position() : m_graph.position();
             if (tick && tick(percentOf(position, duration))) {
                 aborted = true;
                 break;
             }
-        }
+        } while (!m_graph.waitForEnd(kProgressInterval));
     } catch (const std::exception& error) {
         m_graph.stop();
         result.outcome = ConversionOutcome::Failed;

@@ -144,7 +144,10 @@ void AviMuxStage::endOfStream(Pin& pin) {
 void AviMuxStage::stop(StopReason reason) {
     if (!m_writer) return;
     std::unique_ptr<AviWriter> writer = std::move(m_writer);
-    if (reason == StopReason::Failed) {
+    std::uint64_t samples = 0;
+    for (std::size_t i = 0; i < writer->streamCount(); ++i) samples += writer->sampleCount(static_cast<int>(i));
+    // A run stopped before its first sample leaves nothing worth keeping: no empty file is left behind.
+    if (reason == StopReason::Failed || samples == 0) {
         writer->discard();
     } else {
         writer->close();

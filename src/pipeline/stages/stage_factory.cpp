@@ -3,6 +3,8 @@
 #include "pipeline/stages/acm_wrapper_stage.h"
 #include "pipeline/stages/avi_mux_stage.h"
 #include "pipeline/stages/avi_splitter_stage.h"
+#include "pipeline/stages/dv_muxer_stage.h"
+#include "pipeline/stages/dv_splitter_stage.h"
 #include "pipeline/stages/file_source_stage.h"
 #include "pipeline/stages/file_writer_stage.h"
 #include "pipeline/stages/infinite_tee_stage.h"
@@ -29,6 +31,8 @@ constexpr Entry kStages[] = {
     {FileSourceStage::kDisplayName, &make<FileSourceStage>},
     {AviSplitterStage::kDisplayName, &make<AviSplitterStage>},
     {AviMuxStage::kDisplayName, &make<AviMuxStage>},
+    {DvSplitterStage::kDisplayName, &make<DvSplitterStage>},
+    {DvMuxerStage::kDisplayName, &make<DvMuxerStage>},
     {FileWriterStage::kDisplayName, &make<FileWriterStage>},
     {WavDestStage::kDisplayName, &make<WavDestStage>},
     {AcmWrapperStage::kDisplayName, &make<AcmWrapperStage>},

@@ -55,7 +55,8 @@ void WavDestStage::endOfStream(Pin&) {
 void WavDestStage::stop(StopReason reason) {
     if (!m_writer) return;
     std::unique_ptr<WavWriter> writer = std::move(m_writer);
-    if (reason == StopReason::Failed) {
+    // A run stopped before its first sample leaves nothing worth keeping: no empty file is left behind.
+    if (reason == StopReason::Failed || writer->dataBytes() == 0) {
         writer->discard();
     } else {
         writer->close();

@@ -1,0 +1,239 @@
+// The stream-copy conversions end to end: real DV made by ffmpeg, converted by the conversion module, read
+// back by ffprobe and ffmpeg and by our own pack readers.
+#include "pipeline/conversion/tcdm.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "formats/avi_demuxer.h"
+#include "formats/dv_frame_analysis.h"
+#include "formats/dvcodes.h"
+#include "support/dv_avi_file.h"
+#include "support/dv_frame_builder.h"
+#include "support/external_tools.h"
+#include "support/temp_dir.h"
+
+namespace moraven {
+namespace {
+
+using test::DvClipOptions;
+using test::runProgram;
+using test::TempDir;
+
+bool tools() { return test::programAvailable("ffmpeg") && test::programAvailable("ffprobe"); }
+
+std::vector<std::vector<std::uint8_t>> framesOf(const std::string& path, AviStreamKind kind) {
+    AviDemuxer demuxer(path);
+    const AviStream* stream = demuxer.firstStream(kind);
+    std::vector<std::vector<std::uint8_t>> frames;
+    if (!stream) return frames;
+    for (std::size_t i = 0; i < stream->sampleCount(); ++i) {
+        std::vector<std::uint8_t> bytes;
+        demuxer.readSample(static_cast<std::size_t>(stream->number), i, bytes);
+        frames.push_back(std::move(bytes));
+    }
+    return frames;
+}
+
+// The first sound stream decoded by ffmpeg as 16-bit stereo PCM.
+std::string ffmpegPcm(const std::string& path) {
+    const test::ProgramResult result =
+        runProgram({"ffmpeg", "-v", "error", "-i", path, "-map", "0:a:0", "-f", "s16le", "-ac", "2", "-"});
+    EXPECT_EQ(result.exitCode, 0) << result.errors;
+    return result.output;
+}
+
+std::string probeWarnings(const std::string& path) {
+    return runProgram({"ffprobe", "-v", "warning", path}).errors;
+}
+
+std::string probeStreams(const std::string& path) {
+    return runProgram({"ffprobe", "-v", "error", "-show_entries", "stream=codec_type,codec_name,nb_frames,sample_rate",
+                       "-of", "compact", path})
+        .output;
+}
+
+// The datecode and timecode of every frame, as our pack readers see them.
+std::vector<std::pair<DvFoundRecDate, TDvTimecode>> packsOf(const std::vector<std::vector<std::uint8_t>>& frames) {
+    std::vector<std::pair<DvFoundRecDate, TDvTimecode>> packs;
+    for (const auto& frame : frames) packs.emplace_back(DvFindRecDate(frame), DvFindTimecode(frame));
+    return packs;
+}
+
+ConversionResult run(TCdm& cdm) {
+    return cdm.RunConversionGraph([](int) { return false; });
+}
+
+class ConversionGraphsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!tools()) GTEST_SKIP() << "ffmpeg and ffprobe are needed";
+    }
+    TempDir dir;
+    TCdm cdm;
+};
+
+struct RoundTripCase {
+    const char* name;
+    bool ntsc;
+    int sampleRate;
+};
+
+class ConversionRoundTripTest : public ConversionGraphsTest, public ::testing::WithParamInterface<RoundTripCase> {};
+
+INSTANTIATE_TEST_SUITE_P(Systems, ConversionRoundTripTest,
+                         ::testing::Values(RoundTripCase{"Pal48k", false, 48000}, RoundTripCase{"Pal44k", false, 44100},
+                                           RoundTripCase{"Pal32k", false, 32000}, RoundTripCase{"Ntsc48k", true, 48000}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_P(ConversionRoundTripTest, Type2ToType1AndBackKeepsFramesPacksAndSound) {
+    DvClipOptions options;
+    options.frames = 12;
+    options.ntsc = GetParam().ntsc;
+    options.sampleRate = GetParam().sampleRate;
+    const std::string type2 = test::makeDvAviWithFfmpeg(dir.path().string(), "clip.avi", options);
+    const std::string type1 = dir.file("clip_type1.avi");
+    const std::string back = dir.file("clip_type2.avi");
+
+    ASSERT_TRUE(cdm.BuildType1Graph(type2, type1)) << cdm.lastBuildError();
+    ASSERT_EQ(run(cdm).outcome, ConversionOutcome::Completed);
+    EXPECT_EQ(probeWarnings(type1), "");
+    EXPECT_NE(probeStreams(type1).find("codec_type=video"), std::string::npos);
+
+    const auto sourceFrames = framesOf(type2, AviStreamKind::Video);
+    const auto interleaved = framesOf(type1, AviStreamKind::Interleaved);
+    ASSERT_EQ(interleaved.size(), sourceFrames.size());
+    EXPECT_EQ(packsOf(interleaved), packsOf(sourceFrames));
+    EXPECT_EQ(ffmpegPcm(type1), ffmpegPcm(type2));
+
+    ASSERT_TRUE(cdm.BuildType2Graph(type1, back)) << cdm.lastBuildError();
+    ASSERT_EQ(run(cdm).outcome, ConversionOutcome::Completed);
+    EXPECT_EQ(probeWarnings(back), "");
+    EXPECT_EQ(framesOf(back, AviStreamKind::Video), interleaved);
+    EXPECT_EQ(ffmpegPcm(back), ffmpegPcm(type2));
+}
+
+TEST_F(ConversionGraphsTest, SoundGoesToWavFromEitherType) {
+    DvClipOptions options;
+    options.frames = 8;
+    options.sampleRate = 32000;
+    const std::string type2 = test::makeDvAviWithFfmpeg(dir.path().string(), "clip.avi", options);
+    const std::string wav2 = dir.file("clip.wav");
+    ASSERT_TRUE(cdm.BuildAudioGraph(type2, wav2)) << cdm.lastBuildError();
+    ASSERT_EQ(run(cdm).outcome, ConversionOutcome::Completed);
+    EXPECT_EQ(probeWarnings(wav2), "");
+    EXPECT_EQ(ffmpegPcm(wav2), ffmpegPcm(type2));
+
+    const std::string type1 = dir.file("clip_type1.avi");
+    ASSERT_TRUE(cdm.BuildType1Graph(type2, type1));
+    ASSERT_EQ(run(cdm).outcome, ConversionOutcome::Completed);
+    const std::string wav1 = dir.file("clip_type1.wav");
+    ASSERT_TRUE(cdm.BuildAudioGraph(type1, wav1)) << cdm.lastBuildError();
+    ASSERT_EQ(run(cdm).outcome, ConversionOutcome::Completed);
+    EXPECT_EQ(ffmpegPcm(wav1), ffmpegPcm(type2));
+}
+
+TEST_F(ConversionGraphsTest, AudioGraphIsNotBuiltWithoutSound) {
+    DvClipOptions options;
+    options.frames = 3;
+    options.withAudio = false;
+    const std::string silent = test::makeDvAviWithFfmpeg(dir.path().string(), "silent.avi", options);
+    EXPECT_FALSE(cdm.BuildAudioGraph(silent, dir.file("silent.wav")));
+    EXPECT_FALSE(cdm.lastBuildError().empty());
+    EXPECT_FALSE(fileExists(dir.file("silent.wav")));
+}
+
+// Frames dated just before midnight at a year's end, one just after midnight, and one without a date.
+std::vector<std::uint8_t> datedFrame(int year, int month, int day, int hour, int minute, int second, int sequence = 0) {
+    test::DvFrameBuilder builder(DvSystem::Pal625);
+    if (year > 0) builder.recDate(sequence, year, month, day, hour, minute, second);
+    builder.timecode(0, 1, 2, 3, 4);
+    return builder.bytes();
+}
+
+TEST_F(ConversionGraphsTest, TimeShiftMovesEveryDatedFrameAcrossDayMonthAndYear) {
+    const std::vector<std::vector<std::uint8_t>> frames{
+        datedFrame(1999, 12, 31, 23, 0, 0),  datedFrame(2004, 1, 31, 22, 30, 0), datedFrame(-1, 0, 0, 0, 0, 0),
+        datedFrame(2004, 2, 30, 12, 0, 0),   datedFrame(2005, 6, 1, 10, 0, 0, 3)};
+    for (bool type1 : {false, true}) {
+        SCOPED_TRACE(type1 ? "type 1" : "type 2");
+        const std::string input = dir.file(type1 ? "t1.avi" : "t2.avi");
+        test::DvAviOptions options;
+        options.type1 = type1;
+        test::writeDvAvi(input, frames.size(), [&](std::size_t i) -> const std::vector<std::uint8_t>& { return frames[i]; },
+                         options);
+        const std::string output = dir.file(type1 ? "t1_hor+2.avi" : "t2_hor+2.avi");
+        ASSERT_TRUE(cdm.BuildTimeShiftGraph(input, output)) << cdm.lastBuildError();
+        cdm.setRestoreHeader(false);
+        cdm.setHourShift(2);
+        ASSERT_EQ(run(cdm).outcome, ConversionOutcome::Completed);
+        EXPECT_EQ(probeWarnings(output), "");
+        const auto shifted = framesOf(output, type1 ? AviStreamKind::Interleaved : AviStreamKind::Video);
+        ASSERT_EQ(shifted.size(), frames.size());
+        EXPECT_EQ(DvFindRecDate(shifted[0]).date, (TDvRecDate{2000, 1, 1, 1, 0, 0}));
+        EXPECT_EQ(DvFindRecDate(shifted[1]).date, (TDvRecDate{2004, 2, 1, 0, 30, 0}));
+        EXPECT_EQ(shifted[2], frames[2]);  // no date: untouched
+        EXPECT_EQ(shifted[3], frames[3]);  // 30 February: no calendar date, untouched
+        const DvFoundRecDate moved = DvFindRecDate(shifted[4]);
+        EXPECT_EQ(moved.sequence, 3);
+        EXPECT_EQ(moved.date, (TDvRecDate{2005, 6, 1, 12, 0, 0}));
+        EXPECT_EQ(DvFindTimecode(shifted[4]), DvFindTimecode(frames[4]));
+    }
+    cdm.setHourShift(-1);
+    const std::vector<std::vector<std::uint8_t>> early{datedFrame(2004, 1, 1, 0, 30, 0)};
+    const std::string input = dir.file("early.avi");
+    test::writeDvAvi(input, 1, [&](std::size_t) -> const std::vector<std::uint8_t>& { return early[0]; });
+    const std::string output = dir.file("early_hor-1.avi");
+    ASSERT_TRUE(cdm.BuildTimeShiftGraph(input, output));
+    ASSERT_EQ(run(cdm).outcome, ConversionOutcome::Completed);
+    EXPECT_EQ(DvFindRecDate(framesOf(output, AviStreamKind::Video).at(0)).date, (TDvRecDate{2003, 12, 31, 23, 30, 0}));
+}
+
+TEST_F(ConversionGraphsTest, AbortLeavesACompleteShorterFile) {
+    const std::vector<std::uint8_t> frame = datedFrame(2006, 3, 12, 15, 46, 37);
+    const std::string input = dir.file("long.avi");
+    test::writeRepeatedDvFrame(input, frame, 400);
+    const std::string output = dir.file("long_type1.avi");
+    ASSERT_TRUE(cdm.BuildType1Graph(input, output));
+    // Esc once the first frames are written (the whole run takes a fraction of a second).
+    const ConversionResult result = cdm.RunConversionGraph([&](int) {
+        while (cdm.ConversionSeeking()->position().ticks() == 0) ::usleep(200);
+        return true;
+    });
+    ASSERT_EQ(result.outcome, ConversionOutcome::Aborted);
+    ASSERT_TRUE(fileExists(output));
+    EXPECT_EQ(probeWarnings(output), "");
+    EXPECT_LT(framesOf(output, AviStreamKind::Interleaved).size(), 400u);
+}
+
+TEST_F(ConversionGraphsTest, FailedRunLeavesNothingUnderTheOutputName) {
+    const std::vector<std::uint8_t> frame = datedFrame(2006, 3, 12, 15, 46, 37);
+    const std::string input = dir.file("clip.avi");
+    test::writeRepeatedDvFrame(input, frame, 50);
+    const std::string folder = dir.file("out");
+    ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+    const std::string output = folder + "/clip_type1.avi";
+    ASSERT_TRUE(cdm.BuildType1Graph(input, output));
+    ASSERT_EQ(::rmdir(folder.c_str()), 0);  // the folder goes away before the run
+    const ConversionResult result = run(cdm);
+    EXPECT_EQ(result.outcome, ConversionOutcome::Failed);
+    EXPECT_FALSE(result.message.empty());
+    EXPECT_FALSE(fileExists(output));
+}
+
+TEST_F(ConversionGraphsTest, NotAnAviIsNotBuilt) {
+    const std::string text = dir.file("notes.avi");
+    test::writeWholeFile(text, {'h', 'e', 'l', 'l', 'o'});
+    EXPECT_FALSE(cdm.BuildType1Graph(text, dir.file("x.avi")));
+    EXPECT_FALSE(cdm.BuildType2Graph(dir.file("missing.avi"), dir.file("y.avi")));
+    EXPECT_FALSE(cdm.lastBuildError().empty());
+    EXPECT_FALSE(fileExists(dir.file("x.avi")));
+}
+
+}  // namespace
+}  // namespace moraven
