@@ -112,6 +112,7 @@ bool AviSplitterStage::firstSample(const Pin& output, MediaSample& sample) const
 
 void AviSplitterStage::start() {
     m_ended = false;
+    for (StreamState& state : m_states) state.endSent = false;
     m_skipped = 0;
     if (m_demuxer != nullptr) m_demuxer->willReadInOrder();
 }
@@ -155,6 +156,12 @@ bool AviSplitterStage::produce() {
         state.sample.preroll = false;
         state.discontinuity = false;
         deliver(*outputs[best], state.sample);
+        // A stream that is over says so at once, not when the longest stream ends: a multiplexer then
+        // stops waiting for it (a sound track shorter than the picture).
+        if (state.next >= m_demuxer->streams()[best].samples.size() && !state.endSent) {
+            state.endSent = true;
+            deliverEndOfStream(*outputs[best]);
+        }
         return true;
     }
 }
@@ -162,7 +169,12 @@ bool AviSplitterStage::produce() {
 void AviSplitterStage::finish() {
     if (m_ended) return;
     m_ended = true;
-    for (Pin* out : pins(PinDirection::Output)) deliverEndOfStream(*out);
+    const auto outputs = pins(PinDirection::Output);
+    for (std::size_t i = 0; i < outputs.size(); ++i) {
+        if (i < m_states.size() && m_states[i].endSent) continue;
+        if (i < m_states.size()) m_states[i].endSent = true;
+        deliverEndOfStream(*outputs[i]);
+    }
     if (m_skipped > 0) {
         warn(std::to_string(m_skipped) + (m_skipped == 1 ? " frame" : " frames") + " could not be read");
     }
@@ -215,6 +227,7 @@ bool AviSplitterStage::seekSource(MediaTime position) {
         state.next = index;
         state.bytesBefore = before;
         state.discontinuity = true;
+        state.endSent = false;
     }
     m_ended = false;
     return true;

@@ -51,6 +51,7 @@ private:
         std::size_t next = 0;             // the next sample to deliver
         std::uint64_t bytesBefore = 0;    // bytes of the samples before it
         bool discontinuity = false;       // the next sample follows a seek
+        bool endSent = false;             // its output was told that the stream is over
         MediaSample sample;               // reused for every sample of the stream
     };
 

@@ -193,6 +193,8 @@ void DvMuxerStage::receive(Pin& input, MediaSample& sample) {
         m_secondSeen = true;
         return;
     }
+    // Sound past the end of the picture has no frame to go into.
+    if (m_videoEnded && m_waiting.empty()) return;
     // First sound input: 16-bit little-endian PCM, mono or stereo.
     const std::size_t values = sample.data.size() / 2;
     if (m_channels == 1) {
@@ -257,7 +259,9 @@ void DvMuxerStage::endOfStream(Pin& input) {
 }
 
 void DvMuxerStage::finishIfDone() {
-    if (m_ended || !m_videoEnded) return;
+    // The last frames may still wait for their sound: the picture's end can come before the sound that
+    // belongs to its last frame.
+    if (m_ended || !m_videoEnded || (audioActive() && !m_audioEnded)) return;
     // The picture is over: frames still waiting for sound get what there is.
     flush(true);
     m_ended = true;
