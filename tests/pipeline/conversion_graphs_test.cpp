@@ -58,6 +58,18 @@ std::string ffmpegPcm(const std::string& path) {
     return ::testing::AssertionFailure() << "PCM of " << a.size() << " and " << b.size() << " bytes differs from byte " << at;
 }
 
+std::string mediainfo(const std::string& path, const std::string& inform) {
+    return runProgram({"mediainfo", "--Inform=" + inform, path}).output;
+}
+
+std::string probeAspect(const std::string& path) {
+    std::string text = runProgram({"ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries",
+                                   "stream=display_aspect_ratio", "-of", "default=nw=1:nk=1", path})
+                           .output;
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    return text;
+}
+
 std::string probeWarnings(const std::string& path) {
     return runProgram({"ffprobe", "-v", "warning", path}).errors;
 }
@@ -92,13 +104,15 @@ struct RoundTripCase {
     const char* name;
     bool ntsc;
     int sampleRate;
+    bool wide = false;
 };
 
 class ConversionRoundTripTest : public ConversionGraphsTest, public ::testing::WithParamInterface<RoundTripCase> {};
 
 INSTANTIATE_TEST_SUITE_P(Systems, ConversionRoundTripTest,
                          ::testing::Values(RoundTripCase{"Pal48k", false, 48000}, RoundTripCase{"Pal44k", false, 44100},
-                                           RoundTripCase{"Pal32k", false, 32000}, RoundTripCase{"Ntsc48k", true, 48000}),
+                                           RoundTripCase{"Pal32k", false, 32000}, RoundTripCase{"Ntsc48k", true, 48000},
+                                           RoundTripCase{"Pal48kWide", false, 48000, true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_P(ConversionRoundTripTest, Type2ToType1AndBackKeepsFramesPacksAndSound) {
@@ -106,6 +120,7 @@ TEST_P(ConversionRoundTripTest, Type2ToType1AndBackKeepsFramesPacksAndSound) {
     options.frames = 12;
     options.ntsc = GetParam().ntsc;
     options.sampleRate = GetParam().sampleRate;
+    options.wide = GetParam().wide;
     const std::string type2 = test::makeDvAviWithFfmpeg(dir.path().string(), "clip.avi", options);
     const std::string type1 = dir.file("clip_type1.avi");
     const std::string back = dir.file("clip_type2.avi");
@@ -125,6 +140,17 @@ TEST_P(ConversionRoundTripTest, Type2ToType1AndBackKeepsFramesPacksAndSound) {
     ASSERT_EQ(run(cdm).outcome, ConversionOutcome::Completed);
     EXPECT_EQ(probeWarnings(back), "");
     EXPECT_EQ(framesOf(back, AviStreamKind::Video), interleaved);
+    // mediainfo reads the same picture, shape, frame count and sound from both outputs as from the source.
+    const std::string picture = "Video;%Format%|%FrameCount%|%DisplayAspectRatio%";
+    const std::string sound = "Audio;%Format%|%SamplingRate%|%Channels%";
+    if (test::programAvailable("mediainfo")) {
+        for (const std::string& output : {type1, back}) {
+            SCOPED_TRACE(output);
+            EXPECT_EQ(mediainfo(output, picture), mediainfo(type2, picture));
+            EXPECT_EQ(mediainfo(output, sound), mediainfo(type2, sound));
+        }
+    }
+    EXPECT_EQ(probeAspect(back), GetParam().wide ? "16:9" : "4:3");
     EXPECT_TRUE(samePcm(ffmpegPcm(back), ffmpegPcm(type2)));
 }
 
