@@ -23,22 +23,28 @@
 // source pack is missing or names a rate or quantisation it cannot carry gives no DvAudioFormat.
 namespace moraven {
 
-enum class DvAudioQuantization : std::uint8_t { Linear16 = 0, NonLinear12 = 1 };
+// How the samples are coded (the QU field). Not named DvAudioQuantization: dvcodes.h has a function of that
+// name.
+enum class DvSampleQuantization : std::uint8_t { Linear16 = 0, NonLinear12 = 1 };
 
 // What the AAUX source pack of a frame says of its sound.
 struct DvAudioFormat {
     std::uint32_t sampleRate = 48000;  // 48000, 44100 or 32000
-    DvAudioQuantization quantization = DvAudioQuantization::Linear16;
+    DvSampleQuantization quantization = DvSampleQuantization::Linear16;
     DvSystem system = DvSystem::Unknown;
     std::uint32_t samplesInFrame = 0;  // samples per channel this frame carries
-    bool locked = true;                // audio locked to the video clock
+    bool locked = true;                // audio locked to the video clock (LF bit 0; cameras record 1)
     std::uint8_t stereoPairs = 1;      // 1, or 2 for 12-bit four-channel sound
 
     friend bool operator==(const DvAudioFormat&, const DvAudioFormat&) = default;
 };
 
-// The sound format of `frame`, from the AAUX source pack of the first audio block that holds one; absent
-// without such a pack, for a rate or quantisation DV does not define, or a frame shorter than its system.
+// The sound format of `frame`, from the AAUX source pack of the first audio block (sequence by sequence)
+// that holds one; the header block's system decides the frame's shape and the pack's 50/60 flag must agree
+// with it. Absent without such a pack, for a rate or quantisation DV does not define (12 bits at another rate
+// than 32 kHz included), a sample count past the largest DV allows, a pack naming the other system, or a
+// frame shorter than its system. stereoPairs is 2 for 12-bit sound whose CHN field says two channels per
+// audio block, else 1.
 std::optional<DvAudioFormat> DvReadAudioFormat(std::span<const std::uint8_t> frame);
 
 // The samples of one frame, de-shuffled: interleaved 16-bit stereo (left, right, left, ...), samplesInFrame
@@ -63,13 +69,22 @@ std::uint32_t DvAudioSamplesPerFrame(DvSystem system, std::uint32_t sampleRate, 
 // Writes 16-bit stereo `samples` (interleaved, samplesInFrame × 2 values) into the audio blocks of `frame`
 // (a whole frame of `system`), with the AAUX source pack (rate, 16 bits, samples in the frame, locked) and
 // source-control pack in every audio block's pack slot, leaving every other byte of the frame as it was.
-// Fewer samples than the frame can carry are padded with silence; false (frame unchanged) when the frame is
-// too short for its system, the rate is not 48000, 44100 or 32000, or the count is outside what DV allows
-// for that rate and system.
+// Fewer samples than samplesInFrame × 2 are padded with silence, and the sample places past samplesInFrame
+// are cleared. −32768 is stored as −32767, since 0x8000 marks a lost sample. Only the audio blocks' sample
+// bytes and the pack slots of the source pack (0x50) and source-control pack (0x51) are written (even
+// sequences: audio blocks 3 and 4, odd sequences: blocks 0 and 1); the other AAUX packs, such as the
+// recording date, stay. False (frame unchanged) when the system is unknown, the frame is too short for it,
+// the rate is not 48000, 44100 or 32000, the count is outside what DV allows for that rate and system, or
+// more than samplesInFrame × 2 values are given.
 bool DvWriteAudio(std::span<std::uint8_t> frame, DvSystem system, std::uint32_t sampleRate,
                   std::span<const std::int16_t> samples, std::uint32_t samplesInFrame);
 
-// The 12-bit non-linear code of DV's 32 kHz four-channel mode and back (both directions exact for every code).
+// The 12-bit non-linear code of DV's 32 kHz four-channel mode and back. Expand reads the low 12 bits of
+// `code` as a two's-complement code: linear up to ±512, then segments of 256 codes whose step doubles, up to
+// 32704 for 0x7FF; negative codes mirror that in one's complement (code −1 − c gives −1 − expand(c)).
+// Compress is its inverse: DvCompress12(DvExpand12(c)) == c for every code but 0x800, the error marker, which
+// Compress never gives (it maps the loudest negative samples to 0x801). Other samples are rounded towards
+// zero onto the curve's nearest lower step.
 std::int16_t DvExpand12(std::uint16_t code);
 std::uint16_t DvCompress12(std::int16_t sample);
 

@@ -137,11 +137,18 @@ DvFrameBuilder& DvFrameBuilder::ap3(int sequence, std::uint8_t value) {
 }
 
 DvFrameBuilder& DvFrameBuilder::audioSource(std::uint8_t formatByte) {
-    // Locked mode with the frame's sample count, stereo, the 50/60 field flag, then the format byte.
+    // LF 1 (unlocked, as consumer cameras record) with the frame's sample count, stereo, the 50/60 field
+    // flag, then the format byte.
     const bool pal = m_sequences == 12;
     const Pack pack{0x50, static_cast<std::uint8_t>(pal ? 0xD8 : 0xD4), 0x00,
                     static_cast<std::uint8_t>(pal ? 0xE0 : 0xC0), formatByte};
     put(0, 54 * kBlockBytes + 3, pack.data(), pack.size());
+    return *this;
+}
+
+DvFrameBuilder& DvFrameBuilder::audioPack(int sequence, int block, const Pack& pack) {
+    if (block < 0 || block >= 9) throw std::out_of_range("no such audio block");
+    put(sequence, audioBlockAt(0, block) + 3, pack.data(), pack.size());
     return *this;
 }
 

@@ -45,6 +45,14 @@ class DvFrameBuilder {
     // sampling frequency code, bits 0-2 quantisation code).
     DvFrameBuilder& audioSource(std::uint8_t formatByte);
 
+    // A raw AAUX pack (id included) in the pack slot of audio block `block` (0..8) of `sequence`.
+    DvFrameBuilder& audioPack(int sequence, int block, const Pack& pack);
+    // Offset in the frame of audio block `block` (0..8) of `sequence`: its id, then the pack slot (bytes
+    // 3..7), then 72 bytes of samples.
+    static std::size_t audioBlockAt(int sequence, int block) {
+        return at(sequence, (6 + static_cast<std::size_t>(block) * 16) * 80);
+    }
+
     int sequenceCount() const { return m_sequences; }
     // Offset in the frame of byte `offset` of sequence `sequence`.
     static std::size_t at(int sequence, std::size_t offset) {

@@ -94,8 +94,14 @@ std::string makeRawDvWithFfmpeg(const std::string& folder, const std::string& na
     std::vector<std::string> encode = {"ffmpeg", "-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i",
                                        "testsrc=size=" + size + ":rate=" + rate};
     if (options.withAudio) {
-        const std::string sine = "sine=frequency=1000:sample_rate=" + std::to_string(options.sampleRate);
-        encode.insert(encode.end(), {"-f", "lavfi", "-i", sine});
+        const std::string sampleRate = std::to_string(options.sampleRate);
+        // Two tones, one per channel, when asked: a reader that swaps the channels then shows it.
+        const std::string source =
+            options.rightFrequency == 0
+                ? "sine=frequency=1000:sample_rate=" + sampleRate
+                : "aevalsrc=exprs=0.5*sin(2*PI*1000*t)|0.5*sin(2*PI*" + std::to_string(options.rightFrequency) +
+                      "*t):sample_rate=" + sampleRate;
+        encode.insert(encode.end(), {"-f", "lavfi", "-i", source});
     }
     // A duration rather than a frame count: the DV muxer needs the sound of each frame before it writes it.
     const double seconds = options.frames * (options.ntsc ? 1001.0 / 30000.0 : 1.0 / 25.0);
@@ -111,6 +117,23 @@ std::string makeRawDvWithFfmpeg(const std::string& folder, const std::string& na
     auto made = runProgram(encode);
     if (made.exitCode != 0) throw std::runtime_error("ffmpeg could not encode DV: " + made.errors);
     return rawPath;
+}
+
+std::vector<std::int16_t> decodeSoundWithFfmpeg(const std::string& path, int audioStream,
+                                               const std::string& inputFormat) {
+    std::vector<std::string> args = {"ffmpeg", "-nostdin", "-v", "error"};
+    if (!inputFormat.empty()) args.insert(args.end(), {"-f", inputFormat});
+    args.insert(args.end(), {"-i", path, "-map", "0:a:" + std::to_string(audioStream), "-c:a", "pcm_s16le",
+                             "-ac", "2", "-f", "s16le", "-"});
+    const auto decoded = runProgram(args);
+    if (decoded.exitCode != 0) throw std::runtime_error("ffmpeg could not decode the sound: " + decoded.errors);
+    std::vector<std::int16_t> samples(decoded.output.size() / 2);
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        const auto low = static_cast<std::uint8_t>(decoded.output[2 * i]);
+        const auto high = static_cast<std::uint8_t>(decoded.output[2 * i + 1]);
+        samples[i] = static_cast<std::int16_t>(low | (high << 8));
+    }
+    return samples;
 }
 
 std::string makeDvAviWithFfmpeg(const std::string& folder, const std::string& name, const DvClipOptions& options) {

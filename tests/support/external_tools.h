@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,7 @@ struct DvClipOptions {
     std::string creationTime = "2004-07-15T13:05:09Z";  // becomes the recording date of every frame
     std::string timecode = "01:02:03:04";               // tape timecode of the first frame
     bool withAudio = true;                               // 16-bit stereo at sampleRate
+    int rightFrequency = 0;  // non-zero: the right channel's tone in hertz (left stays at 1000 Hz); 0: both 1000 Hz
     int sampleRate = 48000;  // 48000; 44100 and 32000 with PAL only (ffmpeg's DV muxer refuses them for NTSC)
     bool wide = false;                                   // 16:9 picture
 };
@@ -33,6 +35,12 @@ struct DvClipOptions {
 // The raw DV stream of the same clip, written by ffmpeg's DV muxer to `name` inside `folder` (frames one
 // after the other, nothing else: such files may be joined byte for byte). Returns its path.
 std::string makeRawDvWithFfmpeg(const std::string& folder, const std::string& name, const DvClipOptions& options);
+
+// The sound of stream `audioStream` (0 = the first) of the file at `path` as ffmpeg decodes it, as 16-bit
+// stereo samples (native order, interleaved) at the stream's own rate. `inputFormat`, when not empty, is
+// passed as ffmpeg's "-f" before the input. Throws std::runtime_error with ffmpeg's messages on failure.
+std::vector<std::int16_t> decodeSoundWithFfmpeg(const std::string& path, int audioStream = 0,
+                                               const std::string& inputFormat = {});
 
 std::string makeDvAviWithFfmpeg(const std::string& folder, const std::string& name, const DvClipOptions& options);
 
