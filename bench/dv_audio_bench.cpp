@@ -15,18 +15,21 @@ using moraven::DvSystem;
 
 std::vector<std::int16_t> tone() {
     std::vector<std::int16_t> pcm(2 * 1920);
-    for (std::size_t i = 0; i < pcm.size(); ++i) pcm[i] = static_cast<std::int16_t>((i * 977) % 65536 - 32767);
+    for (std::size_t i = 0; i < pcm.size(); ++i)
+        pcm[i] = static_cast<std::int16_t>((i * 977) % 65536 - 32767);
     return pcm;
 }
 
 void BM_ReadPalFrame(benchmark::State& state) {
     auto frame = moraven::test::DvFrameBuilder(DvSystem::Pal625).bytes();
-    if (!moraven::DvWriteAudio(frame, DvSystem::Pal625, 48000, tone(), 1920)) state.SkipWithError("write failed");
+    if (!moraven::DvWriteAudio(frame, DvSystem::Pal625, 48000, tone(), 1920))
+        state.SkipWithError("write failed");
     for (auto _ : state) {
         auto sound = moraven::DvReadAudio(frame);
         benchmark::DoNotOptimize(sound);
     }
-    state.counters["frames/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["frames/s"] =
+        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
     state.counters["samples/s"] =
         benchmark::Counter(static_cast<double>(state.iterations()) * 1920, benchmark::Counter::kIsRate);
 }
@@ -39,7 +42,8 @@ void BM_WritePalFrame(benchmark::State& state) {
         benchmark::DoNotOptimize(written);
         benchmark::ClobberMemory();
     }
-    state.counters["frames/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["frames/s"] =
+        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
     state.counters["samples/s"] =
         benchmark::Counter(static_cast<double>(state.iterations()) * 1920, benchmark::Counter::kIsRate);
 }

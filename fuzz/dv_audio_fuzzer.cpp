@@ -77,7 +77,8 @@ void writeAndCheck(std::vector<std::uint8_t> frame, DvSystem system, std::span<c
     const auto sound = moraven::DvReadAudio(frame);
     check(sound.has_value());
     check(sound->format == (DvAudioFormat{rate, DvSampleQuantization::Linear16, system, count, true, 1}));
-    for (auto& v : pcm) v = std::max(v, static_cast<std::int16_t>(std::numeric_limits<std::int16_t>::min() + 1));
+    for (auto& v : pcm)
+        v = std::max(v, static_cast<std::int16_t>(std::numeric_limits<std::int16_t>::min() + 1));
     check(sound->firstPair == pcm);
 }
 
@@ -104,7 +105,8 @@ std::vector<std::uint8_t> planted(std::span<const std::uint8_t> input, DvSystem 
     std::size_t next = 0;
     for (int s = 0; s < (pal ? 12 : 10) && !samples.empty(); ++s) {
         for (int b = 0; b < 9; ++b) {
-            for (std::size_t i = 8; i < kBlockBytes; ++i) frame[audioBlockAt(s, b) + i] = samples[next++ % samples.size()];
+            for (std::size_t i = 8; i < kBlockBytes; ++i)
+                frame[audioBlockAt(s, b) + i] = samples[next++ % samples.size()];
         }
     }
     return frame;
@@ -117,7 +119,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     readAndCheck(input);
     // Cut or padded to the sizes around a frame's.
     for (const std::size_t frameSize : {moraven::kDvPalFrameBytes, moraven::kDvNtscFrameBytes}) {
-        std::vector<std::uint8_t> cut(input.begin(), input.begin() + static_cast<std::ptrdiff_t>(std::min(size, frameSize)));
+        std::vector<std::uint8_t> cut(input.begin(),
+                                      input.begin() + static_cast<std::ptrdiff_t>(std::min(size, frameSize)));
         cut.resize(frameSize, 0);
         readAndCheck(cut);
         const auto frame = tiled(input, frameSize);

@@ -247,13 +247,14 @@ std::uint32_t DvAudioSamplesPerFrame(DvSystem system, std::uint32_t sampleRate, 
             }
             // Frame n carries floor((n + 1) × R) − floor(n × R) samples, R = rate × 1001 / 30000, so the
             // running total never falls a whole sample behind the exact one nor gets ahead of it. The pattern
-            // repeats after 30000 / gcd(rate × 1001, 30000) frames (100 at 44.1 kHz, 15 at 32 kHz), which keeps
-            // the products small for any frame index.
+            // repeats after 30000 / gcd(rate × 1001, 30000) frames (100 at 44.1 kHz, 15 at 32 kHz), which
+            // keeps the products small for any frame index.
             const std::uint64_t numerator = static_cast<std::uint64_t>(sampleRate) * 1001;
             const std::uint64_t denominator = 30000;
             const std::uint64_t period = denominator / std::gcd(numerator, denominator);
             const std::uint64_t n = frameIndex % period;
-            return static_cast<std::uint32_t>((n + 1) * numerator / denominator - n * numerator / denominator);
+            return static_cast<std::uint32_t>((n + 1) * numerator / denominator -
+                                              n * numerator / denominator);
         }
         case DvSystem::Unknown:
             break;
@@ -290,7 +291,8 @@ bool DvWriteAudio(std::span<std::uint8_t> frame, DvSystem system, std::uint32_t 
         for (int b = 0; b < kAudioBlocks; ++b) {
             const std::size_t block = audioBlockOffset(seq, b);
             if (b == sourceBlock) std::copy(source.begin(), source.end(), &frame[block + kPackOffset]);
-            if (b == sourceBlock + 1) std::copy(kControl.begin(), kControl.end(), &frame[block + kPackOffset]);
+            if (b == sourceBlock + 1)
+                std::copy(kControl.begin(), kControl.end(), &frame[block + kPackOffset]);
             for (int k = 0; k < kSamples16PerBlock; ++k) {
                 const std::size_t t = samplePosition(half, seq % half, b, k);
                 const std::size_t index = 2 * t + static_cast<std::size_t>(channel);

@@ -23,7 +23,8 @@
 // source pack is missing or names a rate or quantisation it cannot carry gives no DvAudioFormat.
 namespace moraven {
 
-// How the samples are coded (the QU field). Not named DvAudioQuantization: dvcodes.h has a function of that name.
+// How the samples are coded (the QU field). Not named DvAudioQuantization: dvcodes.h has a function of that
+// name.
 enum class DvSampleQuantization : std::uint8_t { Linear16 = 0, NonLinear12 = 1 };
 
 // What the AAUX source pack of a frame says of its sound.

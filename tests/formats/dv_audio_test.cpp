@@ -30,7 +30,7 @@ std::size_t frameBytesOf(DvSystem system) {
 
 // A small deterministic generator, so that a failing case shows the same bytes every run.
 class Noise {
-  public:
+public:
     explicit Noise(std::uint32_t seed) : m_state(seed * 2654435761u + 1) {}
     std::uint32_t next() {
         m_state ^= m_state << 13;
@@ -41,7 +41,7 @@ class Noise {
     std::int16_t sample() { return static_cast<std::int16_t>(next()); }
     std::uint8_t byte() { return static_cast<std::uint8_t>(next() >> 24); }
 
-  private:
+private:
     std::uint32_t m_state;
 };
 
@@ -66,10 +66,12 @@ const RateCase kRateCases[] = {
 };
 
 std::string rateCaseName(const ::testing::TestParamInfo<RateCase>& info) {
-    return std::string(info.param.system == DvSystem::Pal625 ? "Pal" : "Ntsc") + std::to_string(info.param.rate);
+    return std::string(info.param.system == DvSystem::Pal625 ? "Pal" : "Ntsc") +
+           std::to_string(info.param.rate);
 }
 
-// ---- the 12-bit curve --------------------------------------------------------------------------------------
+// ---- the 12-bit curve
+// --------------------------------------------------------------------------------------
 
 TEST(DvAudio12Bit, CompressInvertsExpandForEveryCodeButTheErrorMarker) {
     for (std::uint16_t code = 0; code < 0x1000; ++code) {
@@ -94,9 +96,9 @@ TEST(DvAudio12Bit, ExpandRisesWithTheSignedCodeAndKeepsItsSegments) {
         std::int16_t value;
     };
     const Point points[] = {
-        {0x000, 0},     {0x1FF, 511},    {0x200, 512},   {0x2FF, 1022},  {0x300, 1024},   {0x7FF, 32704},
-        {0xFFF, -1},    {0xE00, -512},   {0xDFF, -513},  {0xD00, -1023}, {0x801, -32641}, {0x800, -32705},
-        {0xF7FF, 32704},  // only the low 12 bits count
+        {0x000, 0},      {0x1FF, 511},    {0x200, 512},    {0x2FF, 1022}, {0x300, 1024},
+        {0x7FF, 32704},  {0xFFF, -1},     {0xE00, -512},   {0xDFF, -513}, {0xD00, -1023},
+        {0x801, -32641}, {0x800, -32705}, {0xF7FF, 32704},  // only the low 12 bits count
     };
     for (const auto& p : points) EXPECT_EQ(DvExpand12(p.code), p.value) << "code " << p.code;
     // A value between two steps goes to the lower one.
@@ -105,7 +107,8 @@ TEST(DvAudio12Bit, ExpandRisesWithTheSignedCodeAndKeepsItsSegments) {
     EXPECT_EQ(DvCompress12(32767), 0x7FF);
 }
 
-// ---- samples per frame -------------------------------------------------------------------------------------
+// ---- samples per frame
+// -------------------------------------------------------------------------------------
 
 TEST(DvAudioSamplesPerFrame, FixedCountsAndTheLockedNtscPattern) {
     struct Case {
@@ -115,12 +118,17 @@ TEST(DvAudioSamplesPerFrame, FixedCountsAndTheLockedNtscPattern) {
         std::uint32_t samples;
     };
     const Case cases[] = {
-        {DvSystem::Pal625, 48000, 0, 1920},   {DvSystem::Pal625, 48000, 12345, 1920},
-        {DvSystem::Pal625, 44100, 7, 1764},   {DvSystem::Pal625, 32000, 3, 1280},
-        {DvSystem::Ntsc525, 48000, 0, 1600},  {DvSystem::Ntsc525, 48000, 1, 1602},
-        {DvSystem::Ntsc525, 48000, 4, 1602},  {DvSystem::Ntsc525, 48000, 5, 1600},
+        {DvSystem::Pal625, 48000, 0, 1920},
+        {DvSystem::Pal625, 48000, 12345, 1920},
+        {DvSystem::Pal625, 44100, 7, 1764},
+        {DvSystem::Pal625, 32000, 3, 1280},
+        {DvSystem::Ntsc525, 48000, 0, 1600},
+        {DvSystem::Ntsc525, 48000, 1, 1602},
+        {DvSystem::Ntsc525, 48000, 4, 1602},
+        {DvSystem::Ntsc525, 48000, 5, 1600},
         {DvSystem::Ntsc525, 48000, 1000000000000005ull, 1600},
-        {DvSystem::Unknown, 48000, 0, 0},     {DvSystem::Pal625, 22050, 0, 0},
+        {DvSystem::Unknown, 48000, 0, 0},
+        {DvSystem::Pal625, 22050, 0, 0},
         {DvSystem::Ntsc525, 96000, 0, 0},
     };
     for (const auto& c : cases) {
@@ -131,9 +139,9 @@ TEST(DvAudioSamplesPerFrame, FixedCountsAndTheLockedNtscPattern) {
 
 TEST(DvAudioSamplesPerFrame, NtscRunningTotalStaysWithinOneSampleOfTheExactRate) {
     for (const std::uint32_t rate : {48000u, 44100u, 32000u}) {
-        const RateCase limits = *std::find_if(std::begin(kRateCases), std::end(kRateCases), [&](const RateCase& c) {
-            return c.system == DvSystem::Ntsc525 && c.rate == rate;
-        });
+        const RateCase limits =
+            *std::find_if(std::begin(kRateCases), std::end(kRateCases),
+                          [&](const RateCase& c) { return c.system == DvSystem::Ntsc525 && c.rate == rate; });
         std::uint64_t total = 0;
         for (std::uint64_t n = 0; n < 3000; ++n) {
             const std::uint32_t count = DvAudioSamplesPerFrame(DvSystem::Ntsc525, rate, n);
@@ -154,7 +162,8 @@ TEST(DvAudioSamplesPerFrame, NtscRunningTotalStaysWithinOneSampleOfTheExactRate)
     }
 }
 
-// ---- our writer, our reader --------------------------------------------------------------------------------
+// ---- our writer, our reader
+// --------------------------------------------------------------------------------
 
 class DvAudioRoundTrip : public ::testing::TestWithParam<RateCase> {};
 
@@ -168,7 +177,8 @@ TEST_P(DvAudioRoundTrip, WhatTheWriterStoresReadsBackSampleForSample) {
 
         const auto read = DvReadAudio(frame);
         ASSERT_TRUE(read.has_value()) << count;
-        EXPECT_EQ(read->format, (DvAudioFormat{c.rate, DvSampleQuantization::Linear16, c.system, count, true, 1}));
+        EXPECT_EQ(read->format,
+                  (DvAudioFormat{c.rate, DvSampleQuantization::Linear16, c.system, count, true, 1}));
         pcm[0] = -32767;
         EXPECT_EQ(read->firstPair, pcm) << count;
         EXPECT_TRUE(read->secondPair.empty());
@@ -208,7 +218,8 @@ TEST(DvAudioWriter, TouchesNothingButSamplesAndItsTwoPacks) {
         for (auto& b : frame) b = noise.byte();
         const auto before = frame;
         const std::uint32_t count = DvAudioSamplesPerFrame(system, 48000, 0);
-        ASSERT_TRUE(DvWriteAudio(frame, system, 48000, noisePcm(3, 2 * static_cast<std::size_t>(count)), count));
+        ASSERT_TRUE(
+            DvWriteAudio(frame, system, 48000, noisePcm(3, 2 * static_cast<std::size_t>(count)), count));
 
         std::vector<bool> mayChange(frame.size(), false);
         const int sequences = system == DvSystem::Pal625 ? 12 : 10;
@@ -263,7 +274,8 @@ TEST(DvAudioWriter, RefusesWhatItCannotWriteAndLeavesTheFrameAlone) {
     }
 }
 
-// ---- hostile packs and buffers -----------------------------------------------------------------------------
+// ---- hostile packs and buffers
+// -----------------------------------------------------------------------------
 
 // A frame from the builder with our sound written in, so that only the case's change can make it unreadable.
 std::vector<std::uint8_t> soundFrame(DvSystem system, std::uint32_t rate = 48000) {
@@ -274,8 +286,10 @@ std::vector<std::uint8_t> soundFrame(DvSystem system, std::uint32_t rate = 48000
 }
 
 // Sets byte `index` (1..4) of every source pack the writer placed.
-void setSourcePackByte(std::vector<std::uint8_t>& frame, int sequences, std::size_t index, std::uint8_t value) {
-    for (int s = 0; s < sequences; ++s) frame[DvFrameBuilder::audioBlockAt(s, s % 2 == 0 ? 3 : 0) + 3 + index] = value;
+void setSourcePackByte(std::vector<std::uint8_t>& frame, int sequences, std::size_t index,
+                       std::uint8_t value) {
+    for (int s = 0; s < sequences; ++s)
+        frame[DvFrameBuilder::audioBlockAt(s, s % 2 == 0 ? 3 : 0) + 3 + index] = value;
 }
 
 TEST(DvAudioReader, BrokenPacksGiveNoSound) {
@@ -348,8 +362,10 @@ TEST(DvAudioReader, ABufferShorterThanItsSystemGivesNothing) {
                                   {size, true},
                                   {size + 1, true}};
         for (const auto& l : lengths) {
-            // A buffer of exactly that size on the heap, so that a read past its end is caught by the sanitizers.
-            std::vector<std::uint8_t> buffer(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(std::min(l.bytes, size)));
+            // A buffer of exactly that size on the heap, so that a read past its end is caught by the
+            // sanitizers.
+            std::vector<std::uint8_t> buffer(
+                whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(std::min(l.bytes, size)));
             buffer.resize(l.bytes, 0);
             EXPECT_EQ(DvReadAudioFormat(buffer).has_value(), l.readable) << l.bytes;
             EXPECT_EQ(DvReadAudio(buffer).has_value(), l.readable) << l.bytes;
@@ -392,7 +408,7 @@ TEST(DvAudioReader, TwelveBitFourChannelSoundFillsBothPairs) {
     const std::size_t second = DvFrameBuilder::audioBlockAt(5, 0) + 8;
     // Codes 0x7FF and 0x801 in the first pair, 0x123 and 0xFFF in the second.
     for (const auto& [at, bytes] : {std::pair{first, std::array<std::uint8_t, 3>{0x7F, 0x80, 0xF1}},
-                                   std::pair{second, std::array<std::uint8_t, 3>{0x12, 0xFF, 0x3F}}}) {
+                                    std::pair{second, std::array<std::uint8_t, 3>{0x12, 0xFF, 0x3F}}}) {
         std::copy(bytes.begin(), bytes.end(), frame.begin() + static_cast<std::ptrdiff_t>(at));
     }
     const auto read = DvReadAudio(frame);
@@ -415,12 +431,14 @@ TEST(DvAudioReader, TwelveBitFourChannelSoundFillsBothPairs) {
     EXPECT_EQ(onePair->firstPair[0], 32704);
 }
 
-// ---- against ffmpeg ----------------------------------------------------------------------------------------
+// ---- against ffmpeg
+// ----------------------------------------------------------------------------------------
 
 struct FfmpegCase {
     bool ntsc;
-    std::uint32_t rate;       // the sound we write
-    std::uint32_t clipRate;   // the sound of ffmpeg's clip whose frames we take (ffmpeg writes 48 kHz only for NTSC)
+    std::uint32_t rate;  // the sound we write
+    std::uint32_t
+        clipRate;  // the sound of ffmpeg's clip whose frames we take (ffmpeg writes 48 kHz only for NTSC)
 };
 
 std::string ffmpegCaseName(const ::testing::TestParamInfo<FfmpegCase>& info) {
@@ -500,7 +518,8 @@ TEST_P(DvAudioFfmpegWrite, FfmpegDecodesTheSoundWeWroteIntoItsFrames) {
     for (std::size_t n = 0; n < clip.frames.size(); ++n) {
         const std::uint32_t count = DvAudioSamplesPerFrame(system, c.rate, n);
         auto pcm = noisePcm(static_cast<std::uint32_t>(n + 11), 2 * static_cast<std::size_t>(count));
-        for (auto& v : pcm) v = std::max(v, static_cast<std::int16_t>(-32767));  // 0x8000 would be a lost sample
+        for (auto& v : pcm)
+            v = std::max(v, static_cast<std::int16_t>(-32767));  // 0x8000 would be a lost sample
         ASSERT_TRUE(DvWriteAudio(clip.frames[n], system, c.rate, pcm, count));
         source.insert(source.end(), pcm.begin(), pcm.end());
 
@@ -537,9 +556,11 @@ TEST(DvAudioFfmpeg12Bit, BothPairsMatchFfmpegsDecode) {
                 const std::size_t block = DvFrameBuilder::audioBlockAt(s, b);
                 const bool sourceSlot = b == (s % 2 == 0 ? 3 : 0);
                 // LF 1, AF_SIZE 16: 1280 samples; CHN 1, audio mode of the half; 50 fields; 32 kHz, 12 bits.
-                const std::array<std::uint8_t, 5> pack{0x50, 0xD0, static_cast<std::uint8_t>(0x20 | (s / 6)), 0xE0,
-                                                       0x91};
-                if (sourceSlot) std::copy(pack.begin(), pack.end(), frame.begin() + static_cast<std::ptrdiff_t>(block + 3));
+                const std::array<std::uint8_t, 5> pack{0x50, 0xD0, static_cast<std::uint8_t>(0x20 | (s / 6)),
+                                                       0xE0, 0x91};
+                if (sourceSlot)
+                    std::copy(pack.begin(), pack.end(),
+                              frame.begin() + static_cast<std::ptrdiff_t>(block + 3));
                 for (std::size_t i = 8; i < 80; ++i) frame[block + i] = noise.byte();
                 // A few error codes on purpose: 0x80 high bits and a zero high nibble of the low byte.
                 if (b == 2) {
