@@ -507,6 +507,34 @@ TEST_F(HiddenConversionTest, ANoteOfACompletedRunIsToldWithoutFailingTheRun) {
     EXPECT_EQ(readText(dir.file("a.wav")), "new");
 }
 
+TEST_F(HiddenConversionTest, AConversionDrawsItsProgressLineWhenAskedTo) {
+    char* lineBuffer = nullptr;
+    std::size_t lineSize = 0;
+    std::FILE* lineStream = open_memstream(&lineBuffer, &lineSize);
+    ASSERT_NE(lineStream, nullptr);
+    {
+        HiddenInteraction drawing(lineStream, true);
+        CommandCore drawingCore(settings, locale, drawing, records.factory());
+        drawingCore.context.conversions = [this]() -> ConversionGraphs* { return &graphs; };
+        drawingCore.runHidden({"+h1", dir.write("a.avi", {'R', 'I', 'F', 'F'})});
+        EXPECT_FALSE(drawing.failed());
+    }
+    std::fclose(lineStream);
+    const std::string drawn(lineBuffer, lineSize);
+    std::free(lineBuffer);
+    const std::string status = "Converting \"a.avi\" into type 1";
+    // The command's own text from the first drawing on, the percentages of the run, the line cleared.
+    std::string expected;
+    std::string last;
+    for (const char* percent : {" 0%", " 50%", " 100%"}) {
+        if (!last.empty()) expected += "\r" + std::string(last.size(), ' ') + "\r";
+        last = status + percent;
+        expected += "\r" + last;
+    }
+    expected += "\r" + std::string(last.size(), ' ') + "\r";
+    EXPECT_EQ(drawn, expected);
+}
+
 // The hidden mode's progress line on a pseudo-terminal, and nothing on a stream that is not one.
 TEST(HiddenProgressLine, IsDrawnOnATerminalOnly) {
     const int master = posix_openpt(O_RDWR | O_NOCTTY);
