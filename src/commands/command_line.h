@@ -102,7 +102,8 @@ public:
     // Draws the progress line when `errors` is a terminal.
     explicit HiddenInteraction(std::FILE* errors = stderr);
     // Draws the progress line when `drawProgress` says so, whatever `errors` is.
-    HiddenInteraction(std::FILE* errors, bool drawProgress) : m_errors(errors), m_drawProgress(drawProgress) {}
+    HiddenInteraction(std::FILE* errors, bool drawProgress)
+        : m_errors(errors), m_drawProgress(drawProgress) {}
 
     bool askYesNo(const std::string&) override { return true; }
     Answer askYesNoCancelAll(const std::string&) override { return Answer::All; }

@@ -30,15 +30,10 @@ bool somethingAt(const std::string& path) {
     return ::lstat(path.c_str(), &info) == 0;
 }
 
-void replaceQuestion(const std::string& output, std::string& confirmMsg) {
-    if (!pathExists(output)) return;
-    confirmMsg = firstShortEnoughQuestion({"Do you want to replace the existing file " + output + " ?",
-                                           "Do you want to replace the existing file ?"});
-}
-
 }  // namespace
 
-std::string conversionOutputPath(const std::string& inputPath, std::string_view suffix, const Settings& settings) {
+std::string conversionOutputPath(const std::string& inputPath, std::string_view suffix,
+                                 const Settings& settings) {
     const std::string sameFolder = replaceExtension(inputPath, suffix);
     if (settings.sauverDansLeMemeDossier) return sameFolder;
     const std::size_t slash = sameFolder.rfind('/');
@@ -84,6 +79,16 @@ std::string OutputPlacement::finish() const {
     const int error = errno;
     ::unlink(m_writeTo.c_str());
     return "Cannot replace " + m_output + ": " + std::strerror(error);
+}
+
+void ConversionCommands::replaceQuestion(const std::string& output, std::string& confirmMsg) const {
+    if (!pathExists(output)) {
+        m_outputNotAsked = output;
+        return;
+    }
+    m_outputNotAsked.clear();
+    confirmMsg = firstShortEnoughQuestion({"Do you want to replace the existing file " + output + " ?",
+                                           "Do you want to replace the existing file ?"});
 }
 
 void ConversionCommands::ExtraireAudioGeneralCondition(const TParam&, bool& visible) const {
@@ -175,10 +180,11 @@ void ConversionCommands::DecalerHoraireExecution(const TParam&, const ListRecord
     const std::int32_t hours = m_context.settings.decalageHoraire;
     const std::string output = hourShiftOutput(fichier);
     // The DV header stage moves every frame's recording time and copies no stored header back.
-    const Run run = convert(fichier, output, &ConversionGraphs::BuildTimeShiftGraph, [hours](ConversionGraphs& g) {
-        g.setHourShift(hours);
-        g.setRestoreHeader(false);
-    });
+    const Run run =
+        convert(fichier, output, &ConversionGraphs::BuildTimeShiftGraph, [hours](ConversionGraphs& g) {
+            g.setHourShift(hours);
+            g.setRestoreHeader(false);
+        });
     if (run.built &&
         (run.outcome == ConversionOutcome::Completed || run.outcome == ConversionOutcome::Aborted)) {
         newfichier = output;
@@ -212,6 +218,15 @@ ConversionCommands::Run ConversionCommands::convert(const ListRecord& fichier, c
                                                     const std::function<void(ConversionGraphs&)>& configure) {
     Run run;
     const std::string input = fichier.fullPath();
+    // The question was asked of this output a moment ago, and it was not there: a file that took its name
+    // since then is nobody's agreement to replace.
+    const bool askedWithoutOutput = output == m_outputNotAsked;
+    m_outputNotAsked.clear();
+    if (askedWithoutOutput && pathExists(output)) {
+        failure("Cannot convert " + input + ": " + output +
+                " appeared after the question and is left as it is");
+        return run;
+    }
     if (sameFile(input, output)) {
         failure("Cannot convert " + input + ": the output " + output + " is the video itself");
         return run;
@@ -230,7 +245,9 @@ ConversionCommands::Run ConversionCommands::convert(const ListRecord& fichier, c
         }
         run.built = true;
         if (configure) configure(*graphs);
-        const auto tick = [this](int percent) { return m_context.waitForWork && m_context.waitForWork(percent); };
+        const auto tick = [this](int percent) {
+            return m_context.waitForWork && m_context.waitForWork(percent);
+        };
         const ConversionResult result = graphs->RunConversionGraph(tick);
         run.outcome = result.outcome;
         switch (result.outcome) {

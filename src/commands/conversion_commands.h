@@ -15,7 +15,8 @@ namespace moraven {
 // The output of a conversion of `inputPath`: the input's extension replaced by `suffix` ("_type1.avi",
 // ".wav"), in the input's folder when "Sauver dans le même dossier" is on, else in "Dossier pour Sauver"
 // (which ends with a separator; one is put in when it does not).
-std::string conversionOutputPath(const std::string& inputPath, std::string_view suffix, const Settings& settings);
+std::string conversionOutputPath(const std::string& inputPath, std::string_view suffix,
+                                 const Settings& settings);
 
 // The suffix of the time-shift copy: "_hor+3.avi" for 3 hours, "_hor-5.avi" for -5, "_hor.avi" for 0.
 std::string hourShiftSuffix(std::int32_t hours);
@@ -128,10 +129,15 @@ private:
     // utAdd with the output, whatever the conversion did; utNone when the output is the video itself.
     void addOutputAlways(const ListRecord& fichier, const std::string& output, std::string& newfichier,
                          TchUpdateType& update) const;
+    // The replace question when `output` exists; otherwise none, and `output` is remembered as one the user
+    // was not asked about (the execution that follows will not replace a file that appears there).
+    void replaceQuestion(const std::string& output, std::string& confirmMsg) const;
     void failure(const std::string& text) const;
     void warning(const std::string& text) const;
 
     const CommandContext& m_context;
+    // The output of the last question that found no file to replace; cleared by the execution.
+    mutable std::string m_outputNotAsked;
 };
 
 }  // namespace moraven

@@ -38,15 +38,25 @@ void writeText(const std::string& path, const std::string& text) {
 // path the graph was built for.
 class FakeConversionGraphs final : public ConversionGraphs {
 public:
-    bool BuildType1Graph(const std::string& in, const std::string& out) override { return build("type1", in, out); }
-    bool BuildType2Graph(const std::string& in, const std::string& out) override { return build("type2", in, out); }
-    bool BuildRemuxGraph(const std::string& in, const std::string& out) override { return build("remux", in, out); }
+    bool BuildType1Graph(const std::string& in, const std::string& out) override {
+        return build("type1", in, out);
+    }
+    bool BuildType2Graph(const std::string& in, const std::string& out) override {
+        return build("type2", in, out);
+    }
+    bool BuildRemuxGraph(const std::string& in, const std::string& out) override {
+        return build("remux", in, out);
+    }
     bool BuildTimeShiftGraph(const std::string& in, const std::string& out) override {
         return build("timeshift", in, out);
     }
-    bool BuildAudioGraph(const std::string& in, const std::string& out) override { return build("audio", in, out); }
+    bool BuildAudioGraph(const std::string& in, const std::string& out) override {
+        return build("audio", in, out);
+    }
     std::string lastBuildError() const override { return buildError; }
-    void setRestoreHeader(bool restore) override { calls.push_back(std::string("restore ") + (restore ? "1" : "0")); }
+    void setRestoreHeader(bool restore) override {
+        calls.push_back(std::string("restore ") + (restore ? "1" : "0"));
+    }
     void setHourShift(std::int32_t hours) override { calls.push_back("shift " + std::to_string(hours)); }
 
     ConversionResult RunConversionGraph(const std::function<bool(int)>& tick) override {
@@ -56,7 +66,8 @@ public:
         for (int percent : {0, 50, 100}) {
             ticks.push_back(percent);
             if (tick(percent)) {
-                if (result.outcome == ConversionOutcome::Completed) result.outcome = ConversionOutcome::Aborted;
+                if (result.outcome == ConversionOutcome::Completed)
+                    result.outcome = ConversionOutcome::Aborted;
                 break;
             }
         }
@@ -91,7 +102,9 @@ FakeListRecord::Facts dvFacts(int type, const std::string& codec = "dvsd") {
 class ConversionCommandsTest : public test::RunnerFixture {
 protected:
     ConversionCommandsTest() {
-        context.conversions = [this]() -> ConversionGraphs* { return conversionsAvailable ? &graphs : nullptr; };
+        context.conversions = [this]() -> ConversionGraphs* {
+            return conversionsAvailable ? &graphs : nullptr;
+        };
         context.waitForWork = [this](int percent) {
             ui.setProgress(percent);
             ui.processPendingEvents();
@@ -142,17 +155,17 @@ TEST_F(ConversionCommandsTest, EachCommandIsARowWithItsTextsLetterRunnerAndActio
         const char* actionShortcut;
         Runner runner;
     };
-    for (const Row& r : {Row{"DVtype1", "1", "Converting into DV type 1", "Converting \"%s\" into type 1",
-                             "Convert in DV type 1", "Ctrl+Num+1", Runner::Conversion},
-                         Row{"DVType2", "2", "Converting into DV type 2", "Converting \"%s\" into type 2",
-                             "Convert in DV type 2", "Ctrl+Num+2", Runner::Conversion},
-                         Row{"ExtraireAudio", "w", "Extract audio", "Extracting audio from \"%s\"", "Extact audio",
-                             "Ctrl+W", Runner::Conversion},
-                         Row{"CorrigerType2", "", "Fix DV type2", "Fix the DV type 2 file %s", "Fix the DV type 2",
-                             "Shift+Ctrl+2", Runner::ByCategory},
-                         Row{"DecalerHoraire", "", "Fix the time difference",
-                             "Fixing the time difference in \"%s\"", "Fix a time difference", "Ctrl+E",
-                             Runner::Conversion}}) {
+    for (const Row& r :
+         {Row{"DVtype1", "1", "Converting into DV type 1", "Converting \"%s\" into type 1",
+              "Convert in DV type 1", "Ctrl+Num+1", Runner::Conversion},
+          Row{"DVType2", "2", "Converting into DV type 2", "Converting \"%s\" into type 2",
+              "Convert in DV type 2", "Ctrl+Num+2", Runner::Conversion},
+          Row{"ExtraireAudio", "w", "Extract audio", "Extracting audio from \"%s\"", "Extact audio", "Ctrl+W",
+              Runner::Conversion},
+          Row{"CorrigerType2", "", "Fix DV type2", "Fix the DV type 2 file %s", "Fix the DV type 2",
+              "Shift+Ctrl+2", Runner::ByCategory},
+          Row{"DecalerHoraire", "", "Fix the time difference", "Fixing the time difference in \"%s\"",
+              "Fix a time difference", "Ctrl+E", Runner::Conversion}}) {
         const tFileAction* command = tch.findByName(r.name);
         ASSERT_NE(command, nullptr) << r.name;
         EXPECT_EQ(command->Switch, r.letter) << r.name;
@@ -184,7 +197,8 @@ TEST_F(ConversionCommandsTest, FileConditionsByKindOfRecord) {
     struct Case {
         const char* kind;
         FakeListRecord::Facts facts;
-        // visible/enabled of DVtype1, DVType2, ExtraireAudio, CorrigerType2, DecalerHoraire: "VE", "V-", "-E", "--"
+        // visible/enabled of DVtype1, DVType2, ExtraireAudio, CorrigerType2, DecalerHoraire: "VE", "V-",
+        // "-E", "--"
         std::vector<std::string> expected;
     };
     const std::vector<Case> cases{
@@ -230,8 +244,11 @@ TEST_F(ConversionCommandsTest, OutputPathsFollowTheSaveFolderRule) {
     s.dossierPourSauver = "/out";
     EXPECT_EQ(conversionOutputPath("/video/clip.avi", "_type2.avi", s), "/out/clip_type2.avi");
 
-    for (const auto& [hours, suffix] : std::vector<std::pair<int, std::string>>{
-             {3, "_hor+3.avi"}, {-5, "_hor-5.avi"}, {23, "_hor+23.avi"}, {-23, "_hor-23.avi"}, {0, "_hor.avi"}}) {
+    for (const auto& [hours, suffix] : std::vector<std::pair<int, std::string>>{{3, "_hor+3.avi"},
+                                                                                {-5, "_hor-5.avi"},
+                                                                                {23, "_hor+23.avi"},
+                                                                                {-23, "_hor-23.avi"},
+                                                                                {0, "_hor.avi"}}) {
         EXPECT_EQ(hourShiftSuffix(hours), suffix) << hours;
     }
 
@@ -391,6 +408,28 @@ TEST_F(ConversionCommandsTest, AnExistingOutputIsReplacedOnlyAfterAgreementAndOn
     EXPECT_EQ(failures, Names{"Cannot convert " + clip + ": disk full"}) << "the failed run alone";
 }
 
+TEST_F(ConversionCommandsTest, AnOutputThatAppearsAfterTheQuestionIsNotReplaced) {
+    const FakeListRecord record(dir.file("clip.avi"), dvFacts(2));
+    const std::string output = dir.file("clip_type1.avi");
+    std::string question;
+    conversions().DVtype1Confirmation({}, record, question);
+    EXPECT_EQ(question, "") << "nothing to replace: no question";
+    writeText(output, "another program's");
+    std::string newfichier;
+    TchUpdateType update{};
+    conversions().DVtype1Execution({}, record, newfichier, update);
+    EXPECT_TRUE(graphs.calls.empty());
+    EXPECT_EQ(readText(output), "another program's");
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_NE(failures[0].find("appeared after the question"), std::string::npos) << failures[0];
+
+    // Asked about and agreed to (or run without questions): replaced.
+    conversions().DVtype1Confirmation({}, record, question);
+    EXPECT_FALSE(question.empty());
+    conversions().DVtype1Execution({}, record, newfichier, update);
+    EXPECT_EQ(readText(output), "new");
+}
+
 TEST_F(ConversionCommandsTest, AnOutputThatIsTheVideoItselfIsRefused) {
     const std::string clip = dir.write("clip.avi", {'R', 'I', 'F', 'F'});
     // The output's name is another link to the same file.
@@ -413,8 +452,8 @@ TEST_F(ConversionCommandsTest, TheTimeShiftSetsTheHeaderStageAfterBuildingAndBef
         settings.decalageHoraire = hours;
         run("amDecalerHoraire", {"clip.avi"});
         const std::string output = dir.file("clip" + hourShiftSuffix(hours));
-        EXPECT_EQ(graphs.calls, (Names{"timeshift " + clip + " -> " + output, "shift " + std::to_string(hours),
-                                       "restore 0", "run"}));
+        EXPECT_EQ(graphs.calls, (Names{"timeshift " + clip + " -> " + output,
+                                       "shift " + std::to_string(hours), "restore 0", "run"}));
         EXPECT_EQ(readText(output), "new");
         EXPECT_NE(list.indexOfPath(output), -1) << "the copy is listed";
     }
@@ -483,7 +522,8 @@ protected:
     std::unique_ptr<CommandCore> core;
 };
 
-TEST_F(HiddenConversionTest, AFailedConversionIsToldAndFailsTheRunAnExistingOutputIsReplacedWithoutAQuestion) {
+TEST_F(HiddenConversionTest,
+       AFailedConversionIsToldAndFailsTheRunAnExistingOutputIsReplacedWithoutAQuestion) {
     const std::string clip = dir.write("a.avi", {'R', 'I', 'F', 'F'});
     const std::string output = dir.file("a_type1.avi");
     writeText(output, "old");
@@ -596,7 +636,8 @@ TEST(HiddenProgressLine, IsDrawnOnATerminalOnly) {
     std::fclose(pipeStream);
     std::string piped;
     ssize_t n = 0;
-    while ((n = ::read(pipeEnds[0], chunk, sizeof chunk)) > 0) piped.append(chunk, static_cast<std::size_t>(n));
+    while ((n = ::read(pipeEnds[0], chunk, sizeof chunk)) > 0)
+        piped.append(chunk, static_cast<std::size_t>(n));
     ::close(pipeEnds[0]);
     EXPECT_EQ(piped, "moraven: a failure\n");
 }
