@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "formats/date_format.h"
+#include "pipeline/conversion/conversion_graphs.h"
 #include "pipeline/media_framework_module.h"
 #include "settings/preferences.h"
 #include "window/choice_dialog_state.h"
@@ -41,6 +42,14 @@ struct CommandContext {
     // that could not be made), with its reason. Hidden mode sets it (standard error, exit status 1); the
     // window leaves it empty.
     std::function<void(const std::string& text)> reportFailure;
+    // Reports a note that is no failure (a conversion that completed from a truncated source). Hidden mode
+    // sets it (standard error, the exit status unchanged); the window leaves it empty.
+    std::function<void(const std::string& text)> reportWarning;
+
+    // The conversions' graphs (the conversion module), made the first time they are asked for. Empty, or
+    // answering null: no conversions; a conversion command then reports that it cannot convert. The
+    // graphs outlive the command that asked for them.
+    std::function<ConversionGraphs*()> conversions;
 
     // Opens a file or folder with the program the desktop associates with it (a folder in the file manager).
     // Failures are not reported.

@@ -1,6 +1,8 @@
 #include "commands/command_line.h"
 
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -99,6 +101,7 @@ CommandCore::CommandCore(Settings& settingsIn, const DateFormatLocale& locale, I
     context.EndSuspend = hooks.EndSuspend;
     context.MoveToRecycleBin = hooks.MoveToRecycleBin;
     context.mediaFramework = hooks.mediaFramework;
+    context.conversions = hooks.conversions;
     context.showError = [&interactionIn](const std::string& text) {
         interactionIn.showMessage(text, MessageKind::Error);
     };
@@ -153,6 +156,9 @@ void CommandCore::runHidden(const std::vector<std::string>& parameters, const Pa
     context.reportFailure = [this](const std::string& text) {
         interaction.showMessage(text, MessageKind::Error);
     };
+    context.reportWarning = [this](const std::string& text) {
+        interaction.showMessage(text, MessageKind::Warning);
+    };
     list.BeginListLoad("Loading files");
     for (const std::string& parameter : parameters) {
         if (!isSwitchParameter(parameter, exists) && !exists(parameter)) {
@@ -205,8 +211,84 @@ CommandCore::VisibleRun CommandCore::runVisible(const std::vector<std::string>& 
     return run;
 }
 
+namespace {
+
+constexpr std::size_t kDefaultTerminalColumns = 80;
+
+std::size_t terminalColumns(std::FILE* stream) {
+    winsize size{};
+    if (::ioctl(::fileno(stream), TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+    return kDefaultTerminalColumns;
+}
+
+// The first `columns` code points of a UTF-8 text (one column each: near enough for a status line).
+std::string firstCodePoints(const std::string& text, std::size_t columns) {
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const bool starts = (static_cast<unsigned char>(text[i]) & 0xC0U) != 0x80U;
+        if (starts && count++ == columns) return text.substr(0, i);
+    }
+    return text;
+}
+
+std::size_t codePointCount(const std::string& text) {
+    std::size_t count = 0;
+    for (char c : text) count += (static_cast<unsigned char>(c) & 0xC0U) != 0x80U ? 1 : 0;
+    return count;
+}
+
+}  // namespace
+
+HiddenInteraction::HiddenInteraction(std::FILE* errors)
+    : HiddenInteraction(errors, errors != nullptr && ::isatty(::fileno(errors)) == 1) {}
+
+void HiddenInteraction::setStatusText(const std::string& text) {
+    m_statusText = text;
+    if (m_progressShown) drawProgressLine();
+}
+
+void HiddenInteraction::showProgress() {
+    m_progressShown = true;
+    m_percent = 0;
+    drawProgressLine();
+}
+
+void HiddenInteraction::setProgress(int percent) {
+    if (!m_progressShown || percent == m_percent) return;
+    m_percent = percent;
+    drawProgressLine();
+}
+
+void HiddenInteraction::hideProgress() {
+    m_progressShown = false;
+    clearProgressLine();
+}
+
+void HiddenInteraction::drawProgressLine() {
+    if (!m_drawProgress) return;
+    const std::string percent = " " + std::to_string(m_percent) + "%";
+    // A line longer than the terminal would wrap, and "\r" would then redraw only its last row.
+    const std::size_t columns = terminalColumns(m_errors) - 1;
+    const std::size_t room = columns > percent.size() ? columns - percent.size() : 0;
+    const std::string line = firstCodePoints(m_statusText, room) + percent;
+    if (line == m_drawnLine) return;
+    clearProgressLine();
+    std::fprintf(m_errors, "\r%s", line.c_str());
+    std::fflush(m_errors);
+    m_drawnLine = line;
+}
+
+void HiddenInteraction::clearProgressLine() {
+    if (m_drawnLine.empty()) return;
+    std::fprintf(m_errors, "\r%s\r", std::string(codePointCount(m_drawnLine), ' ').c_str());
+    std::fflush(m_errors);
+    m_drawnLine.clear();
+}
+
 void HiddenInteraction::showMessage(const std::string& text, MessageKind kind) {
     if (kind == MessageKind::Information) return;
+    // The message gets a line of its own; the progress line comes back at the next change.
+    clearProgressLine();
     std::fprintf(m_errors, "moraven: %s\n", stripTrailingLineBreaks(text).c_str());
     if (kind == MessageKind::Error) m_failed = true;
 }

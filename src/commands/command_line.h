@@ -92,18 +92,27 @@ public:
 
 // The interaction of hidden mode: no display, nothing asked (every question is answered Yes, though
 // NoConfirmation keeps the commands from asking), and a message that reports a failure goes to `errors`.
+//
+// While a command shows its progress (a conversion), and only when `errors` is a terminal, one line on it
+// shows the status text and the percentage ("\rConverting "clip.avi" into type 1 42%"), redrawn when either
+// changes, cut to the terminal's width, and cleared when the progress is hidden or before a message is
+// written. Nothing of it reaches a file or a pipe.
 class HiddenInteraction final : public Interaction {
 public:
-    explicit HiddenInteraction(std::FILE* errors = stderr) : m_errors(errors) {}
+    // Draws the progress line when `errors` is a terminal.
+    explicit HiddenInteraction(std::FILE* errors = stderr);
+    // Draws the progress line when `drawProgress` says so, whatever `errors` is.
+    HiddenInteraction(std::FILE* errors, bool drawProgress)
+        : m_errors(errors), m_drawProgress(drawProgress) {}
 
     bool askYesNo(const std::string&) override { return true; }
     Answer askYesNoCancelAll(const std::string&) override { return Answer::All; }
     void showMessage(const std::string& text, MessageKind kind) override;
-    void setStatusText(const std::string&) override {}
+    void setStatusText(const std::string& text) override;
     void setBusyCursor(bool) override {}
-    void showProgress() override {}
-    void setProgress(int) override {}
-    void hideProgress() override {}
+    void showProgress() override;
+    void setProgress(int percent) override;
+    void hideProgress() override;
     void processPendingEvents() override {}
 
     // Whether a failure was reported.
@@ -111,8 +120,16 @@ public:
     void reportFailure(const std::string& text);
 
 private:
+    void drawProgressLine();
+    void clearProgressLine();
+
     std::FILE* m_errors;
+    bool m_drawProgress = false;
     bool m_failed = false;
+    bool m_progressShown = false;
+    int m_percent = 0;
+    std::string m_statusText;
+    std::string m_drawnLine;  // what the progress line shows now; empty when nothing is drawn
 };
 
 }  // namespace moraven

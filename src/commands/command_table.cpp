@@ -33,6 +33,11 @@ RepairCommands& handlersOf<RepairCommands>(Tch& tch) {
     return tch.repairs();
 }
 
+template <>
+ConversionCommands& handlersOf<ConversionCommands>(Tch& tch) {
+    return tch.conversions();
+}
+
 template <class>
 struct MethodClass;
 template <class Signature, class Class>
@@ -119,6 +124,16 @@ constexpr std::array kCommandTable{
                Runner::OnSelection, fileCondition<&NamingCommands::DatecodeFileCondition>,
                confirmation<&NamingCommands::RenameScAnConfirmation>,
                execution<&NamingCommands::RenameScAnExecution>},
+    CommandRow{"DVtype1", "amDVType1", "multi", "Convert in DV type 1", "Ctrl+Num+1", "Ctrl+1", "1",
+               "Converting into DV type 1", "Converting \"%s\" into type 1", Runner::Conversion,
+               fileCondition<&ConversionCommands::DVtype1FileCondition>,
+               confirmation<&ConversionCommands::DVtype1Confirmation>,
+               execution<&ConversionCommands::DVtype1Execution>},
+    CommandRow{"DVType2", "amDVType2", "multi", "Convert in DV type 2", "Ctrl+Num+2", "Ctrl+2", "2",
+               "Converting into DV type 2", "Converting \"%s\" into type 2", Runner::Conversion,
+               fileCondition<&ConversionCommands::DVType2FileCondition>,
+               confirmation<&ConversionCommands::DVType2Confirmation>,
+               execution<&ConversionCommands::DVType2Execution>},
     CommandRow{"CreerScenes", "amCreerScenes", "multi", "Create a scn file", "Ctrl+S", "", "s",
                "Create a scn file", "Creating a scn file for \"%s\"", Runner::Conversion, nullptr,
                confirmation<&SceneCommands::CreerScenesConfirmation>,
@@ -128,6 +143,12 @@ constexpr std::array kCommandTable{
                fileCondition<&SceneCommands::SupprimerScenesFileCondition>,
                confirmation<&SceneCommands::SupprimerScenesConfirmation>,
                execution<&SceneCommands::SupprimerScenesExecution>},
+    CommandRow{"ExtraireAudio", "amExtraireAudio", "multi", "Extact audio", "Ctrl+W", "Ctrl+W", "w",
+               "Extract audio", "Extracting audio from \"%s\"", Runner::Conversion,
+               fileCondition<&ConversionCommands::ExtraireAudioFileCondition>,
+               confirmation<&ConversionCommands::ExtraireAudioConfirmation>,
+               execution<&ConversionCommands::ExtraireAudioExecution>, "", nullptr,
+               generalCondition<&ConversionCommands::ExtraireAudioGeneralCondition>},
     CommandRow{"CorrigerFps", "amCorrigerFps", "multi", "Fix the video framerate", "Ctrl+Y", "Ctrl+Y", "",
                "Fix the framerate", "", Runner::Conversion,
                fileCondition<&RepairCommands::CorrigerFpsFileCondition>,
@@ -140,10 +161,21 @@ constexpr std::array kCommandTable{
     // Started by the window's own action afSnapwick; without a caption it gets no action of its own.
     CommandRow{"Snapwick", "afSnapwick", "mono", "", "", "F3", "", "", "", Runner::OnCurrentFile, nullptr,
                nullptr, execution<&HousekeepingCommands::SnapwickExecution>},
+    // Offered always: its file condition alone decides (DV files, with a time difference set).
+    CommandRow{"DecalerHoraire", "amDecalerHoraire", "multi", "Fix a time difference", "Ctrl+E", "", "",
+               "Fix the time difference", "Fixing the time difference in \"%s\"", Runner::Conversion,
+               fileCondition<&ConversionCommands::DecalerHoraireFileCondition>,
+               confirmation<&ConversionCommands::DecalerHoraireConfirmation>,
+               execution<&ConversionCommands::DecalerHoraireExecution>},
     CommandRow{"CorrigerCodec", "amCorrigerCodec", "multi", "Change the codec", "Ctrl+K", "", "",
                "Change the codec", "", Runner::Conversion, nullptr,
                confirmation<&RepairCommands::CorrigerCodecConfirmation>,
                execution<&RepairCommands::CorrigerCodecExecution>},
+    CommandRow{"CorrigerType2", "amCorrigertype2", "multi", "Fix the DV type 2", "Shift+Ctrl+2", "", "",
+               "Fix DV type2", "Fix the DV type 2 file %s", Runner::ByCategory,
+               fileCondition<&ConversionCommands::CorrigerType2FileCondition>,
+               confirmation<&ConversionCommands::CorrigerType2Confirmation>,
+               execution<&ConversionCommands::CorrigerType2Execution>},
     CommandRow{"OpenFichierF3", "amOpenFichierF3", "multi", "Open with...", "F3", "", "", "Open with", "",
                Runner::OnSelection, nullptr, nullptr, execution<&HousekeepingCommands::OpenFichierF3Execution>,
                "", nullptr, generalCondition<&HousekeepingCommands::OpenFichierF3GeneralCondition>},
@@ -159,17 +191,23 @@ constexpr std::array kActionOrder{
     std::string_view("amDefaultPlayer"),   std::string_view("amAjouterDatecode"),
     std::string_view("amAjouterTimecode"), std::string_view("amPurgerNom"),
     std::string_view("amFileDate"),        std::string_view("amRenameScAn"),
+    std::string_view("amDVType1"),         std::string_view("amDVType2"),
     std::string_view("amCreerScenes"),     std::string_view("amSupprimerScenes"),
-    std::string_view("amScenesText"),      std::string_view("amCorrigerFps"),
-    std::string_view("amCorrigerCodec"),   std::string_view("amOpenFichierF3"),
-    std::string_view("amOpenFichierF4")};
+    std::string_view("amExtraireAudio"),   std::string_view("amScenesText"),
+    std::string_view("amCorrigerFps"),     std::string_view("amCorrigerCodec"),
+    std::string_view("amDecalerHoraire"),  std::string_view("amCorrigertype2"),
+    std::string_view("amOpenFichierF3"),   std::string_view("amOpenFichierF4")};
 
 constexpr int kCommandImageIndex = 15;
 
 }  // namespace
 
 Tch::Tch(const CommandContext& context)
-    : m_naming(context), m_scenes(context), m_housekeeping(context), m_repairs(context) {
+    : m_naming(context),
+      m_scenes(context),
+      m_housekeeping(context),
+      m_repairs(context),
+      m_conversions(context) {
     for (const CommandRow& row : kCommandTable) {
         tFileAction command;
         command.Name = row.name;

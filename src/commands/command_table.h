@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "commands/command_context.h"
+#include "commands/conversion_commands.h"
 #include "commands/file_action.h"
 #include "commands/housekeeping_commands.h"
 #include "commands/naming_commands.h"
@@ -49,12 +50,14 @@ public:
     SceneCommands& scenes() { return m_scenes; }
     HousekeepingCommands& housekeeping() { return m_housekeeping; }
     RepairCommands& repairs() { return m_repairs; }
+    ConversionCommands& conversions() { return m_conversions; }
 
 private:
     NamingCommands m_naming;
     SceneCommands m_scenes;
     HousekeepingCommands m_housekeeping;
     RepairCommands m_repairs;
+    ConversionCommands m_conversions;
     std::vector<tFileAction> m_commands;
 };
 

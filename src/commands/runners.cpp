@@ -313,11 +313,13 @@ void CommandRunner::RunByCategory(Action& sender) {
 }
 
 void CommandRunner::ShowCommandProgress(const std::string& message, const ListRecord& fichier) {
-    m_interaction.showProgress();
     std::string text = message;
     if (const std::size_t at = text.find("%s"); at != std::string::npos)
         text.replace(at, 2, fichier.fileName());
+    // The status text first: a progress display that draws text and percentage on one line (hidden mode
+    // on a terminal) then shows this command's text from its first drawing.
     m_interaction.setStatusText(text);
+    m_interaction.showProgress();
 }
 
 void CommandRunner::HideCommandProgress() { m_interaction.hideProgress(); }

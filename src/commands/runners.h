@@ -24,6 +24,8 @@ struct RunnerHooks {
     std::function<void()> EndSuspend;
     // The media framework, loaded on first use (CommandContext::mediaFramework).
     std::function<const MediaFrameworkLoad&()> mediaFramework;
+    // The conversions' graphs (CommandContext::conversions).
+    std::function<ConversionGraphs*()> conversions;
     // Moves a file into the user's trash (the scene file of "Delete the scn file"); true when it went there.
     std::function<bool(const std::string& path)> MoveToRecycleBin;
 };

@@ -52,6 +52,10 @@ public:
     // Whether the video is DV, and then its DV type (1: one interleaved stream, 2: separate video and audio).
     virtual bool isDv() const = 0;
     virtual int dvType() const = 0;
+    // A DV type-2 file whose interleaved DV stream sits among two or more streams.
+    virtual bool type2Iavs() const = 0;
+    // The sound's format as text ("48000Hz 16 bits Stereo"); "N/A" when the file has no sound.
+    virtual const std::string& audioText() const = 0;
 };
 
 // Makes the record of an existing file; reading may take long (the whole list scan of one file).

@@ -31,6 +31,8 @@ public:
     const std::string& codec() const override { return m_fichier.Codec(); }
     bool isDv() const override { return m_fichier.IsDv(); }
     int dvType() const override { return m_fichier.DvType(); }
+    bool type2Iavs() const override { return m_fichier.Type2Iavs(); }
+    const std::string& audioText() const override { return m_fichier.AudioText(); }
 
 private:
     TAfficherFichier m_fichier;

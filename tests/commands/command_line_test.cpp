@@ -93,17 +93,20 @@ TEST_F(CommandLineTest, SwitchParametersBeginWithPlusOrWithASlashThatNamesNothin
 }
 
 TEST_F(CommandLineTest, TheSwitchTableFollowsTheActionListAndLeavesUncheckedCommandsOut) {
-    EXPECT_EQ(letters(*core()), "edtqbrszx");
+    EXPECT_EQ(letters(*core()), "edtqbr12szwx");
     settings.actions = {{"amAjouterTimecode", 0}};
     const auto c = core();
-    EXPECT_EQ(letters(*c), "edqbrszx");
+    EXPECT_EQ(letters(*c), "edqbr12szwx");
     const auto rows = commandLineHelpRows(c->switches, c->al);
     const std::vector<std::pair<std::string, std::string>> expected{{"Add datecode", " +d"},
                                                                     {"Close after commands", " +c"},
+                                                                    {"Convert in DV type 1", " +1"},
+                                                                    {"Convert in DV type 2", " +2"},
                                                                     {"Create a scn file", " +s"},
                                                                     {"Delete the file", " +e"},
                                                                     {"Delete the scn file", " +z"},
                                                                     {"Export the scenes to text", " +x"},
+                                                                    {"Extact audio", " +w"},
                                                                     {"Help", " +?"},
                                                                     {"Hide the window", " +h"},
                                                                     {"Modify the date of file", " +b"},

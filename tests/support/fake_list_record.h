@@ -28,6 +28,8 @@ public:
         std::string codec = "dvsd";
         bool isDv = true;
         int dvType = 1;
+        bool type2Iavs = false;
+        std::string audioText = "48000Hz 16 bits Stereo";
     };
 
     FakeListRecord(std::string path, const Facts& facts) : m_path(std::move(path)), m_facts(facts) {
@@ -54,6 +56,8 @@ public:
     const std::string& codec() const override { return m_facts.codec; }
     bool isDv() const override { return m_facts.isDv; }
     int dvType() const override { return m_facts.dvType; }
+    bool type2Iavs() const override { return m_facts.type2Iavs; }
+    const std::string& audioText() const override { return m_facts.audioText; }
 
 private:
     std::string m_path;
