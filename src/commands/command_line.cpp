@@ -9,6 +9,7 @@
 #include <exception>
 
 #include "formats/binary_file.h"
+#include "pipeline/conversion/tcdm.h"
 #include "window/file_list.h"
 
 namespace moraven {
@@ -101,7 +102,12 @@ CommandCore::CommandCore(Settings& settingsIn, const DateFormatLocale& locale, I
     context.EndSuspend = hooks.EndSuspend;
     context.MoveToRecycleBin = hooks.MoveToRecycleBin;
     context.mediaFramework = hooks.mediaFramework;
-    context.conversions = hooks.conversions;
+    // The conversion module copies frames without any codec: hidden mode and the window both get it here,
+    // made on the first conversion.
+    context.conversions = hooks.conversions ? hooks.conversions : [this]() -> ConversionGraphs* {
+        if (!m_conversions) m_conversions = std::make_unique<TCdm>();
+        return m_conversions.get();
+    };
     context.showError = [&interactionIn](const std::string& text) {
         interactionIn.showMessage(text, MessageKind::Error);
     };

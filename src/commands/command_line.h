@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -88,6 +89,9 @@ public:
     CommandCheckList checkList;
     CommandRunner runner;
     std::vector<SwitchEntry> switches;
+
+private:
+    std::unique_ptr<ConversionGraphs> m_conversions;
 };
 
 // The interaction of hidden mode: no display, nothing asked (every question is answered Yes, though

@@ -323,7 +323,9 @@ TEST_F(RunnersTest, TheUpdateAfterACommandReachesItsOwnRowWhenRowsMovedMeanwhile
 
         EXPECT_EQ(captions(), c.after);
         for (int i = 0; i < list.rowCount(); ++i) EXPECT_EQ(list.record(i).fileName(), list.caption(i));
-        if (c.update == TchUpdateType::utModify) EXPECT_EQ(records.reads(), readsBefore + 1);
+        if (c.update == TchUpdateType::utModify) {
+            EXPECT_EQ(records.reads(), readsBefore + 1);
+        }
         EXPECT_EQ(addedDuringRun, c.addFileDuringRun ? -1 : 0) << "no addition while a run holds the list";
         EXPECT_FALSE(openEnabledDuringRun);
         EXPECT_TRUE(al.find("afOuvrirFichiers")->enabled);

@@ -70,7 +70,9 @@ TEST(ProgramSessionTest, TheEndSavesTheSettingsAndWritesTheListAsTheSettingsSay)
         EXPECT_EQ(end.playlistWritten, written);
         EXPECT_EQ(std::filesystem::exists(dir.file("PlayList.txt")), written);
         EXPECT_EQ(end.playlistFailure.has_value(), c.saveList && !c.playlistFolderExists);
-        if (end.playlistFailure) EXPECT_NE(end.playlistFailure->find("PlayList.txt"), std::string::npos);
+        if (end.playlistFailure) {
+            EXPECT_NE(end.playlistFailure->find("PlayList.txt"), std::string::npos);
+        }
 
         if (c.saveSettings) {
             RegistryFile reread(registryPath, [](const std::string&) {});
