@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include "formats/avi_demuxer.h"
+#include "formats/dvcodes.h"
 #include "support/dv_avi_file.h"
 #include "support/dv_frame_builder.h"
 #include "support/external_tools.h"
@@ -257,6 +259,38 @@ TEST_F(HiddenModeCliTest, ARenameThatFailsIsToldWithItsReason) {
     EXPECT_EQ(result.errors.rfind("moraven: Cannot rename " + clip + " to ", 0), 0u) << result.errors;
     EXPECT_NE(result.errors.find("File name too long"), std::string::npos) << result.errors;
     EXPECT_TRUE(std::filesystem::exists(clip));
+}
+
+TEST_F(HiddenModeCliTest, ConversionsWriteTheirOutputsBesideTheSourceAndKeepItsPacks) {
+    const std::string clip = dvClip("clip.avi");
+    const auto before = test::readWholeFile(clip);
+    const auto type1 = moraven({"+h1w", clip});
+    EXPECT_EQ(type1.exitCode, 0) << type1.errors;
+    EXPECT_EQ(type1.errors, "");
+    EXPECT_EQ(test::readWholeFile(clip), before) << "the source is never changed";
+    AviDemuxer converted(dir.file("clip_type1.avi"));
+    ASSERT_NE(converted.firstStream(AviStreamKind::Interleaved), nullptr);
+    std::vector<std::uint8_t> frame;
+    ASSERT_TRUE(converted.readSample(0, 19, frame));
+    EXPECT_EQ(DvFindRecDate(frame).date, (TDvRecDate{2004, 7, 15, 13, 5, 9}));
+    // "w" runs on every file of the list, the type 1 output that "1" added included.
+    EXPECT_TRUE(std::filesystem::exists(dir.file("clip.wav")));
+    EXPECT_TRUE(std::filesystem::exists(dir.file("clip_type1.wav")));
+
+    // Again: the outputs exist, hidden mode asks nothing and replaces them, leaving nothing else behind.
+    const auto again = moraven({"+h12", clip, dir.file("clip_type1.avi")});
+    EXPECT_EQ(again.exitCode, 0) << again.errors;
+    EXPECT_TRUE(std::filesystem::exists(dir.file("clip_type1_type2.avi")));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 5);
+}
+
+TEST_F(HiddenModeCliTest, AConversionThatCannotWriteIsToldAndFailsTheRun) {
+    const std::string clip = dvClip("clip.avi");
+    std::filesystem::create_directory(dir.file("clip_type1.avi"));  // a folder where the output goes
+    const auto result = moraven({"+h1", clip});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.errors.find("clip_type1.avi"), std::string::npos) << result.errors;
+    EXPECT_TRUE(std::filesystem::is_directory(dir.file("clip_type1.avi")));
 }
 
 }  // namespace
