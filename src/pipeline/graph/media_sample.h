@@ -12,7 +12,9 @@ namespace moraven {
 
 struct MediaSample {
     // The bytes. A stage that changes them in place (DV header, DV muxer) works on this vector; a stage that
-    // keeps them beyond its receive() call copies them.
+    // keeps them beyond its receive() call copies them, or takes them by swapping in a buffer of its own (the
+    // DV muxer, while a frame waits for its sound). A sender therefore refills `data` for every sample and
+    // never reads it after handing the sample on.
     std::vector<std::uint8_t> data;
     MediaTime start;  // 100 ns from the start of the stream
     MediaTime stop;

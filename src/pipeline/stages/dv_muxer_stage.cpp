@@ -181,7 +181,19 @@ void DvMuxerStage::receive(Pin& input, MediaSample& sample) {
             sendFrame(sample);  // its sound is here already: no need to hold a copy
             return;
         }
-        m_waiting.push_back(sample);  // a copy: the upstream buffer is reused for the next frame
+        // The frame waits with its bytes taken, not copied: the sender gets a spare buffer of the same size
+        // back and fills it with the next frame.
+        MediaSample& held = m_waiting.emplace_back();
+        held.start = sample.start;
+        held.stop = sample.stop;
+        held.keyFrame = sample.keyFrame;
+        held.discontinuity = sample.discontinuity;
+        held.preroll = sample.preroll;
+        if (!m_spare.empty()) {
+            held.data = std::move(m_spare.back());
+            m_spare.pop_back();
+        }
+        held.data.swap(sample.data);
         if (m_waiting.size() > kMaxWaitingFrames && !m_forcedWarned) {
             m_forcedWarned = true;
             warn("The sound lags far behind the picture; some frames were written with partial sound");
@@ -240,6 +252,7 @@ void DvMuxerStage::flush(bool force) {
         } else {
             sendFrame(m_waiting.front());
         }
+        if (m_spare.size() < kSpareBuffers) m_spare.push_back(std::move(m_waiting.front().data));
         m_waiting.pop_front();
     }
     // Keep the buffer small: drop what was used once it is a good part of it.

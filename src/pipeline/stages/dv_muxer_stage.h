@@ -63,6 +63,8 @@ private:
 
     // Per run (streaming thread).
     std::deque<MediaSample> m_waiting;
+    static constexpr std::size_t kSpareBuffers = 4;
+    std::vector<std::vector<std::uint8_t>> m_spare;  // buffers of frames sent, handed back to the sender
     std::vector<std::int16_t> m_sound;  // interleaved stereo not yet written into a frame
     std::size_t m_soundStart = 0;       // values of m_sound already used
     std::vector<std::int16_t> m_frameSound;
