@@ -51,7 +51,9 @@ TEST(LoadedLibrariesCliTest, CommandLineUsesLoadNeitherTheWindowToolkitNorFfmpeg
 
     const std::vector<std::vector<std::string>> uses = {
         {"--version"}, {"--help"},        {"--info", clip}, {"--info", "--json", clip},
-        {"--scenes", clip}, {"--riff", clip}, {"+hd", clip},
+        {"--scenes", clip}, {"--riff", clip},
+        {"+h12w", clip},  // the conversions that copy frames: DV type 1 and 2, the sound to WAV
+        {"+hd", clip},
     };
     for (const auto& use : uses) {
         const test::ProgramResult run = tracedMoraven(use);
