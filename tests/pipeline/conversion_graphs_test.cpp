@@ -126,7 +126,11 @@ TEST_P(ConversionRoundTripTest, Type2ToType1AndBackKeepsFramesPacksAndSound) {
     const std::string back = dir.file("clip_type2.avi");
 
     ASSERT_TRUE(cdm.BuildType1Graph(type2, type1)) << cdm.lastBuildError();
+    EXPECT_FALSE(cdm.ConversionDone());
     ASSERT_EQ(run(cdm).outcome, ConversionOutcome::Completed);
+    EXPECT_TRUE(cdm.ConversionDone());
+    // Twelve frames: 0.48 s, or exactly 12 × 1001 / 30000 s.
+    EXPECT_EQ(cdm.ConversionDuration(), MediaTime::fromTicks(GetParam().ntsc ? 4'004'000 : 4'800'000));
     EXPECT_EQ(probeWarnings(type1), "");
     EXPECT_NE(probeStreams(type1).find("codec_type=video"), std::string::npos);
 

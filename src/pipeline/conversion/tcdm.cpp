@@ -46,6 +46,10 @@ bool anyInputConnected(const Stage& stage) {
 TCdm::TCdm() : m_dvHeader(m_sceneDetect) {
     m_graph.add(m_source, "source");
     m_graph.add(m_destination, "destination");
+    // Completion and failure end the run; the flag is all that crosses from the streaming thread.
+    m_graph.setNoticeHandler([this](GraphNotice notice) {
+        if (notice != GraphNotice::Paused) m_conversionDone.store(true);
+    });
 }
 
 TCdm::~TCdm() { m_graph.stop(); }
@@ -77,6 +81,9 @@ Stage& TCdm::addNew(const char* displayName, const std::string& name) {
 
 Stage* TCdm::begin(const std::string& input, const std::string& output) {
     m_buildError.clear();
+    m_conversionDone.store(false);
+    m_conversionProgress.store(0);
+    m_conversionDuration.store(0);
     ResetConversionGraph();
     if (!m_source.load(input)) {
         fail(FileError(FileErrorCode::NotFound, input, 0).what());
@@ -258,6 +265,7 @@ bool TCdm::BuildAudioGraph(const std::string& input, const std::string& output) 
 ConversionResult TCdm::RunConversionGraph(const std::function<bool(int percent)>& tick) {
     ConversionResult result;
     const MediaTime duration = m_graph.duration();
+    m_conversionDuration.store(duration.ticks());
     if (duration.ticks() <= 0) {
         ResetConversionGraph();
         result.outcome = ConversionOutcome::ZeroDuration;
@@ -271,8 +279,10 @@ ConversionResult TCdm::RunConversionGraph(const std::function<bool(int percent)>
         // first sample.
         do {
             const MediaTime position = m_seeking ? m_seeking->position() : m_graph.position();
-            if (tick && tick(percentOf(position, duration))) {
+            m_conversionProgress.store(percentOf(position, duration));
+            if (tick && tick(m_conversionProgress.load())) {
                 aborted = true;
+                m_conversionDone.store(true);
                 break;
             }
         } while (!m_graph.waitForEnd(kProgressInterval));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -54,6 +56,12 @@ public:
     // What the progress reads: the multiplexer of the graph built last (the graph itself for sound
     // extraction); null when no graph is built.
     const Seeking* ConversionSeeking() const { return m_seeking; }
+    // The state of the run, for whoever shows it (any thread): the input's duration read before the run,
+    // the last percentage reported to the tick, and whether the run is over (completed, failed or
+    // aborted; set by the graph's notice on its streaming thread). Cleared when a graph is built.
+    MediaTime ConversionDuration() const { return MediaTime::fromTicks(m_conversionDuration.load()); }
+    int ConversionProgress() const { return m_conversionProgress.load(); }
+    bool ConversionDone() const { return m_conversionDone.load(); }
 
 private:
     // The common start: the input loaded, the output named, the graph emptied, the AVI splitter connected to
@@ -76,6 +84,9 @@ private:
     Tdv_sceneDetect m_sceneDetect;
     Tdv_DVheader m_dvHeader;
     const Seeking* m_seeking = nullptr;
+    std::atomic<std::int64_t> m_conversionDuration{0};
+    std::atomic<int> m_conversionProgress{0};
+    std::atomic<bool> m_conversionDone{false};
     std::string m_buildError;
 };
 
