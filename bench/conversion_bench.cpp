@@ -4,7 +4,7 @@
 //   moraven +hw clip.avi          the sound to WAV (writes clip.wav)
 //   cp clip.avi copy.avi          the yardstick: every byte read and written once
 // The source is a PAL DV type 2 file with 48 kHz stereo sound of MORAVEN_BENCH_DV_MINUTES minutes (10 by
-// default: about 1.3 GB; the OpenDML forms past 1 GiB included). Each command runs in turn with cp, its
+// default: about 2.2 GB; the OpenDML forms past 1 GiB included). Each command runs in turn with cp, its
 // output replaced at every run; at the end the medians and the ratios to cp are printed.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
@@ -24,28 +24,11 @@
 #include "support/scoped_environment.h"
 #include "support/temp_dir.h"
 
-extern char** environ;
-
 namespace {
 
-double timedRun(const std::vector<std::string>& args) {
-    std::vector<char*> argv;
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    const auto start = std::chrono::steady_clock::now();
-    pid_t pid = 0;
-    const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) return -1;
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid) return -1;
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? seconds : -1;
-}
+using moraven::bench::median;
+using moraven::bench::timedRun;
+
 
 class Recording {
 public:
@@ -110,10 +93,6 @@ BENCHMARK(BM_Type2ToType1)->Unit(benchmark::kMillisecond)->UseManualTime()->Iter
 BENCHMARK(BM_Type1ToType2)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(5);
 BENCHMARK(BM_SoundToWav)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(5);
 
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0.0 : values[values.size() / 2];
-}
 
 }  // namespace
 

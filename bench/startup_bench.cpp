@@ -19,36 +19,18 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "support/dv_avi_file.h"
 #include "support/dv_frame_builder.h"
 #include "support/external_tools.h"
 #include "support/scoped_environment.h"
 #include "support/temp_dir.h"
 
-extern char** environ;
-
 namespace {
 
-// Starts `args` with output to /dev/null and waits for it; the wall time in seconds, or a negative value when
-// it could not be started or did not exit with status 0.
-double timedRun(const std::vector<std::string>& args) {
-    std::vector<char*> argv;
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    const auto start = std::chrono::steady_clock::now();
-    pid_t pid = 0;
-    const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) return -1;
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid) return -1;
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? seconds : -1;
-}
+using moraven::bench::median;
+using moraven::bench::timedRun;
+
 
 class Clips {
 public:
@@ -120,10 +102,6 @@ BENCHMARK(BM_Info)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3
 BENCHMARK(BM_Mediainfo)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(30);
 BENCHMARK(BM_WindowWithTwoFiles)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(10);
 
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0.0 : values[values.size() / 2];
-}
 
 }  // namespace
 

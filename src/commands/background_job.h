@@ -5,13 +5,12 @@
 #include <cstdint>
 #include <functional>
 
+#include "formats/media_time.h"  // progressPercent
+
 namespace moraven {
 
 // How long work waits between two looks at its progress and at the user's abort.
 inline constexpr std::chrono::milliseconds kProgressInterval{100};
-
-// The percentage of `position` in `duration` (truncated; 0 when the duration is not positive).
-int progressPercent(std::int64_t position, std::int64_t duration);
 
 // Runs `job` on a worker thread while the calling (window) thread stays live: every kProgressInterval until
 // the job ends, `tick` is called with the job's progress in percent (from `progress`) and answers whether

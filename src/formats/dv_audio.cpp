@@ -309,6 +309,23 @@ bool DvWriteAudio(std::span<std::uint8_t> frame, DvSystem system, std::uint32_t 
     return true;
 }
 
+DvAudioPackWords DvReadAudioPackWords(std::span<const std::uint8_t> frame, DvSystem system) {
+    DvAudioPackWords words;
+    const std::optional<SystemShape> shape = shapeOf(system);
+    if (!shape || frame.size() < shape->frameBytes) return words;
+    // The word of the pack `id` in its slot of sequence `sequence`: the source pack's block, or the next.
+    auto word = [&](int sequence, std::uint8_t id, int slot) -> std::uint32_t {
+        const std::size_t at = audioBlockOffset(sequence, sourcePackBlock(sequence) + slot) + kPackOffset;
+        return frame[at] == id ? u32le(frame, at + 1) : 0;
+    };
+    const int half = shape->halfSequences;
+    words.source = word(0, kAudioSourceId, 0);
+    words.control = word(0, kAudioControlId, 1);
+    words.secondHalfSource = word(half, kAudioSourceId, 0);
+    words.secondHalfControl = word(half, kAudioControlId, 1);
+    return words;
+}
+
 std::int16_t DvExpand12(std::uint16_t code) {
     const std::int32_t bits = code & 0xFFF;
     const std::int32_t value = bits >= 0x800 ? bits - 0x1000 : bits;

@@ -79,6 +79,17 @@ std::uint32_t DvAudioSamplesPerFrame(DvSystem system, std::uint32_t sampleRate, 
 bool DvWriteAudio(std::span<std::uint8_t> frame, DvSystem system, std::uint32_t sampleRate,
                   std::span<const std::int16_t> samples, std::uint32_t samplesInFrame);
 
+// The audio source and source-control packs of the first sequence of each half of `frame` (a frame of
+// `system`), each as the word a DV information block keeps: the four bytes after the id, the first lowest.
+// A pack that is missing gives 0.
+struct DvAudioPackWords {
+    std::uint32_t source = 0;
+    std::uint32_t control = 0;
+    std::uint32_t secondHalfSource = 0;
+    std::uint32_t secondHalfControl = 0;
+};
+DvAudioPackWords DvReadAudioPackWords(std::span<const std::uint8_t> frame, DvSystem system);
+
 // The 12-bit non-linear code of DV's 32 kHz four-channel mode and back. Expand reads the low 12 bits of
 // `code` as a two's-complement code: linear up to ±512, then segments of 256 codes whose step doubles, up to
 // 32704 for 0x7FF; negative codes mirror that in one's complement (code −1 − c gives −1 − expand(c)).

@@ -1,5 +1,7 @@
 #include "formats/dvcodes.h"
 
+#include "formats/byte_order.h"
+
 namespace moraven {
 
 namespace {
@@ -145,6 +147,21 @@ void DvWriteRecDate(std::span<std::uint8_t> frame, const TDvRecDate& value, int 
     writeBcd(seq, kDay, value.day);
     writeBcd(seq, kMonth, value.month);
     writeBcd(seq, kYear, static_cast<unsigned>(value.year % 100));  // the century is not stored
+}
+
+std::uint32_t DvVauxPackWord(std::span<const std::uint8_t> frame, std::uint8_t id) {
+    constexpr std::size_t kFirstVauxBlock = 3;
+    constexpr std::size_t kVauxBlocks = 3;
+    constexpr std::size_t kPacksPerVauxBlock = 15;
+    const auto seq = packSequence(frame, 0);
+    if (seq.empty()) return 0;
+    for (std::size_t block = kFirstVauxBlock; block < kFirstVauxBlock + kVauxBlocks; ++block) {
+        for (std::size_t pack = 0; pack < kPacksPerVauxBlock; ++pack) {
+            const std::size_t at = vauxPackOffset(block, pack);
+            if (seq[at] == id) return u32le(seq, at + 1);
+        }
+    }
+    return 0;
 }
 
 bool DvHasSourceControl(std::span<const std::uint8_t> frame) {

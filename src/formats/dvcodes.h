@@ -96,6 +96,13 @@ TDvRecDate DvReadRecDate(std::span<const std::uint8_t> frame, int sequence);
 // (negative year), a sequence outside 0..9 or a buffer shorter than kDvMinFrameBytes writes nothing.
 void DvWriteRecDate(std::span<std::uint8_t> frame, const TDvRecDate& value, int sequence);
 
+inline constexpr std::uint8_t kDvVauxSourcePackId = 0x60;
+inline constexpr std::uint8_t kDvVauxSourceControlPackId = 0x61;
+
+// The four bytes after the id of the first pack `id` among sequence 0's VAUX packs (three blocks of 15), as
+// one word with the first byte lowest (the form of the DV information block); 0 when no pack has that id.
+std::uint32_t DvVauxPackWord(std::span<const std::uint8_t> frame, std::uint8_t id);
+
 // True when sequence 0's third VAUX block holds the VAUX source control pack in pack slot 10.
 bool DvHasSourceControl(std::span<const std::uint8_t> frame);
 

@@ -2,6 +2,7 @@
 
 #include <compare>
 #include <cstdint>
+#include <limits>
 
 namespace moraven {
 
@@ -35,6 +36,16 @@ private:
     constexpr explicit MediaTime(std::int64_t ticks) : m_ticks(ticks) {}
     std::int64_t m_ticks = 0;
 };
+
+// The percentage of `position` in `duration` (truncated; 0 when the duration is not positive, 100 once the
+// position reaches it), for progress displays of anything counted in ticks, bytes or frames.
+inline int progressPercent(std::int64_t position, std::int64_t duration) {
+    if (duration <= 0 || position <= 0) return 0;
+    if (position >= duration) return 100;
+    constexpr std::int64_t kExact = std::numeric_limits<std::int64_t>::max() / 100;
+    if (position <= kExact) return static_cast<int>(position * 100 / duration);
+    return static_cast<int>(static_cast<long double>(position) * 100 / static_cast<long double>(duration));
+}
 
 inline constexpr MediaTime kPalFrameDuration = MediaTime::fromTicks(400'000);
 inline constexpr MediaTime kNtscFrameDuration = MediaTime::fromTicks(333'667);

@@ -161,4 +161,25 @@ std::optional<DvInfo> MediaType::dvInfo() const {
     return decodeDvInfo(format.subspan(headerSize));
 }
 
+std::optional<std::array<std::uint8_t, kDvInfoBytes>> MediaType::dvInfoBlock() const {
+    const std::optional<DvInfo> info = dvInfo();
+    if (!info) return std::nullopt;
+    return encodeDvInfo(*info);
+}
+
+DvSystem MediaType::dvSystem() const {
+    if (m_frameDuration == kPalFrameDuration) return DvSystem::Pal625;
+    if (m_frameDuration == kNtscFrameDuration) return DvSystem::Ntsc525;
+    if (const std::optional<BitmapHeader> header = bitmap()) {
+        const std::int32_t height = header->height < 0 ? -header->height : header->height;
+        if (height == 576) return DvSystem::Pal625;
+        if (height == 480) return DvSystem::Ntsc525;
+    }
+    constexpr std::uint32_t kFiftyFields = 1u << 21;
+    if (const std::optional<DvInfo> info = dvInfo()) {
+        return (info->vauxSrc & kFiftyFields) != 0 ? DvSystem::Pal625 : DvSystem::Ntsc525;
+    }
+    return DvSystem::Unknown;
+}
+
 }  // namespace moraven

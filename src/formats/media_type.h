@@ -164,6 +164,12 @@ public:
     // Interleaved with at least 32 bytes: the block at the start. Video whose bitmap header (biSize bytes, at
     // least 40) is followed by 32 more bytes: the block there (DV type 2 files may carry it).
     std::optional<DvInfo> dvInfo() const;
+    // The same block as its 32 bytes (as a writer stores them).
+    std::optional<std::array<std::uint8_t, kDvInfoBytes>> dvInfoBlock() const;
+    // The TV system of a DV stream: from its frame duration (PAL 400000 or NTSC 333667 ticks), else a video
+    // type's picture height (576 or 480), else the 50-field bit (21) of the DV information block's VAUX
+    // source word; Unknown when none of them tells.
+    DvSystem dvSystem() const;
 
     friend bool operator==(const MediaType&, const MediaType&) = default;
 

@@ -113,7 +113,7 @@ INSTANTIATE_TEST_SUITE_P(Systems, ConversionRoundTripTest,
                          ::testing::Values(RoundTripCase{"Pal48k", false, 48000}, RoundTripCase{"Pal44k", false, 44100},
                                            RoundTripCase{"Pal32k", false, 32000}, RoundTripCase{"Ntsc48k", true, 48000},
                                            RoundTripCase{"Pal48kWide", false, 48000, true}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& test) { return std::string(test.param.name); });
 
 TEST_P(ConversionRoundTripTest, Type2ToType1AndBackKeepsFramesPacksAndSound) {
     DvClipOptions options;

@@ -13,13 +13,6 @@ namespace {
 
 constexpr std::chrono::milliseconds kProgressInterval{100};
 
-int percentOf(MediaTime position, MediaTime duration) {
-    if (duration.ticks() <= 0 || position.ticks() <= 0) return 0;
-    if (position >= duration) return 100;
-    return static_cast<int>(static_cast<long double>(position.ticks()) * 100 /
-                            static_cast<long double>(duration.ticks()));
-}
-
 std::vector<Pin*> freeOutputs(const Stage& stage) {
     std::vector<Pin*> free;
     for (Pin* pin : stage.pins(PinDirection::Output)) {
@@ -279,7 +272,7 @@ ConversionResult TCdm::RunConversionGraph(const std::function<bool(int percent)>
         // first sample.
         do {
             const MediaTime position = m_seeking ? m_seeking->position() : m_graph.position();
-            m_conversionProgress.store(percentOf(position, duration));
+            m_conversionProgress.store(progressPercent(position.ticks(), duration.ticks()));
             if (tick && tick(m_conversionProgress.load())) {
                 aborted = true;
                 m_conversionDone.store(true);

@@ -5,13 +5,10 @@
 #include <numeric>
 #include <stdexcept>
 
-#include "pipeline/graph/graph.h"
 
 namespace moraven {
 
 namespace {
-
-constexpr std::int32_t kPalHeight = 576;
 
 std::string numberedName(const char* prefix, int number) {
     char text[32];
@@ -19,33 +16,9 @@ std::string numberedName(const char* prefix, int number) {
     return text;
 }
 
-// The DV information block at the start of `bytes`, when there are 32 of them.
-std::optional<std::array<std::uint8_t, kDvInfoBytes>> dvInfoBlock(const MediaType& type) {
-    if (!type.dvInfo()) return std::nullopt;
-    std::array<std::uint8_t, kDvInfoBytes> block{};
-    const auto& format = type.format();
-    // An interleaved type holds the block at its start; a DV video type after its bitmap header.
-    std::size_t offset = 0;
-    if (type.isVideo()) {
-        const auto bitmap = type.bitmap();
-        offset = bitmap ? std::max<std::size_t>(bitmap->size, bmih::kBytes) : bmih::kBytes;
-    }
-    if (format.size() < kDvInfoBytes || offset > format.size() - kDvInfoBytes) return std::nullopt;
-    std::copy_n(format.begin() + static_cast<std::ptrdiff_t>(offset), kDvInfoBytes, block.begin());
-    return block;
-}
-
-// 50 fields: bit 21 of the VAUX source word.
-DvSystem systemOfInterleaved(const MediaType& type) {
-    if (type.frameDuration() == kPalFrameDuration) return DvSystem::Pal625;
-    if (type.frameDuration() == kNtscFrameDuration) return DvSystem::Ntsc525;
-    const auto info = type.dvInfo();
-    return info && (info->vauxSrc & (1u << 21)) != 0 ? DvSystem::Pal625 : DvSystem::Ntsc525;
-}
-
 }  // namespace
 
-AviMuxStage::AviMuxStage() : Stage(kDisplayName) {
+AviMuxStage::AviMuxStage() : FileOutputStage(kDisplayName) {
     addPin(PinDirection::Output, "AVI Out");
     keepOneFreeInput();
 }
@@ -79,15 +52,14 @@ void AviMuxStage::disconnected(Pin& pin) {
 int AviMuxStage::addStream(AviWriter& writer, const MediaType& type) const {
     if (type.isAudio()) return writer.addAudioStream(type);
     if (type.isInterleaved()) {
-        const auto block = dvInfoBlock(type);
+        const auto block = type.dvInfoBlock();
         if (!block) throw std::invalid_argument("an interleaved DV stream without its DV information block");
-        return writer.addInterleavedDvStream(systemOfInterleaved(type), *block);
+        return writer.addInterleavedDvStream(type.dvSystem(), *block);
     }
-    const auto bitmap = type.bitmap();
-    if (bitmap && isDvCompression(type.subtype())) {
-        const std::int32_t height = bitmap->height < 0 ? -bitmap->height : bitmap->height;
-        const DvSystem system = height == kPalHeight ? DvSystem::Pal625 : DvSystem::Ntsc525;
-        return writer.addVideoStream(AviVideoFormat::dv(system, dvInfoBlock(type)));
+    if (type.bitmap() && isDvCompression(type.subtype())) {
+        // A DV picture whose type does not tell its system is taken as NTSC, the smaller frame.
+        const DvSystem system = type.dvSystem() == DvSystem::Pal625 ? DvSystem::Pal625 : DvSystem::Ntsc525;
+        return writer.addVideoStream(AviVideoFormat::dv(system, type.dvInfoBlock()));
     }
     // Other video: the rate of its frame duration, 10^7 / ticks as a reduced fraction.
     AviRate rate{25, 1};
@@ -101,12 +73,9 @@ int AviMuxStage::addStream(AviWriter& writer, const MediaType& type) const {
 }
 
 void AviMuxStage::start() {
-    m_position = 0;
+    resetPosition();
     m_inputs.clear();
-    const Pin* out = output(0);
-    const std::string* path = out->isConnected() ? out->peer()->stage().fileName() : nullptr;
-    if (path == nullptr) throw std::runtime_error("AVI Mux: no file writer names the output file");
-    auto writer = std::make_unique<AviWriter>(*path, m_options);
+    auto writer = std::make_unique<AviWriter>(outputFileName(), m_options);
     for (Pin* in : pins(PinDirection::Input)) {
         if (!in->isConnected()) continue;
         m_inputs.push_back({in, addStream(*writer, in->connectionType()), false});
@@ -125,8 +94,7 @@ void AviMuxStage::receive(Pin& pin, MediaSample& sample) {
     Input* input = inputFor(pin);
     if (input == nullptr || !m_writer) return;
     m_writer->writeSample(input->stream, sample.bytes(), sample.keyFrame);
-    m_position.store(std::max(m_position.load(), sample.stop.ticks()));
-    rendered(sample);
+    written(sample);
 }
 
 void AviMuxStage::endOfStream(Pin& pin) {
@@ -147,13 +115,11 @@ void AviMuxStage::stop(StopReason reason) {
     std::uint64_t samples = 0;
     for (std::size_t i = 0; i < writer->streamCount(); ++i) samples += writer->sampleCount(static_cast<int>(i));
     // A run stopped before its first sample leaves nothing worth keeping: no empty file is left behind.
-    if (reason == StopReason::Failed || samples == 0) {
+    if (!keepsOutput(reason, samples > 0)) {
         writer->discard();
     } else {
         writer->close();
     }
 }
-
-MediaTime AviMuxStage::duration() const { return graph() != nullptr ? graph()->duration() : MediaTime(); }
 
 }  // namespace moraven

@@ -1,12 +1,11 @@
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <vector>
 
 #include "formats/avi_writer.h"
-#include "pipeline/graph/stage.h"
+#include "pipeline/stages/file_output_stage.h"
 
 // "AVI Mux": writes the streams of its inputs into a new AVI file with the program's AVI writer. Inputs grow
 // as they are connected (there is always one free input, "Input 01", "Input 02", ...), each taking video
@@ -26,7 +25,7 @@
 // on the streaming thread.
 namespace moraven {
 
-class AviMuxStage final : public Stage, public Seeking {
+class AviMuxStage final : public FileOutputStage {
 public:
     static constexpr const char* kDisplayName = "AVI Mux";
 
@@ -46,10 +45,6 @@ public:
     void endOfStream(Pin& input) override;
     void stop(StopReason reason) override;
 
-    bool isRenderer() const override { return true; }
-    const Seeking* seeking() const override { return this; }
-    MediaTime duration() const override;
-    MediaTime position() const override { return MediaTime::fromTicks(m_position.load()); }
 
 private:
     struct Input {
@@ -66,7 +61,6 @@ private:
     std::unique_ptr<AviWriter> m_writer;
     std::vector<Input> m_inputs;  // connected inputs of the run, in pin order
     int m_nextInput = 1;
-    std::atomic<std::int64_t> m_position{0};
 };
 
 }  // namespace moraven

@@ -81,12 +81,8 @@ MediaTime AviSplitterStage::timeAt(std::size_t stream, std::size_t index, std::u
     if (isFramed(s)) return aviTicks(index, s.rate());
     if (s.rate().valid()) return aviTicks(bytesBefore / s.header.sampleSize, s.rate());
     const auto wave = s.mediaType.wave();
-    if (!wave || wave->averageBytesPerSecond == 0) return {};
-    // Whole seconds, then the remainder: neither product can overflow.
-    const std::uint64_t rate = wave->averageBytesPerSecond;
-    const std::uint64_t ticks = bytesBefore / rate * MediaTime::kTicksPerSecond +
-                                bytesBefore % rate * MediaTime::kTicksPerSecond / rate;
-    return MediaTime::fromTicks(static_cast<std::int64_t>(ticks));
+    if (!wave) return {};
+    return aviTicks(bytesBefore, AviRate{wave->averageBytesPerSecond, 1});
 }
 
 bool AviSplitterStage::firstSample(const Pin& output, MediaSample& sample) const {

@@ -11,76 +11,22 @@ namespace moraven {
 
 namespace {
 
-constexpr std::size_t kDifBlockBytes = 80;
-constexpr std::size_t kPackOffset = 3;  // after the block's 3-byte id
-constexpr std::size_t kPackBytes = 5;
-constexpr std::size_t kFirstAudioBlock = 6;
-constexpr std::size_t kAudioBlockStride = 16;
-constexpr std::size_t kAudioBlocksPerSequence = 9;
-constexpr std::size_t kFirstVauxBlock = 3;
-constexpr std::size_t kVauxBlocks = 3;
-constexpr std::size_t kVauxPacksPerBlock = 15;
-
-constexpr std::uint8_t kAauxSourcePack = 0x50;
-constexpr std::uint8_t kAauxControlPack = 0x51;
-constexpr std::uint8_t kVauxSourcePack = 0x60;
-constexpr std::uint8_t kVauxControlPack = 0x61;
-
-// The four payload bytes of a pack as the DV information block keeps them: the first byte lowest.
-std::uint32_t packWord(Bytes frame, std::size_t packOffset) {
-    std::uint32_t word = 0;
-    for (std::size_t i = 0; i < 4; ++i) word |= std::uint32_t{frame[packOffset + 1 + i]} << (8 * i);
-    return word;
-}
-
-// The payload of the first pack `id` among the audio blocks of sequence `sequence`; 0 when none.
-std::uint32_t audioPack(Bytes frame, std::size_t sequence, std::uint8_t id) {
-    for (std::size_t block = 0; block < kAudioBlocksPerSequence; ++block) {
-        const std::size_t at = sequence * kDvSequenceBytes +
-                               (kFirstAudioBlock + block * kAudioBlockStride) * kDifBlockBytes + kPackOffset;
-        if (kPackBytes > frame.size() || at > frame.size() - kPackBytes) return 0;
-        if (frame[at] == id) return packWord(frame, at);
-    }
-    return 0;
-}
-
-std::uint32_t vauxPack(Bytes frame, std::uint8_t id) {
-    for (std::size_t block = 0; block < kVauxBlocks; ++block) {
-        for (std::size_t pack = 0; pack < kVauxPacksPerBlock; ++pack) {
-            const std::size_t at = (kFirstVauxBlock + block) * kDifBlockBytes + kPackOffset + pack * kPackBytes;
-            if (kPackBytes > frame.size() || at > frame.size() - kPackBytes) return 0;
-            if (frame[at] == id) return packWord(frame, at);
-        }
-    }
-    return 0;
-}
-
 // The DV information block of an interleaved stream whose frames look like `frame`: the audio packs of the
 // first sequence of each half, and the picture's VAUX source and control packs.
 std::array<std::uint8_t, kDvInfoBytes> dvInfoOf(Bytes frame, DvSystem system) {
-    const std::size_t half = system == DvSystem::Pal625 ? 6 : 5;
+    const DvAudioPackWords audio = DvReadAudioPackWords(frame, system);
     DvInfo info;
-    info.aauxSrc = audioPack(frame, 0, kAauxSourcePack);
-    info.aauxCtl = audioPack(frame, 0, kAauxControlPack);
-    info.aauxSrc1 = audioPack(frame, half, kAauxSourcePack);
-    info.aauxCtl1 = audioPack(frame, half, kAauxControlPack);
-    info.vauxSrc = vauxPack(frame, kVauxSourcePack);
-    info.vauxCtl = vauxPack(frame, kVauxControlPack);
+    info.aauxSrc = audio.source;
+    info.aauxCtl = audio.control;
+    info.aauxSrc1 = audio.secondHalfSource;
+    info.aauxCtl1 = audio.secondHalfControl;
+    info.vauxSrc = DvVauxPackWord(frame, kDvVauxSourcePackId);
+    info.vauxCtl = DvVauxPackWord(frame, kDvVauxSourceControlPackId);
     return encodeDvInfo(info);
 }
 
-DvSystem systemOfVideo(const MediaType& type) {
-    if (type.frameDuration() == kPalFrameDuration) return DvSystem::Pal625;
-    if (type.frameDuration() == kNtscFrameDuration) return DvSystem::Ntsc525;
-    if (const auto bitmap = type.bitmap()) {
-        const std::int32_t height = bitmap->height < 0 ? -bitmap->height : bitmap->height;
-        if (height == 576) return DvSystem::Pal625;
-        if (height == 480) return DvSystem::Ntsc525;
-    }
-    return DvSystem::Unknown;
-}
-
-bool isDvRate(std::uint32_t rate) { return rate == 48000 || rate == 44100 || rate == 32000; }
+// A rate DV frames carry: one for which the sound code knows a number of samples per frame.
+bool isDvRate(std::uint32_t rate) { return DvAudioSamplesPerFrame(DvSystem::Pal625, rate, 0) != 0; }
 
 }  // namespace
 
@@ -93,8 +39,8 @@ DvMuxerStage::DvMuxerStage()
 
 bool DvMuxerStage::acceptsInput(const Pin& input, const MediaType& type) const {
     if (&input == &m_video) {
-        if (type.isInterleaved()) return systemOfVideo(type) != DvSystem::Unknown;
-        return type.isVideo() && isDvCompression(type.subtype()) && systemOfVideo(type) != DvSystem::Unknown;
+        if (type.isInterleaved()) return type.dvSystem() != DvSystem::Unknown;
+        return type.isVideo() && isDvCompression(type.subtype()) && type.dvSystem() != DvSystem::Unknown;
     }
     if (&input == &m_audio1 || &input == &m_audio2) {
         if (!type.isAudio()) return false;
@@ -118,7 +64,7 @@ std::vector<MediaType> DvMuxerStage::outputTypes(const Pin& output) const {
 
 void DvMuxerStage::connected(Pin& pin) {
     if (&pin == &m_video) {
-        m_system = systemOfVideo(pin.connectionType());
+        m_system = pin.connectionType().dvSystem();
         m_dvInfo.reset();
         MediaSample first;
         Pin* upstream = pin.peer();

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "formats/avi_headers.h"
 #include "formats/byte_order.h"
 #include "formats/media_type.h"
 
@@ -11,23 +12,13 @@ namespace moraven {
 
 namespace {
 
-DvSystem systemOfFrame(Bytes frame, MediaTime frameDuration) {
+// The system the frame's header block names, else the one its size or its stream's type tells.
+DvSystem systemOfFrame(Bytes frame, const MediaType& type) {
     const DvSystem fromHeader = DvSystemOf(frame);
     if (fromHeader != DvSystem::Unknown) return fromHeader;
     if (frame.size() >= kDvPalFrameBytes) return DvSystem::Pal625;
     if (frame.size() >= kDvNtscFrameBytes) return DvSystem::Ntsc525;
-    if (frameDuration == kPalFrameDuration) return DvSystem::Pal625;
-    if (frameDuration == kNtscFrameDuration) return DvSystem::Ntsc525;
-    return DvSystem::Unknown;
-}
-
-MediaTime samplesToTime(std::uint64_t samples, std::uint32_t rate) {
-    if (rate == 0) return {};
-    // 100 ns ticks of `samples` at `rate`, exact for any count a file can hold.
-    const std::uint64_t seconds = samples / rate;
-    const std::uint64_t rest = samples % rate;
-    return MediaTime::fromTicks(static_cast<std::int64_t>(seconds * MediaTime::kTicksPerSecond +
-                                                          rest * MediaTime::kTicksPerSecond / rate));
+    return type.dvSystem();
 }
 
 }  // namespace
@@ -51,18 +42,14 @@ void DvSplitterStage::connected(Pin& pin) {
     m_format.reset();
     m_dvInfo.reset();
     const MediaType& type = pin.connectionType();
-    if (type.format().size() >= kDvInfoBytes) {
-        std::array<std::uint8_t, kDvInfoBytes> info{};
-        std::copy_n(type.format().begin(), kDvInfoBytes, info.begin());
-        m_dvInfo = info;
-    }
+    m_dvInfo = type.dvInfoBlock();
     MediaSample first;
     Pin* upstream = pin.peer();
     if (upstream && upstream->stage().firstSample(*upstream, first)) {
-        m_system = systemOfFrame(first.bytes(), type.frameDuration());
+        m_system = systemOfFrame(first.bytes(), type);
         m_format = DvReadAudioFormat(first.bytes());
     } else {
-        m_system = systemOfFrame({}, type.frameDuration());
+        m_system = systemOfFrame({}, type);
     }
     if (m_system == DvSystem::Unknown) return;
     addPin(PinDirection::Output, "DVVidOut0");
@@ -115,9 +102,9 @@ void DvSplitterStage::receive(Pin&, MediaSample& sample) {
                 putU16le(m_audio.mutableBytes(), 2 * i, static_cast<std::uint16_t>(from[i]));
         }
         const std::uint64_t count = values / 2;
-        m_audio.start = samplesToTime(m_samplesOut, rate);
+        m_audio.start = aviTicks(m_samplesOut, AviRate{rate, 1});
         m_samplesOut += count;
-        m_audio.stop = samplesToTime(m_samplesOut, rate);
+        m_audio.stop = aviTicks(m_samplesOut, AviRate{rate, 1});
         m_audio.keyFrame = true;
         m_audio.discontinuity = sample.discontinuity;
         // The picture first, then its sound: the order a DV type 2 file interleaves them in.

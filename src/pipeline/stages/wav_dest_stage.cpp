@@ -3,11 +3,10 @@
 #include <algorithm>
 #include <stdexcept>
 
-#include "pipeline/graph/graph.h"
 
 namespace moraven {
 
-WavDestStage::WavDestStage() : Stage(kDisplayName) {
+WavDestStage::WavDestStage() : FileOutputStage(kDisplayName) {
     addPin(PinDirection::Input, "In");
     addPin(PinDirection::Output, "Out");
 }
@@ -27,22 +26,19 @@ std::vector<MediaType> WavDestStage::outputTypes(const Pin&) const {
 }
 
 void WavDestStage::start() {
-    m_position = 0;
+    resetPosition();
     const Pin* in = input(0);
-    const Pin* out = output(0);
     if (!in->isConnected()) return;
-    const std::string* path = out->isConnected() ? out->peer()->stage().fileName() : nullptr;
-    if (path == nullptr) throw std::runtime_error("WAV Dest: no file writer names the output file");
+    const std::string& path = outputFileName();
     const auto wave = in->connectionType().wave();
     if (!wave) throw std::invalid_argument("WAV Dest: the sound has no wave format");
-    m_writer = std::make_unique<WavWriter>(*path, *wave, m_options);
+    m_writer = std::make_unique<WavWriter>(path, *wave, m_options);
 }
 
 void WavDestStage::receive(Pin&, MediaSample& sample) {
     if (!m_writer) return;
     m_writer->write(sample.bytes());
-    m_position.store(std::max(m_position.load(), sample.stop.ticks()));
-    rendered(sample);
+    written(sample);
 }
 
 void WavDestStage::endOfStream(Pin&) {
@@ -56,13 +52,11 @@ void WavDestStage::stop(StopReason reason) {
     if (!m_writer) return;
     std::unique_ptr<WavWriter> writer = std::move(m_writer);
     // A run stopped before its first sample leaves nothing worth keeping: no empty file is left behind.
-    if (reason == StopReason::Failed || writer->dataBytes() == 0) {
+    if (!keepsOutput(reason, writer->dataBytes() > 0)) {
         writer->discard();
     } else {
         writer->close();
     }
 }
-
-MediaTime WavDestStage::duration() const { return graph() != nullptr ? graph()->duration() : MediaTime(); }
 
 }  // namespace moraven

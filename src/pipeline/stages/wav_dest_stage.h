@@ -1,11 +1,10 @@
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
 
 #include "formats/wav_writer.h"
-#include "pipeline/graph/stage.h"
+#include "pipeline/stages/file_output_stage.h"
 
 // "WAV Dest": writes the sound of its one input ("auds" with a usable wave format) into a new WAV file with
 // the program's WAV writer (RF64 past 4 GiB). Its output ("strm", "WAVE") connects to a file writer, which
@@ -18,7 +17,7 @@
 // streaming thread.
 namespace moraven {
 
-class WavDestStage final : public Stage, public Seeking {
+class WavDestStage final : public FileOutputStage {
 public:
     static constexpr const char* kDisplayName = "WAV Dest";
 
@@ -35,15 +34,10 @@ public:
     void endOfStream(Pin& input) override;
     void stop(StopReason reason) override;
 
-    bool isRenderer() const override { return true; }
-    const Seeking* seeking() const override { return this; }
-    MediaTime duration() const override;
-    MediaTime position() const override { return MediaTime::fromTicks(m_position.load()); }
 
 private:
     WavWriter::Options m_options;
     std::unique_ptr<WavWriter> m_writer;
-    std::atomic<std::int64_t> m_position{0};
 };
 
 }  // namespace moraven
