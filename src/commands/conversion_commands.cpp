@@ -87,8 +87,7 @@ void ConversionCommands::replaceQuestion(const std::string& output, std::string&
         return;
     }
     m_outputNotAsked.clear();
-    confirmMsg = firstShortEnoughQuestion({"Do you want to replace the existing file " + output + " ?",
-                                           "Do you want to replace the existing file ?"});
+    confirmMsg = replaceExistingFileQuestion(output);
 }
 
 void ConversionCommands::ExtraireAudioGeneralCondition(const TParam&, bool& visible) const {

@@ -93,6 +93,11 @@ std::string firstShortEnoughQuestion(const std::vector<std::string>& texts) {
     return texts.empty() ? std::string() : texts.back();
 }
 
+std::string replaceExistingFileQuestion(const std::string& output, std::string_view shortQuestion) {
+    return firstShortEnoughQuestion(
+        {"Do you want to replace the existing file " + output + " ?", std::string(shortQuestion)});
+}
+
 bool pathExists(const std::string& path) {
     struct stat info {};
     return ::lstat(path.c_str(), &info) == 0;

@@ -19,6 +19,11 @@ inline constexpr std::size_t kMaxQuestionLength = 255;
 // The first text shorter than kMaxQuestionLength characters (UTF-8 code points), else the last one.
 std::string firstShortEnoughQuestion(const std::vector<std::string>& texts);
 
+// The question before an output that exists is replaced: "Do you want to replace the existing file <output>
+// ?", or `shortQuestion` when that is too long.
+std::string replaceExistingFileQuestion(const std::string& output,
+                                        std::string_view shortQuestion = "Do you want to replace the existing file ?");
+
 // Whether anything (file, folder, link) is at `path`.
 bool pathExists(const std::string& path);
 

@@ -26,8 +26,7 @@ constexpr std::string_view kClosingDatePattern = "dddddd 'at' hh:mm:ss";
 
 void replaceQuestion(const std::string& output, std::string_view shortQuestion, std::string& confirmMsg) {
     if (!pathExists(output)) return;
-    confirmMsg = firstShortEnoughQuestion(
-        {"Do you want to replace the existing file " + output + " ?", std::string(shortQuestion)});
+    confirmMsg = replaceExistingFileQuestion(output, shortQuestion);
 }
 
 }  // namespace

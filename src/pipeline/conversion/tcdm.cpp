@@ -21,6 +21,13 @@ std::vector<Pin*> freeOutputs(const Stage& stage) {
     return free;
 }
 
+Pin* firstFreeInput(const Stage& stage) {
+    for (Pin* pin : stage.pins(PinDirection::Input)) {
+        if (!pin->isConnected()) return pin;
+    }
+    return nullptr;
+}
+
 // The type a free output offers first; an empty type when it offers none.
 MediaType offeredType(const Pin& output) {
     const std::vector<MediaType> types = output.stage().outputTypes(output);
@@ -201,12 +208,9 @@ bool TCdm::BuildTimeShiftGraph(const std::string& input, const std::string& outp
     if (!dv) return fail(input + " has no DV stream");
     connectToFree(*m_dvHeader.output(0), aviMux);
     if (splitter->pins(PinDirection::Output).size() > 1) {
+        // The multiplexer always keeps one free input: each sound stream takes the next.
         for (Stage* acm : {&acm1, &acm2}) {
-            for (Pin* out : freeOutputs(*splitter)) {
-                if (!m_graph.connect(*out, *acm->input(0))) continue;
-                if (!connectToFree(*acm->output(0), aviMux)) m_graph.disconnect(*acm->input(0));
-                break;
-            }
+            if (Pin* next = firstFreeInput(aviMux)) connectSoundThrough(*splitter, *acm, *next);
         }
     }
     return finishWithMux(aviMux);
