@@ -50,7 +50,6 @@ public:
     // Takes every stage but the file source and the file writer out of the graph (the own stages too).
     void ResetConversionGraph();
 
-    Graph& graph() { return m_graph; }
     Tdv_sceneDetect& SceneDetect() { return m_sceneDetect; }
     Tdv_DVheader& DVHeader() { return m_dvHeader; }
     // What the progress reads: the multiplexer of the graph built last (the graph itself for sound

@@ -33,7 +33,6 @@ public:
     ~AviMuxStage() override;
 
     void setWriterOptions(const AviWriter::Options& options) { m_options = options; }
-    const AviWriter::Options& writerOptions() const { return m_options; }
 
     bool acceptsInput(const Pin& input, const MediaType& type) const override;
     std::vector<MediaType> outputTypes(const Pin& output) const override;

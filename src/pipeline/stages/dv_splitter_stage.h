@@ -40,8 +40,6 @@ public:
     void receive(Pin& input, MediaSample& sample) override;
     void endOfStream(Pin& input) override;
 
-    // The sound format of the first frame, when it has one (known once the input is connected).
-    const std::optional<DvAudioFormat>& audioFormat() const { return m_format; }
     // Channels 3 and 4 of the latest frame with 12-bit four-channel sound (interleaved); empty otherwise.
     // Streaming thread, or once the graph stopped.
     const std::vector<std::int16_t>& secondPair() const { return m_secondPair; }
