@@ -25,6 +25,34 @@ public:
         versions.avformat = unpack(avformat_version());
         return versions;
     }
+
+    // The codecs come with the next steps of this module; until then every maker says so.
+    std::unique_ptr<DvVideoDecoder> createDvVideoDecoder(std::string* error) const override {
+        return unavailable<DvVideoDecoder>(error);
+    }
+    std::unique_ptr<DvVideoEncoder> createDvVideoEncoder(DvSystem, bool, std::string* error) const override {
+        return unavailable<DvVideoEncoder>(error);
+    }
+    std::unique_ptr<VideoDecoder> createVideoDecoder(const CodecStreamInfo&, std::string* error) const override {
+        return unavailable<VideoDecoder>(error);
+    }
+    std::unique_ptr<AudioDecoder> createAudioDecoder(const CodecStreamInfo&, std::string* error) const override {
+        return unavailable<AudioDecoder>(error);
+    }
+    std::unique_ptr<PictureConformer> createPictureConformer(const PictureFormat&,
+                                                             std::string* error) const override {
+        return unavailable<PictureConformer>(error);
+    }
+    std::unique_ptr<Resampler> createResampler(PcmFormat, PcmFormat, std::string* error) const override {
+        return unavailable<Resampler>(error);
+    }
+
+private:
+    template <typename Codec>
+    static std::unique_ptr<Codec> unavailable(std::string* error) {
+        if (error != nullptr) *error = "this codec is not available yet";
+        return nullptr;
+    }
 };
 
 }  // namespace

@@ -21,6 +21,11 @@ struct MediaSample {
     bool keyFrame = true;
     bool discontinuity = false;
     bool preroll = false;
+    // The number that the scene detection stage gave the DV frame this sample was made from (its frame
+    // analysis keeps that frame's facts and first 480 bytes under it); 0 when no scene detection saw it.
+    // Stages that make new samples from old ones (decoders, encoders, converters) carry it over, so that
+    // stages downstream find the source frame's facts even when several frames are on their way at once.
+    std::uint64_t sourceFrame = 0;
 
     Bytes bytes() const { return Bytes(data.data(), data.size()); }
     MutableBytes mutableBytes() { return MutableBytes(data.data(), data.size()); }

@@ -14,6 +14,7 @@ void Tdv_sceneDetect::transform(MediaSample& sample) {
         sample.discontinuity = true;
         sample.keyFrame = true;
     }
+    sample.sourceFrame = m_analysis->LatestFrame();
 }
 
 void Tdv_sceneDetect::stop(StopReason) { m_analysis->graphStopped(); }
