@@ -8,12 +8,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "commands/command_line.h"
+#include "pipeline/stages/superposer_stage.h"
 #include "runner_fixture.h"
 #include "support/fake_list_record.h"
 #include "support/temp_dir.h"
@@ -53,6 +55,24 @@ public:
     bool BuildAudioGraph(const std::string& in, const std::string& out) override {
         return build("audio", in, out);
     }
+    bool BuildNtscPalGraph(const std::string& in, const std::string& out, DvSystem system,
+                           bool type1Source) override {
+        return build(std::string(system == DvSystem::Ntsc525 ? "ntsc" : "pal") + (type1Source ? "1" : "2"), in,
+                     out);
+    }
+    bool BuildInlayGraph(const std::string& in, const std::string& out, DvSystem system,
+                         bool type1Source) override {
+        return build(std::string("inlay") + (system == DvSystem::Ntsc525 ? "ntsc" : "pal") +
+                         (type1Source ? "1" : "2"),
+                     in, out);
+    }
+    bool BuildRecompressGraph(const std::string& in, const std::string& out, DvSystem system,
+                              int samplesPerSecond) override {
+        return build("recompress" + std::string(system == DvSystem::Ntsc525 ? "ntsc" : "pal") +
+                         std::to_string(samplesPerSecond),
+                     in, out);
+    }
+    Tdv_Superposer& Superposer() override { return *superposer; }
     std::string lastBuildError() const override { return buildError; }
     void setRestoreHeader(bool restore) override {
         calls.push_back(std::string("restore ") + (restore ? "1" : "0"));
@@ -76,6 +96,8 @@ public:
         return result;
     }
 
+    std::shared_ptr<Tdv_sceneDetect> detector = std::make_shared<Tdv_sceneDetect>();
+    std::shared_ptr<Tdv_Superposer> superposer = std::make_shared<Tdv_Superposer>(*detector);
     bool buildOk = true;
     std::string buildError = "no DV splitter for this file";
     ConversionResult scripted{ConversionOutcome::Completed, "", {}};

@@ -43,7 +43,7 @@ bool anyInputConnected(const Stage& stage) {
 
 }  // namespace
 
-TCdm::TCdm() : m_dvHeader(m_sceneDetect) {
+TCdm::TCdm() : m_dvHeader(m_sceneDetect), m_superposer(m_sceneDetect) {
     m_graph.add(m_source, "source");
     m_graph.add(m_destination, "destination");
     // Completion and failure end the run; the flag is all that crosses from the streaming thread.
@@ -214,6 +214,19 @@ bool TCdm::BuildTimeShiftGraph(const std::string& input, const std::string& outp
         }
     }
     return finishWithMux(aviMux);
+}
+
+// The graphs that decode and encode pictures come with their stages.
+bool TCdm::BuildNtscPalGraph(const std::string&, const std::string&, DvSystem, bool) {
+    return fail("re-encoding DV is not available yet");
+}
+
+bool TCdm::BuildInlayGraph(const std::string&, const std::string&, DvSystem, bool) {
+    return fail("re-encoding DV is not available yet");
+}
+
+bool TCdm::BuildRecompressGraph(const std::string&, const std::string&, DvSystem, int) {
+    return fail("recompressing into DV is not available yet");
 }
 
 bool TCdm::BuildAudioGraph(const std::string& input, const std::string& output) {

@@ -10,6 +10,7 @@
 #include "pipeline/graph/graph.h"
 #include "pipeline/stages/dv_header_stage.h"
 #include "pipeline/stages/scene_detect_stage.h"
+#include "pipeline/stages/superposer_stage.h"
 #include "pipeline/stages/file_source_stage.h"
 #include "pipeline/stages/file_writer_stage.h"
 
@@ -40,10 +41,17 @@ public:
     bool BuildRemuxGraph(const std::string& input, const std::string& output) override;
     bool BuildTimeShiftGraph(const std::string& input, const std::string& output) override;
     bool BuildAudioGraph(const std::string& input, const std::string& output) override;
+    bool BuildNtscPalGraph(const std::string& input, const std::string& output, DvSystem system,
+                           bool type1Source) override;
+    bool BuildInlayGraph(const std::string& input, const std::string& output, DvSystem system,
+                         bool type1Source) override;
+    bool BuildRecompressGraph(const std::string& input, const std::string& output, DvSystem system,
+                              int samplesPerSecond) override;
     std::string lastBuildError() const override { return m_buildError; }
 
     void setRestoreHeader(bool restore) override { m_dvHeader.RestoreHeader = restore; }
     void setHourShift(std::int32_t hours) override { m_dvHeader.SetHourShift(hours); }
+    Tdv_Superposer& Superposer() override { return m_superposer; }
 
     ConversionResult RunConversionGraph(const std::function<bool(int percent)>& tick) override;
 
@@ -82,6 +90,7 @@ private:
     FileWriterStage m_destination;
     Tdv_sceneDetect m_sceneDetect;
     Tdv_DVheader m_dvHeader;
+    Tdv_Superposer m_superposer;
     const Seeking* m_seeking = nullptr;
     std::atomic<std::int64_t> m_conversionDuration{0};
     std::atomic<int> m_conversionProgress{0};
