@@ -270,7 +270,7 @@ TEST(StreamCopyTest, TheSplitterRefusesWhatIsNotAnAviWithStreams) {
     EXPECT_TRUE(splitter.pins(PinDirection::Output).empty());
 }
 
-TEST(StreamCopyTest, TheSoundWrapperRefusesAFormatItCannotConvertTo) {
+TEST(StreamCopyTest, TheSoundWrapperWithAFormatTakes16BitPcmAndOffersThatFormat) {
     TempDir dir;
     const auto input = writeSource(dir.file("in.avi"), 2, 1);
     Graph graph;
@@ -282,11 +282,12 @@ TEST(StreamCopyTest, TheSoundWrapperRefusesAFormatItCannotConvertTo) {
     graph.add(acm, "acm");
     ASSERT_TRUE(source.load(input));
     ASSERT_TRUE(graph.connect(*source.output(0), *splitter.input(0)));
-    acm.setOutputFormat(WaveFormat::pcm(2, 44100, 16));
-    EXPECT_FALSE(graph.connect(*splitter.output(1), *acm.input(0)));
-    acm.setOutputFormat(WaveFormat::pcm(2, 48000, 16));
+    EXPECT_FALSE(acm.setOutputFormat(WaveFormat::pcm(2, 44100, 8)));
+    EXPECT_FALSE(acm.outputFormat().has_value());
+    EXPECT_FALSE(graph.connect(*splitter.output(0), *acm.input(0)));  // the picture
+    ASSERT_TRUE(acm.setOutputFormat(WaveFormat::pcm(2, 44100, 16)));
     ASSERT_TRUE(graph.connect(*splitter.output(1), *acm.input(0)));
-    EXPECT_EQ(acm.outputTypes(*acm.output(0)).front(), splitter.output(1)->connectionType());
+    EXPECT_EQ(acm.outputTypes(*acm.output(0)).front(), MediaType::pcm(2, 44100, 16));
 }
 
 TEST(StreamCopyTest, TheFactoryMakesEveryListedStageThatNeedsNoArgument) {

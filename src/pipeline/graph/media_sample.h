@@ -1,10 +1,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "formats/byte_order.h"
 #include "formats/media_time.h"
+#include "formats/media_type.h"
 
 // One sample as it travels through a graph: one whole video or DV frame, or a block of sound (whole sample
 // frames), with its times and marks.
@@ -26,6 +28,9 @@ struct MediaSample {
     // Stages that make new samples from old ones (decoders, encoders, converters) carry it over, so that
     // stages downstream find the source frame's facts even when several frames are on their way at once.
     std::uint64_t sourceFrame = 0;
+    // The type of this sample's bytes when it differs from the type of the connection it travels on (a
+    // decoder whose pictures change shape within a stream); null otherwise. Whoever refills a sample sets it.
+    std::shared_ptr<const MediaType> typeChange;
 
     Bytes bytes() const { return Bytes(data.data(), data.size()); }
     MutableBytes mutableBytes() { return MutableBytes(data.data(), data.size()); }

@@ -151,6 +151,7 @@ bool AviSplitterStage::produce() {
         state.sample.discontinuity = state.discontinuity;
         state.sample.preroll = false;
         state.sample.sourceFrame = 0;
+        state.sample.typeChange.reset();
         state.discontinuity = false;
         deliver(*outputs[best], state.sample);
         // A stream that is over says so at once, not when the longest stream ends: a multiplexer then

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+
+#include "pipeline/graph/stage.h"
+#include "pipeline/media_framework.h"
+#include "pipeline/video/picture_format.h"
+
+// "Video Decoder": the compressed pictures of a stream that is not DV (MJPEG, MPEG-4, H.264, raw bitmaps...)
+// decoded by the codec module into pictures (pipeline/video/picture_format.h), in display order with their
+// start times.
+//
+// It accepts a video stream whose codec the codec module can decode, and offers pictures of the stream's
+// size; when the decoded pictures have another layout or shape than that, each such sample says so in its
+// typeChange. A packet the codec refuses is dropped and counted; the run goes on (a warning tells how many).
+//
+// Threads: as every stage (graph/stage.h). `framework` (null: the codec module, loaded on first use) must
+// outlive the stage.
+namespace moraven {
+
+class VideoDecoderStage final : public Stage {
+public:
+    static constexpr const char* kDisplayName = "Video Decoder";
+
+    explicit VideoDecoderStage(const MediaFramework* framework = nullptr);
+    ~VideoDecoderStage() override;
+
+    std::vector<MediaType> outputTypes(const Pin& output) const override;
+    bool acceptsInput(const Pin& input, const MediaType& type) const override;
+    void start() override;
+    void receive(Pin& input, MediaSample& sample) override;
+    void endOfStream(Pin& input) override;
+    void stop(StopReason reason) override;
+
+private:
+    // The pictures the stream's headers promise: its size, 4:2:0, its frame duration.
+    std::optional<PictureFormat> nominalFormat() const;
+    void deliverPictures();
+
+    const MediaFramework* m_framework;
+    Pin& m_input;
+    std::unique_ptr<VideoDecoder> m_decoder;
+    MediaSample m_picture;
+    PictureFormat m_nominal;
+    PictureFormat m_lastFormat;
+    std::shared_ptr<const MediaType> m_lastTypeChange;
+    std::uint64_t m_refused = 0;
+};
+
+}  // namespace moraven
