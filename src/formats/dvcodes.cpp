@@ -149,6 +149,23 @@ void DvWriteRecDate(std::span<std::uint8_t> frame, const TDvRecDate& value, int 
     writeBcd(seq, kYear, static_cast<unsigned>(value.year % 100));  // the century is not stored
 }
 
+void DvWriteTimecode(std::span<std::uint8_t> frame, const TDvTimecode& value, int sequence) {
+    const auto seq = packSequence(frame, sequence);
+    if (seq.empty() || !value.isPresent()) return;
+    for (const std::size_t block : {std::size_t{1}, std::size_t{2}}) {
+        for (const std::size_t syncBlock : {std::size_t{0}, std::size_t{3}}) {
+            // The BCD fields are described at sync block 3 of the first subcode block; move them.
+            const std::size_t shift = subcodePackOffset(block, syncBlock) - kTimecodePack;
+            const auto moved = [shift](BcdField field) { return BcdField{field.offset + shift, field.tensMask}; };
+            seq[kTimecodePack + shift] = kTimecodeId;
+            writeBcd(seq, moved(kTcFrames), value.frames);
+            writeBcd(seq, moved(kTcSeconds), value.seconds);
+            writeBcd(seq, moved(kTcMinutes), value.minutes);
+            writeBcd(seq, moved(kTcHours), value.hours);
+        }
+    }
+}
+
 std::uint32_t DvVauxPackWord(std::span<const std::uint8_t> frame, std::uint8_t id) {
     constexpr std::size_t kFirstVauxBlock = 3;
     constexpr std::size_t kVauxBlocks = 3;

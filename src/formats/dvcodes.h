@@ -96,6 +96,12 @@ TDvRecDate DvReadRecDate(std::span<const std::uint8_t> frame, int sequence);
 // (negative year), a sequence outside 0..9 or a buffer shorter than kDvMinFrameBytes writes nothing.
 void DvWriteRecDate(std::span<std::uint8_t> frame, const TDvRecDate& value, int sequence);
 
+// Writes `value` as the timecode pack of sequence `sequence` (0..9) into sync blocks 0 and 3 of both subcode
+// blocks (the reader above looks at sync block 3, other readers at sync block 0): the pack id, then the BCD
+// digits; the flag bits of the pack bytes keep their values. An absent timecode, a sequence outside 0..9 or a
+// buffer shorter than kDvMinFrameBytes writes nothing.
+void DvWriteTimecode(std::span<std::uint8_t> frame, const TDvTimecode& value, int sequence);
+
 inline constexpr std::uint8_t kDvVauxSourcePackId = 0x60;
 inline constexpr std::uint8_t kDvVauxSourceControlPackId = 0x61;
 

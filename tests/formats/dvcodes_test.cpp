@@ -232,6 +232,24 @@ TEST(DvWriteRecDateTest, AnAbsentDateWritesNothing) {
     EXPECT_EQ(frame, before);
 }
 
+TEST(DvWriteTimecodeTest, WritesBothSubcodeBlocksAndKeepsTheFlagBits) {
+    Frame frame = DvFrameBuilder().bytes();
+    byteOf(frame, 4, kTimecodeFirst + 1) = 0xC0;  // drop-frame and colour-frame flags beside the frame digits
+    DvWriteTimecode(frame, TDvTimecode{12, 34, 56, 29}, 4);
+    EXPECT_EQ(DvReadTimecode(frame, 4), (TDvTimecode{12, 34, 56, 29}));
+    EXPECT_EQ(byteOf(frame, 4, kTimecodeFirst + 1) & 0xC0, 0xC0);
+    EXPECT_EQ(byteOf(frame, 4, kTimecodeSecond), 0x13);
+    // Sync block 0 of each subcode block carries the same pack.
+    EXPECT_EQ(byteOf(frame, 4, kTimecodeFirst - 24), 0x13);
+    EXPECT_EQ(byteOf(frame, 4, kTimecodeSecond - 24 + 4) & 0x3F, 0x12);  // hours 12 in BCD
+    EXPECT_FALSE(DvReadTimecode(frame, 3).isPresent());
+
+    const Frame before = frame;
+    DvWriteTimecode(frame, TDvTimecode{}, 5);
+    DvWriteTimecode(frame, TDvTimecode{1, 2, 3, 4}, 10);
+    EXPECT_EQ(frame, before);
+}
+
 TEST(DvSystemOfTest, ReadsTheHeaderSystemByte) {
     EXPECT_EQ(DvSystemOf(DvFrameBuilder(DvSystem::Pal625).bytes()), DvSystem::Pal625);
     EXPECT_EQ(DvSystemOf(DvFrameBuilder(DvSystem::Ntsc525).bytes()), DvSystem::Ntsc525);
