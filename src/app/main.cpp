@@ -7,6 +7,7 @@
 #include "app/command_line_mode.h"
 #include "app/info_command.h"
 #include "app/riff_command.h"
+#include "app/samples_option.h"
 #include "app/scenes_command.h"
 #include "app/window_launch.h"
 #include "commands/command_line.h"
@@ -40,6 +41,8 @@ void printHelp() {
         "                    question, ? show the About panel, h run without the window (no display\n"
         "                    needed, no question asked); \"/\" may stand for \"+\" where the parameter\n"
         "                    names no file or folder\n"
+        "  --samples         start the window on a few short sample recordings (PAL and NTSC, 4:3 and\n"
+        "                    16:9), made into the user's cache folder the first time\n"
         "  --help            show this help and exit\n"
         "  --version         show the version and exit\n",
         moraven::kProgramName);
@@ -87,6 +90,15 @@ int run(int argc, char** argv) {
             // The datecodes are written as the information panel shows them: the user's pattern and locale.
             const auto options = moraven::userFileRecordOptions(stderr);
             return moraven::runScenesCommand(files, options.datecodePattern, options.locale, stdout, stderr);
+        }
+        if (*arg == "--samples" && args.size() == 1) {
+            if (!moraven::displayAvailable(stderr)) return 2;
+            // The window takes the samples as the files of its command line.
+            std::vector<std::string> samples = moraven::prepareSampleRecordings(stderr);
+            std::vector<char*> windowArgs{argv[0]};
+            for (std::string& path : samples) windowArgs.push_back(path.data());
+            windowArgs.push_back(nullptr);
+            return moraven::startWindow(windowArgs.data(), stderr);
         }
     }
     // File paths and switch letters ("+hd clip.avi", "/d /c clip.avi"): with the letter h the commands run

@@ -342,4 +342,16 @@ std::uint16_t DvCompress12(std::int16_t sample) {
     return static_cast<std::uint16_t>(code & 0xFFF);
 }
 
+std::array<std::uint8_t, kDvInfoBytes> dvInfoOfFrame(Bytes frame, DvSystem system) {
+    const DvAudioPackWords audio = DvReadAudioPackWords(frame, system);
+    DvInfo info;
+    info.aauxSrc = audio.source;
+    info.aauxCtl = audio.control;
+    info.aauxSrc1 = audio.secondHalfSource;
+    info.aauxCtl1 = audio.secondHalfControl;
+    info.vauxSrc = DvVauxPackWord(frame, kDvVauxSourcePackId);
+    info.vauxCtl = DvVauxPackWord(frame, kDvVauxSourceControlPackId);
+    return encodeDvInfo(info);
+}
+
 }  // namespace moraven

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "formats/dvcodes.h"
+#include "formats/media_type.h"
 
 // The sound inside DV frames (IEC 61834 / SMPTE 314M, 25 Mbit/s): reading the AAUX source pack and the
 // shuffled samples of every audio DIF block, and writing PCM into the audio blocks with their AAUX source
@@ -98,5 +99,10 @@ DvAudioPackWords DvReadAudioPackWords(std::span<const std::uint8_t> frame, DvSys
 // zero onto the curve's nearest lower step.
 std::int16_t DvExpand12(std::uint16_t code);
 std::uint16_t DvCompress12(std::int16_t sample);
+
+// The DV information block of an interleaved stream whose frames look like `frame` (a frame of `system`): the
+// audio source and source-control packs of the first sequence of each half, and the picture's VAUX source
+// and source-control packs; a missing pack gives a zero word.
+std::array<std::uint8_t, kDvInfoBytes> dvInfoOfFrame(Bytes frame, DvSystem system);
 
 }  // namespace moraven

@@ -11,20 +11,6 @@ namespace moraven {
 
 namespace {
 
-// The DV information block of an interleaved stream whose frames look like `frame`: the audio packs of the
-// first sequence of each half, and the picture's VAUX source and control packs.
-std::array<std::uint8_t, kDvInfoBytes> dvInfoOf(Bytes frame, DvSystem system) {
-    const DvAudioPackWords audio = DvReadAudioPackWords(frame, system);
-    DvInfo info;
-    info.aauxSrc = audio.source;
-    info.aauxCtl = audio.control;
-    info.aauxSrc1 = audio.secondHalfSource;
-    info.aauxCtl1 = audio.secondHalfControl;
-    info.vauxSrc = DvVauxPackWord(frame, kDvVauxSourcePackId);
-    info.vauxCtl = DvVauxPackWord(frame, kDvVauxSourceControlPackId);
-    return encodeDvInfo(info);
-}
-
 // A rate DV frames carry: one for which the sound code knows a number of samples per frame.
 bool isDvRate(std::uint32_t rate) { return DvAudioSamplesPerFrame(DvSystem::Pal625, rate, 0) != 0; }
 
@@ -74,7 +60,7 @@ void DvMuxerStage::connected(Pin& pin) {
                 DvWriteAudio(first.mutableBytes(), m_system, m_rate, silence,
                              DvAudioSamplesPerFrame(m_system, m_rate, 0));
             }
-            m_dvInfo = dvInfoOf(first.bytes(), m_system);
+            m_dvInfo = dvInfoOfFrame(first.bytes(), m_system);
         }
     } else if (&pin == &m_audio1) {
         const std::optional<WaveFormat> wave = pin.connectionType().wave();
