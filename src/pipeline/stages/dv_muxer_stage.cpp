@@ -84,7 +84,15 @@ void DvMuxerStage::disconnected(Pin& pin) {
 bool DvMuxerStage::firstSample(const Pin& output, MediaSample& sample) const {
     if (&output != &m_output) return false;
     Pin* upstream = m_video.peer();
-    return upstream && upstream->stage().firstSample(*upstream, sample);
+    if (!upstream || !upstream->stage().firstSample(*upstream, sample)) return false;
+    // The frame as it will leave: with the sound format of the frames to come (a DV splitter downstream
+    // learns the sound from it), even when the picture came from an encoder that wrote no sound.
+    if (audioActive() && sample.data.size() >= kDvMinFrameBytes) {
+        const std::uint32_t count = DvAudioSamplesPerFrame(m_system, m_rate, 0);
+        const std::vector<std::int16_t> silence(std::size_t{count} * 2);
+        DvWriteAudio(sample.mutableBytes(), m_system, m_rate, silence, count);
+    }
+    return true;
 }
 
 void DvMuxerStage::start() {
