@@ -262,37 +262,53 @@ std::uint32_t DvAudioSamplesPerFrame(DvSystem system, std::uint32_t sampleRate, 
     return 0;
 }
 
-bool DvWriteAudio(std::span<std::uint8_t> frame, DvSystem system, std::uint32_t sampleRate,
-                  std::span<const std::int16_t> samples, std::uint32_t samplesInFrame) {
+namespace {
+
+// The two AAUX packs of sequence `sequence` written into their slots (see sourcePackBlock).
+void writeAudioPacks(std::span<std::uint8_t> frame, int sequence, const std::array<std::uint8_t, 5>& source) {
+    // Source-control pack as consumer recorders write it: no copy restriction, source and compression not
+    // stated, not a recording start or end, original recording, forward at normal speed, no genre.
+    constexpr std::array<std::uint8_t, 5> kControl{kAudioControlId, 0x3F, 0xCF, 0xA0, 0xFF};
+    const int sourceBlock = sourcePackBlock(sequence);
+    const std::size_t sourceAt = audioBlockOffset(sequence, sourceBlock) + kPackOffset;
+    const std::size_t controlAt = audioBlockOffset(sequence, sourceBlock + 1) + kPackOffset;
+    std::copy(source.begin(), source.end(), frame.begin() + static_cast<std::ptrdiff_t>(sourceAt));
+    std::copy(kControl.begin(), kControl.end(), frame.begin() + static_cast<std::ptrdiff_t>(controlAt));
+}
+
+// Checks shared by both writers: the system's shape, the rate's limits and the sample count; the lowest
+// count of the rate, or nothing when the frame cannot take the sound.
+std::optional<std::uint32_t> leastSamples(std::span<const std::uint8_t> frame, DvSystem system,
+                                          std::uint32_t sampleRate, std::uint32_t samplesInFrame) {
     const auto shape = shapeOf(system);
     const auto code = rateCode(sampleRate);
-    if (!shape || !code || frame.size() < shape->frameBytes) return false;
+    if (!shape || !code || frame.size() < shape->frameBytes) return std::nullopt;
     const RateLimits& limits = kRates[*code];
     const std::uint32_t least = minSamples(limits, system);
-    if (samplesInFrame < least || samplesInFrame > maxSamples(limits, system)) return false;
-    if (samples.size() / 2 > samplesInFrame) return false;
+    if (samplesInFrame < least || samplesInFrame > maxSamples(limits, system)) return std::nullopt;
+    return least;
+}
 
+}  // namespace
+
+bool DvWriteAudio(std::span<std::uint8_t> frame, DvSystem system, std::uint32_t sampleRate,
+                  std::span<const std::int16_t> samples, std::uint32_t samplesInFrame) {
+    const auto least = leastSamples(frame, system, sampleRate, samplesInFrame);
+    if (!least || samples.size() / 2 > samplesInFrame) return false;
+    const std::uint8_t code = *rateCode(sampleRate);
     const bool pal = system == DvSystem::Pal625;
-    const int half = shape->halfSequences;
+    const int half = shapeOf(system)->halfSequences;
     for (int seq = 0; seq < 2 * half; ++seq) {
         const int channel = seq < half ? 0 : 1;
         // Source pack: LF 0 (locked) and a reserved 1 over AF_SIZE; one channel per block, audio mode naming
         // the channel of this half; reserved and ML bits 1, the 50/60 flag, STYPE 0 (two channels); emphasis
         // off, the rate code and QU 0 (16 bits).
-        const std::array<std::uint8_t, 5> source{
-            kAudioSourceId, static_cast<std::uint8_t>(0x40 | (samplesInFrame - least)),
-            static_cast<std::uint8_t>(channel), static_cast<std::uint8_t>(0xC0 | (pal ? 0x20 : 0x00)),
-            static_cast<std::uint8_t>(0x80 | (*code << 3))};
-        // Source-control pack as consumer recorders write it: no copy restriction, source and compression
-        // not stated, not a recording start or end, original recording, forward at normal speed, no genre.
-        constexpr std::array<std::uint8_t, 5> kControl{kAudioControlId, 0x3F, 0xCF, 0xA0, 0xFF};
-
-        const int sourceBlock = sourcePackBlock(seq);
+        writeAudioPacks(frame, seq,
+                        {kAudioSourceId, static_cast<std::uint8_t>(0x40 | (samplesInFrame - *least)),
+                         static_cast<std::uint8_t>(channel), static_cast<std::uint8_t>(0xC0 | (pal ? 0x20 : 0x00)),
+                         static_cast<std::uint8_t>(0x80 | (code << 3))});
         for (int b = 0; b < kAudioBlocks; ++b) {
             const std::size_t block = audioBlockOffset(seq, b);
-            if (b == sourceBlock) std::copy(source.begin(), source.end(), &frame[block + kPackOffset]);
-            if (b == sourceBlock + 1)
-                std::copy(kControl.begin(), kControl.end(), &frame[block + kPackOffset]);
             for (int k = 0; k < kSamples16PerBlock; ++k) {
                 const std::size_t t = samplePosition(half, seq % half, b, k);
                 const std::size_t index = 2 * t + static_cast<std::size_t>(channel);
@@ -303,6 +319,39 @@ bool DvWriteAudio(std::span<std::uint8_t> frame, DvSystem system, std::uint32_t 
                 const std::size_t at = block + kSampleOffset + 2 * static_cast<std::size_t>(k);
                 frame[at] = static_cast<std::uint8_t>(raw >> 8);
                 frame[at + 1] = static_cast<std::uint8_t>(raw);
+            }
+        }
+    }
+    return true;
+}
+
+bool DvWriteAudio12(std::span<std::uint8_t> frame, DvSystem system, std::span<const std::int16_t> firstPair,
+                    std::span<const std::int16_t> secondPair, std::uint32_t samplesInFrame) {
+    constexpr std::uint32_t kRate = 32000;
+    const auto least = leastSamples(frame, system, kRate, samplesInFrame);
+    if (!least || firstPair.size() / 2 > samplesInFrame || secondPair.size() / 2 > samplesInFrame) return false;
+    const std::uint8_t code = *rateCode(kRate);
+    const bool pal = system == DvSystem::Pal625;
+    const int half = shapeOf(system)->halfSequences;
+    for (int seq = 0; seq < 2 * half; ++seq) {
+        const std::span<const std::int16_t> pair = seq < half ? firstPair : secondPair;
+        // Source pack as for 16 bits, with CHN 1 (both channels of the pair in each block, audio mode 0:
+        // stereo) and QU 1 (12-bit non-linear).
+        writeAudioPacks(frame, seq,
+                        {kAudioSourceId, static_cast<std::uint8_t>(0x40 | (samplesInFrame - *least)), 0x20,
+                         static_cast<std::uint8_t>(0xC0 | (pal ? 0x20 : 0x00)),
+                         static_cast<std::uint8_t>(0x80 | (code << 3) | 1)});
+        for (int b = 0; b < kAudioBlocks; ++b) {
+            const std::size_t block = audioBlockOffset(seq, b) + kSampleOffset;
+            for (int k = 0; k < kGroups12PerBlock; ++k) {
+                const std::size_t t = samplePosition(half, seq % half, b, k);
+                const bool present = t < samplesInFrame && 2 * t + 1 < pair.size();
+                const std::uint16_t left = DvCompress12(present ? pair[2 * t] : std::int16_t{0});
+                const std::uint16_t right = DvCompress12(present ? pair[2 * t + 1] : std::int16_t{0});
+                const std::size_t at = block + 3 * static_cast<std::size_t>(k);
+                frame[at] = static_cast<std::uint8_t>(left >> 4);
+                frame[at + 1] = static_cast<std::uint8_t>(right >> 4);
+                frame[at + 2] = static_cast<std::uint8_t>(((left & 0x0F) << 4) | (right & 0x0F));
             }
         }
     }

@@ -80,6 +80,15 @@ std::uint32_t DvAudioSamplesPerFrame(DvSystem system, std::uint32_t sampleRate, 
 bool DvWriteAudio(std::span<std::uint8_t> frame, DvSystem system, std::uint32_t sampleRate,
                   std::span<const std::int16_t> samples, std::uint32_t samplesInFrame);
 
+// Writes two stereo pairs of 32 kHz sound as 12-bit non-linear codes (DvCompress12) into the audio blocks of
+// `frame` (a whole frame of `system`): `firstPair` (channels 1 and 2) into the first half of the sequences,
+// `secondPair` (channels 3 and 4) into the second half, each interleaved with samplesInFrame × 2 values at
+// most (fewer are padded with silence), with the AAUX source pack (32 kHz, 12 bits, two channels per block,
+// samples in the frame, locked) and source-control pack in their slots. Leaves every other byte as it was.
+// False (frame unchanged) on the same grounds as DvWriteAudio.
+bool DvWriteAudio12(std::span<std::uint8_t> frame, DvSystem system, std::span<const std::int16_t> firstPair,
+                    std::span<const std::int16_t> secondPair, std::uint32_t samplesInFrame);
+
 // The audio source and source-control packs of the first sequence of each half of `frame` (a frame of
 // `system`), each as the word a DV information block keeps: the four bytes after the id, the first lowest.
 // A pack that is missing gives 0.

@@ -589,3 +589,52 @@ TEST(DvAudioFfmpeg12Bit, BothPairsMatchFfmpegsDecode) {
 
 }  // namespace
 }  // namespace moraven
+
+namespace moraven {
+namespace {
+
+// Two stereo pairs written as 12-bit codes read back as the codes' values, by our reader and by ffmpeg's (which
+// gives the second pair as a second stream), in PAL and NTSC.
+TEST(DvAudioFfmpeg12Bit, TwoPairsWeWriteReadBackThroughTheTwelveBitCurve) {
+    if (!test::programAvailable("ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed";
+    for (const bool ntsc : {false, true}) {
+        SCOPED_TRACE(ntsc ? "NTSC" : "PAL");
+        test::TempDir dir;
+        RawClip clip = makeClip(dir, ntsc, ntsc ? 48000 : 32000, 6);
+        ASSERT_GE(clip.frames.size(), 5u);
+        const DvSystem system = ntsc ? DvSystem::Ntsc525 : DvSystem::Pal625;
+        std::vector<std::int16_t> expectedFirst;
+        std::vector<std::int16_t> expectedSecond;
+        for (std::size_t n = 0; n < clip.frames.size(); ++n) {
+            const std::uint32_t count = DvAudioSamplesPerFrame(system, 32000, n);
+            const auto first = noisePcm(static_cast<std::uint32_t>(n + 3), 2 * std::size_t{count});
+            // The second pair one sample short: the rest of the frame is silence.
+            const auto second = noisePcm(static_cast<std::uint32_t>(n + 50), 2 * std::size_t{count} - 2);
+            ASSERT_TRUE(DvWriteAudio12(clip.frames[n], system, first, second, count));
+            const auto back = DvReadAudio(clip.frames[n]);
+            ASSERT_TRUE(back.has_value());
+            EXPECT_EQ(back->format.quantization, DvSampleQuantization::NonLinear12);
+            ASSERT_EQ(back->format.stereoPairs, 2);
+            ASSERT_EQ(back->format.samplesInFrame, count);
+            for (std::size_t i = 0; i < 2 * std::size_t{count}; ++i) {
+                const std::int16_t a = DvExpand12(DvCompress12(first[i]));
+                const std::int16_t b = i < second.size() ? DvExpand12(DvCompress12(second[i])) : std::int16_t{0};
+                ASSERT_EQ(back->firstPair[i], a) << "frame " << n << " value " << i;
+                ASSERT_EQ(back->secondPair[i], b) << "frame " << n << " value " << i;
+                expectedFirst.push_back(a);
+                expectedSecond.push_back(b);
+            }
+        }
+        const std::string path = dir.write("ours12.dv", joined(clip.frames));
+        EXPECT_TRUE(test::decodeSoundWithFfmpeg(path, 0, "dv") == expectedFirst);
+        EXPECT_TRUE(test::decodeSoundWithFfmpeg(path, 1, "dv") == expectedSecond);
+    }
+    std::vector<std::uint8_t> frame(kDvPalFrameBytes, 0);
+    const std::vector<std::int16_t> tooMany(2 * 1281, 0);
+    EXPECT_FALSE(DvWriteAudio12(frame, DvSystem::Pal625, tooMany, {}, 1280));
+    EXPECT_FALSE(DvWriteAudio12(frame, DvSystem::Pal625, {}, {}, 1200));
+    EXPECT_TRUE(std::all_of(frame.begin(), frame.end(), [](std::uint8_t b) { return b == 0; }));
+}
+
+}  // namespace
+}  // namespace moraven
