@@ -62,10 +62,13 @@ void DvMuxerStage::connected(Pin& pin) {
             }
             m_dvInfo = dvInfoOfFrame(first.bytes(), m_system);
         }
+    } else if (&pin == &m_audio2) {
+        const std::optional<WaveFormat> wave = pin.connectionType().wave();
+        m_tracks[1].channels = wave ? wave->channels : 0;
     } else if (&pin == &m_audio1) {
         const std::optional<WaveFormat> wave = pin.connectionType().wave();
         m_rate = wave ? wave->samplesPerSecond : 0;
-        m_channels = wave ? wave->channels : 0;
+        m_tracks[0].channels = wave ? wave->channels : 0;
         // The information block names the sound the frames will carry.
         if (m_video.isConnected()) connected(m_video);
     }
@@ -77,7 +80,7 @@ void DvMuxerStage::disconnected(Pin& pin) {
         m_dvInfo.reset();
     } else if (&pin == &m_audio1) {
         m_rate = 0;
-        m_channels = 0;
+        m_tracks[0].channels = 0;
     }
 }
 
@@ -95,13 +98,49 @@ bool DvMuxerStage::firstSample(const Pin& output, MediaSample& sample) const {
     return true;
 }
 
+void DvMuxerStage::Track::append(Bytes pcm) {
+    // 16-bit little-endian PCM, mono (each value twice) or stereo.
+    const std::size_t values = pcm.size() / 2;
+    if (channels == 1) {
+        sound.reserve(sound.size() + values * 2);
+        for (std::size_t i = 0; i < values; ++i) {
+            const auto v = s16le(pcm, 2 * i);
+            sound.push_back(v);
+            sound.push_back(v);
+        }
+        return;
+    }
+    const std::size_t stereoValues = values - values % 2;
+    sound.reserve(sound.size() + stereoValues);
+    for (std::size_t i = 0; i < stereoValues; ++i) sound.push_back(s16le(pcm, 2 * i));
+}
+
+void DvMuxerStage::Track::take(std::size_t wanted, std::vector<std::int16_t>& out) {
+    const std::size_t taken = std::min(wanted, available());
+    out.assign(sound.begin() + static_cast<std::ptrdiff_t>(start),
+               sound.begin() + static_cast<std::ptrdiff_t>(start + taken));
+    out.resize(wanted, 0);
+    start += taken;
+}
+
+void DvMuxerStage::Track::compact() {
+    // Keep the buffer small: drop what was used once it is a good part of it.
+    if (start > 0 && start * 2 >= sound.size()) {
+        sound.erase(sound.begin(), sound.begin() + static_cast<std::ptrdiff_t>(start));
+        start = 0;
+    }
+}
+
 void DvMuxerStage::start() {
     m_waiting.clear();
-    m_sound.clear();
-    m_soundStart = 0;
+    for (Track& track : m_tracks) {
+        track.sound.clear();
+        track.start = 0;
+    }
+    m_tracks[0].ended = !m_audio1.isConnected();
+    m_tracks[1].ended = !twoPairs();
     m_frames = 0;
     m_videoEnded = !m_video.isConnected();
-    m_audioEnded = !m_audio1.isConnected();
     m_secondSeen = false;
     m_forcedWarned = false;
     m_ended = false;
@@ -109,15 +148,30 @@ void DvMuxerStage::start() {
 
 bool DvMuxerStage::audioActive() const { return m_audio1.isConnected() && m_rate != 0; }
 
+bool DvMuxerStage::twoPairs() const { return audioActive() && m_audio2.isConnected() && m_rate == 32000; }
+
+std::size_t DvMuxerStage::valuesForFrame() const {
+    return std::size_t{DvAudioSamplesPerFrame(m_system, m_rate, m_frames)} * 2;
+}
+
+bool DvMuxerStage::soundReady(std::size_t wanted) const {
+    const auto ready = [wanted](const Track& track) { return track.available() >= wanted || track.ended; };
+    return ready(m_tracks[0]) && (!twoPairs() || ready(m_tracks[1]));
+}
+
+bool DvMuxerStage::soundOver() const {
+    const auto over = [](const Track& track) { return track.ended && track.available() == 0; };
+    return over(m_tracks[0]) && (!twoPairs() || over(m_tracks[1]));
+}
+
 void DvMuxerStage::receive(Pin& input, MediaSample& sample) {
     if (&input == &m_video) {
-        if (!audioActive() || (m_audioEnded && m_soundStart >= m_sound.size())) {
+        if (!audioActive() || soundOver()) {
             ++m_frames;
             deliver(m_output, sample);
             return;
         }
-        if (m_waiting.empty() &&
-            m_sound.size() - m_soundStart >= std::size_t{DvAudioSamplesPerFrame(m_system, m_rate, m_frames)} * 2) {
+        if (m_waiting.empty() && soundReady(valuesForFrame())) {
             sendFrame(sample);  // its sound is here already: no need to hold a copy
             return;
         }
@@ -129,6 +183,7 @@ void DvMuxerStage::receive(Pin& input, MediaSample& sample) {
         held.keyFrame = sample.keyFrame;
         held.discontinuity = sample.discontinuity;
         held.preroll = sample.preroll;
+        held.sourceFrame = sample.sourceFrame;
         if (!m_spare.empty()) {
             held.data = std::move(m_spare.back());
             m_spare.pop_back();
@@ -141,51 +196,35 @@ void DvMuxerStage::receive(Pin& input, MediaSample& sample) {
         flush(false);
         return;
     }
-    if (&input == &m_audio2) {
+    if (&input == &m_audio2 && !twoPairs()) {
         m_secondSeen = true;
         return;
     }
     // Sound past the end of the picture has no frame to go into.
     if (m_videoEnded && m_waiting.empty()) return;
-    // First sound input: 16-bit little-endian PCM, mono or stereo.
-    const std::size_t values = sample.data.size() / 2;
-    if (m_channels == 1) {
-        m_sound.reserve(m_sound.size() + values * 2);
-        for (std::size_t i = 0; i < values; ++i) {
-            const auto v = s16le(sample.bytes(), 2 * i);
-            m_sound.push_back(v);
-            m_sound.push_back(v);
-        }
-    } else {
-        const std::size_t stereoValues = values - values % 2;
-        m_sound.reserve(m_sound.size() + stereoValues);
-        for (std::size_t i = 0; i < stereoValues; ++i)
-            m_sound.push_back(s16le(sample.bytes(), 2 * i));
-    }
+    m_tracks[&input == &m_audio2 ? 1 : 0].append(sample.bytes());
     flush(false);
 }
 
 void DvMuxerStage::sendFrame(MediaSample& frame) {
     const std::uint32_t count = DvAudioSamplesPerFrame(m_system, m_rate, m_frames);
     const std::size_t wanted = std::size_t{count} * 2;
-    const std::size_t available = m_sound.size() - m_soundStart;
-    const std::size_t taken = std::min(wanted, available);
-    m_frameSound.assign(m_sound.begin() + static_cast<std::ptrdiff_t>(m_soundStart),
-                        m_sound.begin() + static_cast<std::ptrdiff_t>(m_soundStart + taken));
-    m_frameSound.resize(wanted, 0);
-    m_soundStart += taken;
-    DvWriteAudio(frame.mutableBytes(), m_system, m_rate, m_frameSound, count);
+    m_tracks[0].take(wanted, m_frameSound);
+    if (twoPairs()) {
+        m_tracks[1].take(wanted, m_frameSound2);
+        DvWriteAudio12(frame.mutableBytes(), m_system, m_frameSound, m_frameSound2, count);
+    } else {
+        DvWriteAudio(frame.mutableBytes(), m_system, m_rate, m_frameSound, count);
+    }
     ++m_frames;
     deliver(m_output, frame);
 }
 
 void DvMuxerStage::flush(bool force) {
     while (!m_waiting.empty()) {
-        const std::size_t wanted = std::size_t{DvAudioSamplesPerFrame(m_system, m_rate, m_frames)} * 2;
-        const std::size_t available = m_sound.size() - m_soundStart;
-        const bool ready = available >= wanted || m_audioEnded || force || m_waiting.size() > kMaxWaitingFrames;
+        const bool ready = soundReady(valuesForFrame()) || force || m_waiting.size() > kMaxWaitingFrames;
         if (!ready) break;
-        if (m_audioEnded && available == 0) {
+        if (soundOver()) {
             // The sound is over: the frame keeps the sound it carries.
             ++m_frames;
             deliver(m_output, m_waiting.front());
@@ -195,17 +234,13 @@ void DvMuxerStage::flush(bool force) {
         if (m_spare.size() < kSpareBuffers) m_spare.push_back(std::move(m_waiting.front().data));
         m_waiting.pop_front();
     }
-    // Keep the buffer small: drop what was used once it is a good part of it.
-    if (m_soundStart > 0 && m_soundStart * 2 >= m_sound.size()) {
-        m_sound.erase(m_sound.begin(), m_sound.begin() + static_cast<std::ptrdiff_t>(m_soundStart));
-        m_soundStart = 0;
-    }
+    for (Track& track : m_tracks) track.compact();
 }
 
 void DvMuxerStage::endOfStream(Pin& input) {
     if (&input == &m_video) m_videoEnded = true;
-    if (&input == &m_audio1) {
-        m_audioEnded = true;
+    if (&input == &m_audio1 || (&input == &m_audio2 && twoPairs())) {
+        m_tracks[&input == &m_audio2 ? 1 : 0].ended = true;
         flush(false);
     }
     finishIfDone();
@@ -214,12 +249,12 @@ void DvMuxerStage::endOfStream(Pin& input) {
 void DvMuxerStage::finishIfDone() {
     // The last frames may still wait for their sound: the picture's end can come before the sound that
     // belongs to its last frame.
-    if (m_ended || !m_videoEnded || (audioActive() && !m_audioEnded)) return;
+    if (m_ended || !m_videoEnded || (audioActive() && !(m_tracks[0].ended && m_tracks[1].ended))) return;
     // The picture is over: frames still waiting for sound get what there is.
     flush(true);
     m_ended = true;
     if (m_secondSeen) {
-        warn("The second sound track was not written: DV frames at this rate carry one stereo pair");
+        warn("The second sound track was not written: DV frames carry two stereo pairs only as 32 kHz sound");
     }
     deliverEndOfStream(m_output);
 }

@@ -1,10 +1,12 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <deque>
 #include <optional>
 #include <vector>
 
+#include "formats/byte_order.h"
 #include "formats/dvcodes.h"
 #include "pipeline/graph/stage.h"
 
@@ -16,10 +18,12 @@
 //
 // Inputs: "Video" takes DV video ("vids" with a DV compression code, or an interleaved stream); "Audio 1" and
 // "Audio 2" take 16-bit PCM, mono or stereo, at 48000, 44100 or 32000 Hz (another format is refused, so that
-// a converter can be put before it). The first sound input's samples go into the frames. A frame keeps the
-// sound it carries when no sound input is connected, and once the sound has ended; when the sound ends
-// within a frame, the rest of that frame is silence. DV at these rates carries one stereo pair, so the
-// second input's samples are taken and not written; the stage warns once when it had any.
+// a converter can be put before it; the second input must have the first's rate). The first sound input's
+// samples go into the frames. With both inputs at 32000 Hz the frames carry two stereo pairs as 12-bit sound
+// (DvWriteAudio12: "Audio 1" as channels 1 and 2, "Audio 2" as 3 and 4); at the other rates DV carries one
+// pair, so the second input's samples are taken and not written, and the stage warns once when it had any.
+// A frame keeps the sound it carries when no sound input is connected, and once the sound has ended; when
+// the sound ends within a frame, the rest of that frame is silence.
 //
 // Pairing: frames wait (copied) until their sound has arrived; the AVI splitter delivers in time order, so at
 // most a chunk's worth waits. Should the sound lag by more than kMaxWaitingFrames frames, the oldest frame
@@ -46,7 +50,25 @@ public:
     void endOfStream(Pin& input) override;
 
 private:
+    // Sound of one input waiting to go into frames: interleaved stereo (a mono input's values doubled).
+    struct Track {
+        std::vector<std::int16_t> sound;
+        std::size_t start = 0;  // values of `sound` already used
+        bool ended = false;
+        std::uint16_t channels = 0;
+        std::size_t available() const { return sound.size() - start; }
+        void append(Bytes pcm);
+        // The next `wanted` values into `out`, padded with silence when fewer are there.
+        void take(std::size_t wanted, std::vector<std::int16_t>& out);
+        void compact();
+    };
+
     bool audioActive() const;
+    // Both inputs are written: two stereo pairs of 32 kHz 12-bit sound.
+    bool twoPairs() const;
+    std::size_t valuesForFrame() const;
+    bool soundReady(std::size_t wanted) const;
+    bool soundOver() const;
     // Sends the waiting frames whose sound is there (all of them when `force`).
     void flush(bool force);
     void sendFrame(MediaSample& frame);
@@ -59,18 +81,16 @@ private:
     DvSystem m_system = DvSystem::Unknown;
     std::optional<std::array<std::uint8_t, kDvInfoBytes>> m_dvInfo;
     std::uint32_t m_rate = 0;
-    std::uint16_t m_channels = 0;
 
     // Per run (streaming thread).
     std::deque<MediaSample> m_waiting;
     static constexpr std::size_t kSpareBuffers = 4;
     std::vector<std::vector<std::uint8_t>> m_spare;  // buffers of frames sent, handed back to the sender
-    std::vector<std::int16_t> m_sound;  // interleaved stereo not yet written into a frame
-    std::size_t m_soundStart = 0;       // values of m_sound already used
+    std::array<Track, 2> m_tracks;  // what "Audio 1" and "Audio 2" delivered
     std::vector<std::int16_t> m_frameSound;
+    std::vector<std::int16_t> m_frameSound2;
     std::uint64_t m_frames = 0;
     bool m_videoEnded = false;
-    bool m_audioEnded = false;
     bool m_secondSeen = false;
     bool m_forcedWarned = false;
     bool m_ended = false;

@@ -32,7 +32,9 @@ bool DvSplitterStage::acceptsInput(const Pin& input, const MediaType& type) cons
 std::vector<MediaType> DvSplitterStage::outputTypes(const Pin& output) const {
     if (m_system == DvSystem::Unknown) return {};
     if (&output == this->output(0)) return {MediaType::dvVideo(m_system, m_dvInfo)};
-    if (&output == this->output(1) && m_format) return {MediaType::pcm(2, m_format->sampleRate, 16)};
+    if ((&output == this->output(1) || &output == this->output(2)) && m_format) {
+        return {MediaType::pcm(2, m_format->sampleRate, 16)};
+    }
     return {};
 }
 
@@ -54,6 +56,7 @@ void DvSplitterStage::connected(Pin& pin) {
     if (m_system == DvSystem::Unknown) return;
     addPin(PinDirection::Output, "DVVidOut0");
     if (m_format) addPin(PinDirection::Output, "AudOut00");
+    if (m_format && m_format->stereoPairs == 2) addPin(PinDirection::Output, "AudOut01");
 }
 
 void DvSplitterStage::disconnected(Pin& pin) {
@@ -74,45 +77,50 @@ void DvSplitterStage::start() {
     m_frames = 0;
     m_samplesOut = 0;
     m_silentFrames = 0;
-    m_secondPair.clear();
 }
 
 void DvSplitterStage::receive(Pin&, MediaSample& sample) {
     if (!output(0)) return;  // no outputs: the stream was not DV of a known system
     const std::uint64_t frameIndex = m_frames++;
-    const Pin* audioOut = output(1);
-    if (audioOut && audioOut->isConnected() && m_format) {
-        const std::uint32_t rate = m_format->sampleRate;
-        const std::optional<DvAudioSamples> sound = DvReadAudio(sample.bytes());
-        m_audio.data.clear();
-        std::size_t values = 0;
-        const std::int16_t* from = nullptr;
-        if (sound && sound->format.sampleRate == rate && sound->format.quantization == m_format->quantization) {
-            values = sound->firstPair.size();
-            from = sound->firstPair.data();
-            if (sound->format.stereoPairs == 2) m_secondPair = sound->secondPair;
-        } else {
-            ++m_silentFrames;
-            values = std::size_t{DvAudioSamplesPerFrame(m_system, rate, frameIndex)} * 2;
-        }
-        m_audio.data.resize(values * 2);
-        if (from) {
-            // 16-bit little-endian PCM, as the wave format says.
-            for (std::size_t i = 0; i < values; ++i)
-                putU16le(m_audio.mutableBytes(), 2 * i, static_cast<std::uint16_t>(from[i]));
-        }
-        const std::uint64_t count = values / 2;
-        m_audio.start = aviTicks(m_samplesOut, AviRate{rate, 1});
-        m_samplesOut += count;
-        m_audio.stop = aviTicks(m_samplesOut, AviRate{rate, 1});
-        m_audio.keyFrame = true;
-        m_audio.discontinuity = sample.discontinuity;
-        // The picture first, then its sound: the order a DV type 2 file interleaves them in.
+    const std::array<const Pin*, 2> soundOutputs{output(1), output(2)};
+    const bool anySound = m_format && std::any_of(soundOutputs.begin(), soundOutputs.end(), [](const Pin* pin) {
+                              return pin != nullptr && pin->isConnected();
+                          });
+    // The picture first, then its sound: the order a DV type 2 file interleaves them in.
+    if (!anySound) {
         deliver(*output(0), sample);
-        deliver(*audioOut, m_audio);
         return;
     }
+    const std::uint32_t rate = m_format->sampleRate;
+    const std::optional<DvAudioSamples> sound = DvReadAudio(sample.bytes());
+    const bool readable =
+        sound && sound->format.sampleRate == rate && sound->format.quantization == m_format->quantization;
+    if (!readable) ++m_silentFrames;
+    // Silence keeps the sound's place: as long as the frame's first pair, else as the frame's place calls for.
+    const std::size_t silentValues =
+        readable ? sound->firstPair.size() : std::size_t{DvAudioSamplesPerFrame(m_system, rate, frameIndex)} * 2;
+    for (std::size_t pair = 0; pair < soundOutputs.size(); ++pair) {
+        MediaSample& audio = m_audio[pair];
+        const std::vector<std::int16_t>* from = nullptr;
+        if (readable) from = pair == 0 ? &sound->firstPair : &sound->secondPair;
+        // A frame without a second pair among frames that have one gives silence there too.
+        const std::size_t values = from != nullptr && !from->empty() ? from->size() : silentValues;
+        audio.data.assign(values * 2, 0);
+        if (from != nullptr && !from->empty()) {
+            // 16-bit little-endian PCM, as the wave format says.
+            for (std::size_t i = 0; i < values; ++i)
+                putU16le(audio.mutableBytes(), 2 * i, static_cast<std::uint16_t>((*from)[i]));
+        }
+        audio.start = aviTicks(m_samplesOut, AviRate{rate, 1});
+        audio.stop = aviTicks(m_samplesOut + values / 2, AviRate{rate, 1});
+        audio.keyFrame = true;
+        audio.discontinuity = sample.discontinuity;
+    }
+    m_samplesOut += m_audio[0].data.size() / 4;
     deliver(*output(0), sample);
+    for (std::size_t pair = 0; pair < soundOutputs.size(); ++pair) {
+        if (soundOutputs[pair] != nullptr) deliver(*soundOutputs[pair], m_audio[pair]);
+    }
 }
 
 void DvSplitterStage::endOfStream(Pin&) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -13,8 +14,8 @@
 //
 // Its outputs appear when its input is connected: the stage reads the first frame upstream to learn the TV
 // system and the sound format. Output 0 is the video; output 1, the sound, exists only when the first frame
-// carries an audio source pack. For 12-bit four-channel sound the first stereo pair goes out; the second pair
-// of the latest frame stays readable through secondPair().
+// carries an audio source pack; output 2, channels 3 and 4, only when that sound is 12-bit four-channel
+// (two stereo pairs). Sound goes out as 16-bit stereo PCM at the frames' rate.
 //
 // Sound of every frame: the samples the frame announces. A frame whose sound cannot be read (no or broken
 // audio packs), or whose sound changes to another rate or quantisation than the first frame's, gives silence
@@ -40,10 +41,6 @@ public:
     void receive(Pin& input, MediaSample& sample) override;
     void endOfStream(Pin& input) override;
 
-    // Channels 3 and 4 of the latest frame with 12-bit four-channel sound (interleaved); empty otherwise.
-    // Streaming thread, or once the graph stopped.
-    const std::vector<std::int16_t>& secondPair() const { return m_secondPair; }
-
 private:
     Pin& m_input;
     DvSystem m_system = DvSystem::Unknown;
@@ -54,8 +51,7 @@ private:
     std::uint64_t m_frames = 0;
     std::uint64_t m_samplesOut = 0;
     std::uint64_t m_silentFrames = 0;
-    MediaSample m_audio;
-    std::vector<std::int16_t> m_secondPair;
+    std::array<MediaSample, 2> m_audio;  // per stereo pair
 };
 
 }  // namespace moraven
