@@ -337,6 +337,43 @@ TEST_F(ConversionGraphsTest, SecondSoundTrackIsReportedNotSilentlyDropped) {
     EXPECT_EQ(DvReadAudio(framesOf(output, AviStreamKind::Interleaved).at(0))->firstPair.front(), 1000);
 }
 
+// A type 1 file whose frames carry two stereo pairs (32 kHz 12-bit) becomes a type 2 file with two sound
+// streams, one per pair, as ffmpeg also reads them.
+TEST_F(ConversionGraphsTest, FourChannelSoundBecomesTwoStreamsOfType2) {
+    std::vector<std::uint8_t> frame = datedFrame(2006, 3, 12, 15, 46, 37);
+    const std::uint32_t count = DvAudioSamplesPerFrame(DvSystem::Pal625, 32000, 0);
+    std::vector<std::int16_t> first(2 * std::size_t{count});
+    std::vector<std::int16_t> second(2 * std::size_t{count});
+    for (std::size_t i = 0; i < first.size(); ++i) {
+        first[i] = static_cast<std::int16_t>(i % 2 == 0 ? 1000 : 300);
+        second[i] = static_cast<std::int16_t>(i % 2 == 0 ? -1000 : -300);
+    }
+    ASSERT_TRUE(DvWriteAudio12(frame, DvSystem::Pal625, first, second, count));
+    const std::string input = dir.file("four.avi");
+    {
+        AviWriter writer(input);
+        const int stream = writer.addInterleavedDvStream(DvSystem::Pal625, dvInfoOfFrame(frame, DvSystem::Pal625));
+        for (int i = 0; i < 3; ++i) writer.writeSample(stream, frame);
+        writer.close();
+    }
+    const std::string output = dir.file("four_type2.avi");
+    ASSERT_TRUE(cdm.BuildType2Graph(input, output)) << cdm.lastBuildError();
+    ASSERT_EQ(run(cdm).outcome, ConversionOutcome::Completed);
+    EXPECT_EQ(probeWarnings(output), "");
+    AviDemuxer converted(output);
+    ASSERT_EQ(converted.streamCount(), 3u);
+    for (const std::size_t stream : {std::size_t{1}, std::size_t{2}}) {
+        ASSERT_EQ(converted.streams()[stream].kind(), AviStreamKind::Audio);
+        std::vector<std::uint8_t> pcm;
+        ASSERT_TRUE(converted.readSample(stream, 0, pcm));
+        ASSERT_EQ(pcm.size(), 4u * count);
+        // The values as the 12-bit curve keeps them.
+        const auto kept = [](int v) { return DvExpand12(DvCompress12(static_cast<std::int16_t>(v))); };
+        EXPECT_EQ(s16le(pcm, 0), kept(stream == 1 ? 1000 : -1000));
+        EXPECT_EQ(s16le(pcm, 2), kept(stream == 1 ? 300 : -300));
+    }
+}
+
 TEST_F(ConversionGraphsTest, RemuxTurnsAnInterleavedStreamBesideSoundIntoDvVideo) {
     std::vector<std::uint8_t> frame = datedFrame(2006, 3, 12, 15, 46, 37);
     const std::string input = writeType2(dir.file("mixed.avi"), frame, 5, {SoundTrack{2, 48000, 5, 1000}}, true);
