@@ -12,6 +12,8 @@
 
 namespace moraven {
 
+class InlaySetters;
+
 // What the command handlers read and call outside the list: the settings, the date locale for the patterns,
 // the preview, which must let go of a file before its times are set or its headers patched, and the desktop's
 // services and dialogs. The settings and the locale outlive the commands. Every function may be empty: the
@@ -50,6 +52,10 @@ struct CommandContext {
     // answering null: no conversions; a conversion command then reports that it cannot convert. The
     // graphs outlive the command that asked for them.
     std::function<ConversionGraphs*()> conversions;
+    // The setters through which the inlay conversion sets the inlay stage of those graphs. Empty, or
+    // answering null: the stage's own setters (ConversionGraphs::Superposer()). Tests record the calls
+    // here; the answer must live until the conversion has run.
+    std::function<InlaySetters*(ConversionGraphs& graphs)> inlaySetters;
 
     // Opens a file or folder with the program the desktop associates with it (a folder in the file manager).
     // Failures are not reported.

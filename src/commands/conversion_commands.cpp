@@ -7,6 +7,7 @@
 #include <cstring>
 #include <exception>
 
+#include "commands/inlay_settings.h"
 #include "commands/naming_commands.h"
 #include "commands/scene_commands.h"
 #include "pipeline/stage_registry.h"
@@ -17,6 +18,10 @@ namespace {
 
 constexpr std::string_view kType1Suffix = "_type1.avi";
 constexpr std::string_view kType2Suffix = "_type2.avi";
+constexpr std::string_view kNtscSuffix = "_ntsc.avi";
+constexpr std::string_view kPalSuffix = "_pal.avi";
+constexpr std::string_view kInlaySuffix = "_in.avi";
+constexpr std::string_view kRecompressSuffix = "_dvtype2.avi";
 constexpr std::string_view kAudioSuffix = ".wav";
 constexpr std::string_view kFixedType2Suffix = "_fixed.avi";
 constexpr std::string_view kNewOutputMark = ".moraven-new";
@@ -24,6 +29,29 @@ constexpr std::string_view kNewOutputMark = ".moraven-new";
 constexpr int kMaxNewOutputNames = 1000;
 
 bool isDvType(const ListRecord& fichier, int type) { return fichier.isDv() && fichier.dvType() == type; }
+
+// The DV files whose pictures the decoding graphs can read: type 2, or type 1 with the codec "dvsd".
+bool decodableDv(const ListRecord& fichier) {
+    return fichier.isDv() && (fichier.dvType() == 2 || fichier.codec() == "dvsd");
+}
+
+// The encoder takes any standard but PAL as NTSC, an unknown stored number included.
+DvSystem recompressSystem(TvStandard standard) {
+    return standard == TvStandard::Pal ? DvSystem::Pal625 : DvSystem::Ntsc525;
+}
+
+// An unknown stored number gives the setting's default rate.
+int recompressSamplesPerSecond(DvSampleRate rate) {
+    switch (rate) {
+        case DvSampleRate::Hz32000:
+            return 32000;
+        case DvSampleRate::Hz44100:
+            return 44100;
+        case DvSampleRate::Hz48000:
+            return 48000;
+    }
+    return 48000;
+}
 
 bool somethingAt(const std::string& path) {
     struct stat info {};
@@ -94,6 +122,30 @@ void ConversionCommands::ExtraireAudioGeneralCondition(const TParam&, bool& visi
     visible = FindFilter("WAV Dest");
 }
 
+void ConversionCommands::NtscPalGeneralCondition(const TParam&, bool& visible) const {
+    visible = FindFilter("Pinnacle Video Deinterlacer");
+}
+
+void ConversionCommands::NtscFileCondition(const TParam&, const ListRecord& fichier, bool&,
+                                           bool& enabled) const {
+    enabled = decodableDv(fichier) && fichier.tvSystem() == DvSystem::Pal625;
+}
+
+void ConversionCommands::PalFileCondition(const TParam&, const ListRecord& fichier, bool&,
+                                          bool& enabled) const {
+    enabled = decodableDv(fichier) && fichier.tvSystem() == DvSystem::Ntsc525;
+}
+
+void ConversionCommands::IncrusterDatecodeFileCondition(const TParam&, const ListRecord& fichier, bool&,
+                                                        bool& enabled) const {
+    enabled = decodableDv(fichier);
+}
+
+void ConversionCommands::ConvertirDVFileCondition(const TParam&, const ListRecord& fichier, bool&,
+                                                  bool& enabled) const {
+    enabled = !fichier.isDv();
+}
+
 void ConversionCommands::DVtype1FileCondition(const TParam&, const ListRecord& fichier, bool&,
                                               bool& enabled) const {
     enabled = isDvType(fichier, 2);
@@ -131,6 +183,26 @@ void ConversionCommands::DVType2Confirmation(const TParam&, const ListRecord& fi
     replaceQuestion(type2Output(fichier), confirmMsg);
 }
 
+void ConversionCommands::NtscConfirmation(const TParam&, const ListRecord& fichier,
+                                          std::string& confirmMsg) const {
+    replaceQuestion(ntscOutput(fichier), confirmMsg);
+}
+
+void ConversionCommands::PalConfirmation(const TParam&, const ListRecord& fichier,
+                                         std::string& confirmMsg) const {
+    replaceQuestion(palOutput(fichier), confirmMsg);
+}
+
+void ConversionCommands::IncrusterDatecodeConfirmation(const TParam&, const ListRecord& fichier,
+                                                       std::string& confirmMsg) const {
+    replaceQuestion(inlayOutput(fichier), confirmMsg);
+}
+
+void ConversionCommands::ConvertirDVConfirmation(const TParam&, const ListRecord& fichier,
+                                                 std::string& confirmMsg) const {
+    replaceQuestion(recompressOutput(fichier), confirmMsg);
+}
+
 void ConversionCommands::ExtraireAudioConfirmation(const TParam&, const ListRecord& fichier,
                                                    std::string& confirmMsg) const {
     replaceQuestion(audioOutput(fichier), confirmMsg);
@@ -160,6 +232,67 @@ void ConversionCommands::DVType2Execution(const TParam&, const ListRecord& fichi
     addOutputAlways(fichier, output, newfichier, update);
 }
 
+void ConversionCommands::NtscExecution(const TParam&, const ListRecord& fichier, std::string& newfichier,
+                                       TchUpdateType& update) {
+    changeSystem(fichier, ntscOutput(fichier), DvSystem::Ntsc525, newfichier, update);
+}
+
+void ConversionCommands::PalExecution(const TParam&, const ListRecord& fichier, std::string& newfichier,
+                                      TchUpdateType& update) {
+    changeSystem(fichier, palOutput(fichier), DvSystem::Pal625, newfichier, update);
+}
+
+void ConversionCommands::changeSystem(const ListRecord& fichier, const std::string& output, DvSystem system,
+                                      std::string& newfichier, TchUpdateType& update) {
+    update = TchUpdateType::utNone;
+    const bool type1Source = fichier.dvType() != 2;
+    const std::int32_t hours = m_context.settings.decalageHoraire;
+    const BuildGraph build = [system, type1Source](ConversionGraphs& g, const std::string& in,
+                                                   const std::string& out) {
+        return g.BuildNtscPalGraph(in, out, system, type1Source);
+    };
+    // The encoder writes headers of its own: the DV header stage puts the source's back (recording date,
+    // timecode), moved by the time difference.
+    const Run run = convert(fichier, output, build, [hours](ConversionGraphs& g) {
+        g.setRestoreHeader(true);
+        g.setHourShift(hours);
+    });
+    addOutputAfterRun(run, output, newfichier, update);
+}
+
+void ConversionCommands::IncrusterDatecodeExecution(const TParam&, const ListRecord& fichier,
+                                                    std::string& newfichier, TchUpdateType& update) {
+    update = TchUpdateType::utNone;
+    const std::string output = inlayOutput(fichier);
+    const DvSystem system = fichier.tvSystem();
+    const bool type1Source = fichier.dvType() != 2;
+    const double framesPerSecond = fichier.fps();
+    const BuildGraph build = [system, type1Source](ConversionGraphs& g, const std::string& in,
+                                                   const std::string& out) {
+        return g.BuildInlayGraph(in, out, system, type1Source);
+    };
+    const Run run = convert(fichier, output, build, [this, framesPerSecond](ConversionGraphs& g) {
+        InlaySetters* setters = m_context.inlaySetters ? m_context.inlaySetters(g) : nullptr;
+        SuperposerSetters own(g.Superposer());
+        ApplyInlaySettings(setters ? *setters : own, m_context.settings, framesPerSecond, m_context.locale,
+                           true);
+    });
+    addOutputAfterRun(run, output, newfichier, update);
+}
+
+void ConversionCommands::ConvertirDVExecution(const TParam&, const ListRecord& fichier,
+                                              std::string& newfichier, TchUpdateType& update) {
+    update = TchUpdateType::utNone;
+    const std::string output = recompressOutput(fichier);
+    const DvSystem system = recompressSystem(m_context.settings.standardParDefaut);
+    const int samplesPerSecond = recompressSamplesPerSecond(m_context.settings.frequenceDV);
+    const BuildGraph build = [system, samplesPerSecond](ConversionGraphs& g, const std::string& in,
+                                                        const std::string& out) {
+        return g.BuildRecompressGraph(in, out, system, samplesPerSecond);
+    };
+    addOutputAfterRun(convert(fichier, output, build), output, newfichier, update);
+}
+
 void ConversionCommands::ExtraireAudioExecution(const TParam&, const ListRecord& fichier, std::string&,
                                                 TchUpdateType& update) {
     update = TchUpdateType::utNone;
@@ -184,6 +317,12 @@ void ConversionCommands::DecalerHoraireExecution(const TParam&, const ListRecord
             g.setHourShift(hours);
             g.setRestoreHeader(false);
         });
+    addOutputAfterRun(run, output, newfichier, update);
+}
+
+void ConversionCommands::addOutputAfterRun(const Run& run, const std::string& output, std::string& newfichier,
+                                           TchUpdateType& update) {
+    update = TchUpdateType::utNone;
     if (run.built &&
         (run.outcome == ConversionOutcome::Completed || run.outcome == ConversionOutcome::Aborted)) {
         newfichier = output;
@@ -197,6 +336,22 @@ std::string ConversionCommands::type1Output(const ListRecord& fichier) const {
 
 std::string ConversionCommands::type2Output(const ListRecord& fichier) const {
     return conversionOutputPath(fichier.fullPath(), kType2Suffix, m_context.settings);
+}
+
+std::string ConversionCommands::ntscOutput(const ListRecord& fichier) const {
+    return conversionOutputPath(fichier.fullPath(), kNtscSuffix, m_context.settings);
+}
+
+std::string ConversionCommands::palOutput(const ListRecord& fichier) const {
+    return conversionOutputPath(fichier.fullPath(), kPalSuffix, m_context.settings);
+}
+
+std::string ConversionCommands::inlayOutput(const ListRecord& fichier) const {
+    return conversionOutputPath(fichier.fullPath(), kInlaySuffix, m_context.settings);
+}
+
+std::string ConversionCommands::recompressOutput(const ListRecord& fichier) const {
+    return conversionOutputPath(fichier.fullPath(), kRecompressSuffix, m_context.settings);
 }
 
 std::string ConversionCommands::audioOutput(const ListRecord& fichier) const {
@@ -213,7 +368,7 @@ std::string ConversionCommands::hourShiftOutput(const ListRecord& fichier) const
 }
 
 ConversionCommands::Run ConversionCommands::convert(const ListRecord& fichier, const std::string& output,
-                                                    BuildGraph build,
+                                                    const BuildGraph& build,
                                                     const std::function<void(ConversionGraphs&)>& configure) {
     Run run;
     const std::string input = fichier.fullPath();
@@ -237,7 +392,7 @@ ConversionCommands::Run ConversionCommands::convert(const ListRecord& fichier, c
     }
     try {
         const OutputPlacement placement(output);
-        if (!(graphs->*build)(input, placement.writeTo())) {
+        if (!build(*graphs, input, placement.writeTo())) {
             const std::string reason = graphs->lastBuildError();
             failure("Cannot convert " + input + (reason.empty() ? std::string() : ": " + reason));
             return run;

@@ -51,8 +51,10 @@ private:
 };
 
 // The handlers of the conversions into new files: DVtype1 (type 2 to type 1), DVType2 (type 1 to type 2),
-// ExtraireAudio (the sound into WAV), CorrigerType2 (a rebuilt copy of a type-2 file) and DecalerHoraire (a
-// copy whose recording time is moved by whole hours). Each runs one graph of CommandContext::conversions
+// Ntsc and Pal (the pictures re-encoded for the other television system), IncrusterDatecode (the datecode
+// drawn into the pictures), ConvertirDV (any AVI recompressed into DV type 2), ExtraireAudio (the sound into
+// WAV), CorrigerType2 (a rebuilt copy of a type-2 file) and DecalerHoraire (a copy whose recording time is
+// moved by whole hours). Each runs one graph of CommandContext::conversions
 // from the file to its output, with the progress shown and Esc answered through
 // CommandContext::waitForWork. The source is never written; an existing output is replaced only after the
 // run (see OutputPlacement), the replace question having been asked (or hidden mode asking nothing).
@@ -65,6 +67,8 @@ public:
 
     // Offered only when the "WAV Dest" stage is installed (asked once, at start).
     void ExtraireAudioGeneralCondition(const TParam& param, bool& visible) const;
+    // Ntsc and Pal: offered only when the "Pinnacle Video Deinterlacer" stage is installed.
+    void NtscPalGeneralCondition(const TParam& param, bool& visible) const;
 
     // DV type 2 files.
     void DVtype1FileCondition(const TParam& param, const ListRecord& fichier, bool& visible,
@@ -72,6 +76,17 @@ public:
     // DV type 1 files whose codec is exactly "dvsd".
     void DVType2FileCondition(const TParam& param, const ListRecord& fichier, bool& visible,
                               bool& enabled) const;
+    // DV files of the other system (PAL for Ntsc, NTSC for Pal) that are DV type 2 or whose codec is exactly
+    // "dvsd".
+    void NtscFileCondition(const TParam& param, const ListRecord& fichier, bool& visible,
+                           bool& enabled) const;
+    void PalFileCondition(const TParam& param, const ListRecord& fichier, bool& visible, bool& enabled) const;
+    // DV files that are DV type 2 or whose codec is exactly "dvsd".
+    void IncrusterDatecodeFileCondition(const TParam& param, const ListRecord& fichier, bool& visible,
+                                        bool& enabled) const;
+    // Enabled for files that are not DV; always visible.
+    void ConvertirDVFileCondition(const TParam& param, const ListRecord& fichier, bool& visible,
+                                  bool& enabled) const;
     // Enabled when the file has sound; hidden for a DV type-1 file whose codec is not "dvsd".
     void ExtraireAudioFileCondition(const TParam& param, const ListRecord& fichier, bool& visible,
                                     bool& enabled) const;
@@ -85,6 +100,12 @@ public:
     // The replace question when the command's output exists; none otherwise.
     void DVtype1Confirmation(const TParam& param, const ListRecord& fichier, std::string& confirmMsg) const;
     void DVType2Confirmation(const TParam& param, const ListRecord& fichier, std::string& confirmMsg) const;
+    void NtscConfirmation(const TParam& param, const ListRecord& fichier, std::string& confirmMsg) const;
+    void PalConfirmation(const TParam& param, const ListRecord& fichier, std::string& confirmMsg) const;
+    void IncrusterDatecodeConfirmation(const TParam& param, const ListRecord& fichier,
+                                       std::string& confirmMsg) const;
+    void ConvertirDVConfirmation(const TParam& param, const ListRecord& fichier,
+                                 std::string& confirmMsg) const;
     void ExtraireAudioConfirmation(const TParam& param, const ListRecord& fichier,
                                    std::string& confirmMsg) const;
     void CorrigerType2Confirmation(const TParam& param, const ListRecord& fichier,
@@ -94,11 +115,29 @@ public:
 
     // The conversions. DVtype1, DVType2 and CorrigerType2 answer utAdd with the output whatever happened
     // (the list takes it only when it exists); ExtraireAudio answers utNone (a WAV file is not listed);
-    // DecalerHoraire answers utAdd with the output only after a run that completed or was aborted.
+    // Ntsc, Pal, IncrusterDatecode, ConvertirDV and DecalerHoraire answer utAdd with the output only after a
+    // run that completed or was aborted, else utNone.
+    //
+    // Ntsc and Pal build the graph of the file's DV type for NTSC or PAL and set the DV header stage to
+    // copy the source's frame headers back and to move the recording time by "Décalage Horaire" hours.
+    // IncrusterDatecode builds the inlay graph of the file's DV type and its own system, then sets the
+    // inlay stage from the inlay settings (ApplyInlaySettings, enabled, with the file's frame rate and the
+    // context's date locale); the DV header stage keeps what the last run left. ConvertirDV builds the
+    // recompression for "Standard par défaut" (an unknown number counts as NTSC, as the encoder has always
+    // taken anything but PAL) with the sound at "Frequence DV" (0: 32000 Hz, 1: 44100 Hz, 2 or an unknown
+    // number: 48000 Hz, the setting's default).
     void DVtype1Execution(const TParam& param, const ListRecord& fichier, std::string& newfichier,
                           TchUpdateType& update);
     void DVType2Execution(const TParam& param, const ListRecord& fichier, std::string& newfichier,
                           TchUpdateType& update);
+    void NtscExecution(const TParam& param, const ListRecord& fichier, std::string& newfichier,
+                       TchUpdateType& update);
+    void PalExecution(const TParam& param, const ListRecord& fichier, std::string& newfichier,
+                      TchUpdateType& update);
+    void IncrusterDatecodeExecution(const TParam& param, const ListRecord& fichier, std::string& newfichier,
+                                    TchUpdateType& update);
+    void ConvertirDVExecution(const TParam& param, const ListRecord& fichier, std::string& newfichier,
+                              TchUpdateType& update);
     void ExtraireAudioExecution(const TParam& param, const ListRecord& fichier, std::string& newfichier,
                                 TchUpdateType& update);
     void CorrigerType2Execution(const TParam& param, const ListRecord& fichier, std::string& newfichier,
@@ -109,12 +148,19 @@ public:
     // The outputs of a file, by the settings of the context.
     std::string type1Output(const ListRecord& fichier) const;
     std::string type2Output(const ListRecord& fichier) const;
+    std::string ntscOutput(const ListRecord& fichier) const;
+    std::string palOutput(const ListRecord& fichier) const;
+    std::string inlayOutput(const ListRecord& fichier) const;
+    std::string recompressOutput(const ListRecord& fichier) const;
     std::string audioOutput(const ListRecord& fichier) const;
     std::string fixedType2Output(const ListRecord& fichier) const;
     std::string hourShiftOutput(const ListRecord& fichier) const;
 
 private:
-    using BuildGraph = bool (ConversionGraphs::*)(const std::string& input, const std::string& output);
+    // Builds one graph from the input to the output (a builder of ConversionGraphs, with its other
+    // arguments bound).
+    using BuildGraph =
+        std::function<bool(ConversionGraphs& graphs, const std::string& input, const std::string& output)>;
     // How a conversion of one file ended: not run (nothing to convert with, no graph, the output in place
     // of the input), or the run's outcome.
     struct Run {
@@ -124,8 +170,14 @@ private:
 
     // Builds the graph from the file to `output` (or to the free name beside an existing output), lets
     // `configure` set the graph's stages, runs it, and puts the new file in place; reports what failed.
-    Run convert(const ListRecord& fichier, const std::string& output, BuildGraph build,
+    Run convert(const ListRecord& fichier, const std::string& output, const BuildGraph& build,
                 const std::function<void(ConversionGraphs&)>& configure = {});
+    // The re-encoding into `system`, with the DV header stage copying the source's frame headers back.
+    void changeSystem(const ListRecord& fichier, const std::string& output, DvSystem system,
+                      std::string& newfichier, TchUpdateType& update);
+    // utAdd with the output after a run that completed or was aborted; utNone otherwise.
+    static void addOutputAfterRun(const Run& run, const std::string& output, std::string& newfichier,
+                                  TchUpdateType& update);
     // utAdd with the output, whatever the conversion did; utNone when the output is the video itself.
     void addOutputAlways(const ListRecord& fichier, const std::string& output, std::string& newfichier,
                          TchUpdateType& update) const;

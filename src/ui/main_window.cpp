@@ -30,6 +30,7 @@
 #include "ui/info_panel.h"
 #include "ui/options_panel.h"
 #include "ui/placeholder_frame.h"
+#include "ui/preview_inlay.h"
 #include "ui/repair_dialogs.h"
 #include "ui/riff_form.h"
 #include "ui/ui_text.h"
@@ -73,6 +74,7 @@ TUIForm::TUIForm(Preferences& preferences, std::vector<std::string> parameters, 
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setFont(QFont("Arial", 8));
     setAcceptDrops(true);
+    m_previewInlay = std::make_unique<PreviewInlay>();
 
     RunnerHooks hooks;
     hooks.showCurrent = [this](const ListRecord* record) { showCurrent(record); };
@@ -101,7 +103,12 @@ TUIForm::TUIForm(Preferences& preferences, std::vector<std::string> parameters, 
     connect(QApplication::clipboard(), &QClipboard::dataChanged, this, [this] { updateAndRefresh(); });
 }
 
-TUIForm::~TUIForm() = default;
+TUIForm::~TUIForm() {
+    // The panels go with the window's children, after its members: the settings panel must not reach the
+    // preview's inlay or the core once they are gone.
+    m_optionsFrame->setInlayStage(nullptr, {});
+    disconnect(m_optionsFrame, nullptr, this, nullptr);
+}
 
 void TUIForm::buildClient() {
     m_client = new QWidget(this);
@@ -154,6 +161,10 @@ void TUIForm::buildClient() {
     m_optionsFrame = new TOptionsFrame(m_preferences, m_core->al, m_core->checkList, m_client);
     m_optionsFrame->setObjectName("OptionsFrame");
     m_optionsFrame->hide();
+    m_optionsFrame->setInlayStage(&m_previewInlay->setters(), [this] {
+        const ListRecord* shown = m_core->state.CurrentFichier;
+        return shown ? shown->fps() : 0.0;
+    });
     m_aboutFrame = new TAproposFrame(
         StageLookup{[](std::string_view name) { return FindFilter(name); },
                     [](std::string_view name) { return FindFilterIn(StageCategory::VideoCompressor, name); }},
@@ -180,6 +191,7 @@ void TUIForm::buildClient() {
             [this] { m_binder->action("afOptions")->trigger(); });
     connect(m_optionsFrame, &TOptionsFrame::commandMarksChanged, this, [this] { updateAndRefresh(); });
     connect(m_optionsFrame, &TOptionsFrame::actionsChanged, this, [this] { refreshView(); });
+    connect(m_optionsFrame, &TOptionsFrame::inlayChanged, this, [this] { m_previewInlay->redraw(); });
     connect(
         m_optionsFrame, &TOptionsFrame::collectWindowSettings, this,
         [this] {

@@ -22,6 +22,7 @@ namespace moraven {
 class ActionBinder;
 class FileListView;
 class PlaceholderFrame;
+class PreviewInlay;
 class RepairDialogs;
 class TAproposFrame;
 class TBaseFrame;
@@ -59,6 +60,8 @@ public:
     FileListView& listView() { return *m_listView; }
     TBaseFrame& baseFrame() { return *m_baseFrame; }
     TOptionsFrame& optionsFrame() { return *m_optionsFrame; }
+    // The preview's scene detector and inlay stage, which the player takes over.
+    PreviewInlay& previewInlay() { return *m_previewInlay; }
     TAproposFrame& aboutFrame() { return *m_aboutFrame; }
     ActionBinder& actions() { return *m_binder; }
     QLabel& statusLabel() { return *m_statusLabel; }
@@ -126,6 +129,7 @@ private:
     QElapsedTimer m_sinceRefresh;
 
     WidgetInteraction m_interaction;
+    std::unique_ptr<PreviewInlay> m_previewInlay;
     std::unique_ptr<CommandCore> m_core;
     std::unique_ptr<FileListSources> m_sources;
 

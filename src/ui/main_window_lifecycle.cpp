@@ -14,6 +14,7 @@
 #include "ui/info_panel.h"
 #include "ui/main_window.h"
 #include "ui/options_panel.h"
+#include "ui/preview_inlay.h"
 #include "window/playlist.h"
 #include "window/program_session.h"
 
@@ -87,6 +88,9 @@ void TUIForm::ApplySettings() {
     m_baseFrame->setInlayPosition(settings.incrustPositionX, settings.incrustPositionY);
     m_baseFrame->setInlaySlidersVisible(settings.incrustSlidersVisible);
     m_optionsFrame->loadControls();
+    // The preview's inlay starts from the settings; the player sets it again for each file it shows.
+    const ListRecord* shown = m_core->state.CurrentFichier;
+    m_previewInlay->applySettings(settings, shown ? shown->fps() : 0.0, m_locale);
 }
 
 void TUIForm::FirstPaint() {

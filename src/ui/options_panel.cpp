@@ -284,22 +284,46 @@ void TOptionsFrame::chooseProgram(Launcher launcher, QLineEdit* field) {
     emit actionsChanged();
 }
 
-void TOptionsFrame::edAfficher1Exit() {
-    settings().formatPourIncrusterDatecode1 = toSetting(m_afficher1);
-    settings().formatPourIncrusterDatecode2 = toSetting(m_afficher2);
+void TOptionsFrame::setInlayStage(InlaySetters* stage, std::function<double()> shownFrameRate) {
+    m_inlay = stage;
+    m_shownFrameRate = std::move(shownFrameRate);
+}
+
+void TOptionsFrame::toInlay(const std::function<void(InlaySetters&)>& set) {
+    if (m_inlay) set(*m_inlay);
     emit inlayChanged();
 }
 
+void TOptionsFrame::edAfficher1Exit() {
+    Settings& s = settings();
+    s.formatPourIncrusterDatecode1 = toSetting(m_afficher1);
+    s.formatPourIncrusterDatecode2 = toSetting(m_afficher2);
+    toInlay([&s](InlaySetters& stage) {
+        stage.SetFormats(s.formatPourIncrusterDatecode1, s.formatPourIncrusterDatecode2);
+    });
+}
+
 void TOptionsFrame::edDureeIncrustExit() {
-    settings().dureeIncrustation = dureeIncrustationFromText(toSetting(m_dureeIncrust));
-    emit inlayChanged();
+    const std::int32_t seconds = dureeIncrustationFromText(toSetting(m_dureeIncrust));
+    settings().dureeIncrustation = seconds;
+    const double framesPerSecond = m_shownFrameRate ? m_shownFrameRate() : 0.0;
+    toInlay([&](InlaySetters& stage) { stage.SetShowFrames(inlayShowFrames(seconds, framesPerSecond)); });
 }
 
 void TOptionsFrame::sbIncrustFontClick() {
     IncrustFontDialog dialog(this);
     dialog.run(settings().incrustFont);
     // OK or Cancel, the inlay takes the inlay font again.
-    emit inlayChanged();
+    const IncrustFont& font = settings().incrustFont;
+    toInlay([&font](InlaySetters& stage) {
+        stage.SetFontSize(font.size);
+        stage.SetFontName(font.name);
+        stage.SetFontColor(static_cast<std::uint32_t>(font.color));
+        stage.SetBold(font.style.bold);
+        stage.SetItalic(font.style.italic);
+        stage.SetUnderline(font.style.underline);
+        stage.SetStrikeOut(font.style.strikeOut);
+    });
 }
 
 void TOptionsFrame::SpeedButton1Click() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -7,6 +8,7 @@
 #include <QWidget>
 
 #include "commands/check_list.h"
+#include "commands/inlay_settings.h"
 #include "commands/options_actions.h"
 #include "platform/system_report.h"
 #include "settings/preferences.h"
@@ -75,6 +77,12 @@ public:
     void ShowPanel();
     void HidePanel();
 
+    // The inlay stage that the inlay controls set as they write their settings (the preview's), and the
+    // frame rate of the file shown in the information panel, which turns the automatic inlay's seconds
+    // into frames (0 when no file is shown). Without a stage the controls write their settings alone. The
+    // stage must outlive the panel or be replaced before it goes.
+    void setInlayStage(InlaySetters* stage, std::function<double()> shownFrameRate);
+
     // The system lines written at start (the About panel's "System" page): the body of the mail link.
     void setSystemLines(const std::vector<ReportLine>& lines);
 
@@ -92,7 +100,7 @@ signals:
     // chosen, the panel shown or hidden): the window copies them to what it draws.
     void actionsChanged();
     // An inlay setting changed (font, size, alignment, content, automatic mode, duration, hour shift, or
-    // the two inlay patterns): the preview takes the inlay settings again and redraws a paused frame.
+    // the two inlay patterns) and the inlay stage was told: the preview draws its paused frame again.
     void inlayChanged();
     // Emitted while "Save the preferences now" collects the settings, after this panel's controls and
     // before anything is written: the window adds its position and the inlay position (connect directly).
@@ -116,6 +124,8 @@ private:
     void edDossierSaveExit();
     void chooseFolder(QLineEdit* field, bool storeAtOnce);
     void chooseProgram(Launcher launcher, QLineEdit* field);
+    // Calls `set` on the inlay stage, when there is one, then says that the inlay changed.
+    void toInlay(const std::function<void(InlaySetters&)>& set);
     void edAfficher1Exit();
     void edDureeIncrustExit();
     void sbIncrustFontClick();
@@ -130,6 +140,8 @@ private:
     ActionList& m_al;
     CommandCheckList& m_checkList;
     PanelShortcuts m_shortcuts;
+    InlaySetters* m_inlay = nullptr;
+    std::function<double()> m_shownFrameRate;
     std::string m_mailBody;
     QString m_mailUrl;
     bool m_showingRows = false;

@@ -451,28 +451,33 @@ QWidget* TOptionsFrame::buildInlayPage() {
     m_decalageHoraire->setRange(-23, 23);
     label(page, "Label8", 278, 348, 93);
 
-    const auto inlayCheck = [this](QCheckBox* box, bool Settings::*setting) {
-        connect(box, &QCheckBox::clicked, this, [this, setting](bool checked) {
+    // Each control writes its setting, then hands the setting to the matching setter of the inlay stage.
+    const auto inlayCheck = [this](QCheckBox* box, bool Settings::*setting,
+                                   void (InlaySetters::*setter)(bool)) {
+        connect(box, &QCheckBox::clicked, this, [this, setting, setter](bool checked) {
             settings().*setting = checked;
-            emit inlayChanged();
+            toInlay([checked, setter](InlaySetters& stage) { (stage.*setter)(checked); });
         });
     };
-    inlayCheck(m_autoFontSize, &Settings::standardFontSize);
-    inlayCheck(m_auto, &Settings::autoIncrust);
-    const auto inlayRadio = [this]<class Choice>(QButtonGroup* group, Choice Settings::*setting) {
-        connect(group, &QButtonGroup::idClicked, this, [this, setting](int item) {
+    inlayCheck(m_autoFontSize, &Settings::standardFontSize, &InlaySetters::SetAutoFontSize);
+    inlayCheck(m_auto, &Settings::autoIncrust, &InlaySetters::SetAutoShow);
+    const auto inlayRadio = [this]<class Choice>(QButtonGroup* group, Choice Settings::*setting,
+                                                 void (InlaySetters::*setter)(int)) {
+        connect(group, &QButtonGroup::idClicked, this, [this, setting, setter](int item) {
             storeRadioItem(settings().*setting, item);
-            emit inlayChanged();
+            const int stored = storedValue(settings().*setting);
+            toInlay([stored, setter](InlaySetters& stage) { (stage.*setter)(stored); });
         });
     };
-    inlayRadio(m_align, &Settings::alignement);
-    inlayRadio(m_whatIncrust, &Settings::whatIncrust);
-    inlayRadio(m_autoMode, &Settings::modeAutoIncrust);
+    inlayRadio(m_align, &Settings::alignement, &InlaySetters::SetAlign);
+    inlayRadio(m_whatIncrust, &Settings::whatIncrust, &InlaySetters::SetContent);
+    inlayRadio(m_autoMode, &Settings::modeAutoIncrust, &InlaySetters::SetAutoKind);
     connect(font, &QToolButton::clicked, this, &TOptionsFrame::sbIncrustFontClick);
     connect(m_dureeIncrust, &QLineEdit::editingFinished, this, &TOptionsFrame::edDureeIncrustExit);
     connect(m_decalageHoraire, &QSpinBox::valueChanged, this, [this](int hours) {
-        settings().decalageHoraire = decalageHoraireFromValue(hours);
-        emit inlayChanged();
+        const std::int32_t shift = decalageHoraireFromValue(hours);
+        settings().decalageHoraire = shift;
+        toInlay([shift](InlaySetters& stage) { stage.SetHourShift(shift); });
     });
     return page;
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "formats/date_time.h"
+#include "formats/dvcodes.h"
 
 namespace moraven {
 
@@ -54,6 +55,8 @@ public:
     virtual int dvType() const = 0;
     // A DV type-2 file whose interleaved DV stream sits among two or more streams.
     virtual bool type2Iavs() const = 0;
+    // The television system of the video (a DV file always has one); Unknown for other files.
+    virtual DvSystem tvSystem() const = 0;
     // The sound's format as text ("48000Hz 16 bits Stereo"); "N/A" when the file has no sound.
     virtual const std::string& audioText() const = 0;
 };

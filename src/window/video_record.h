@@ -32,6 +32,7 @@ public:
     bool isDv() const override { return m_fichier.IsDv(); }
     int dvType() const override { return m_fichier.DvType(); }
     bool type2Iavs() const override { return m_fichier.Type2Iavs(); }
+    DvSystem tvSystem() const override { return static_cast<DvSystem>(m_fichier.TvSystem()); }
     const std::string& audioText() const override { return m_fichier.AudioText(); }
 
 private:

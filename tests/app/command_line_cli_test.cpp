@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -198,13 +199,16 @@ protected:
         m_environment.unset("WAYLAND_DISPLAY");
     }
 
-    // A PAL DV type 2 file of 20 frames recorded on 15 July 2004 at 13:05:09.
-    std::string dvClip(const std::string& name) {
-        test::DvFrameBuilder frame;
+    // A DV type 2 file of 20 frames recorded on 15 July 2004 at 13:05:09, PAL unless told otherwise.
+    std::string dvClip(const std::string& name, DvSystem system = DvSystem::Pal625) {
+        test::DvFrameBuilder frame(system);
         frame.recDate(0, 2004, 7, 15, 13, 5, 9).timecode(0, 1, 2, 3, 4);
         const std::string path = dir.file(name);
-        test::writeDvAvi(path, 20,
-                         [&](std::size_t) -> const std::vector<std::uint8_t>& { return frame.bytes(); });
+        test::DvAviOptions options;
+        options.system = system;
+        test::writeDvAvi(
+            path, 20, [&](std::size_t) -> const std::vector<std::uint8_t>& { return frame.bytes(); },
+            options);
         return path;
     }
 
@@ -282,6 +286,44 @@ TEST_F(HiddenModeCliTest, ConversionsWriteTheirOutputsBesideTheSourceAndKeepItsP
     EXPECT_EQ(again.exitCode, 0) << again.errors;
     EXPECT_TRUE(std::filesystem::exists(dir.file("clip_type1_type2.avi")));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 5);
+}
+
+// The conversions that decode and encode pictures wait for their graphs: until then each of them tells
+// why it cannot convert the files it applies to, fails the run and writes nothing.
+TEST_F(HiddenModeCliTest, TheReencodingLettersTellThatTheyCannotConvertYetAndWriteNothing) {
+    const std::string pal = dvClip("pal.avi");
+    const std::string ntsc = dvClip("ntsc.avi", DvSystem::Ntsc525);
+    const std::string other = dir.write("other.avi", {'R', 'I', 'F', 'F'});
+    const auto names = [this] {
+        std::vector<std::string> found;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+            found.push_back(entry.path().filename().string());
+        std::sort(found.begin(), found.end());
+        return found;
+    };
+    const std::vector<std::string> before = names();
+    struct Case {
+        const char* letters;
+        std::string file;
+        bool applies;
+    };
+    for (const Case& c : {Case{"+hn", pal, true}, Case{"+hp", ntsc, true}, Case{"+hi", pal, true},
+                          Case{"+hi", ntsc, true}, Case{"+hg", other, true}, Case{"+hn", ntsc, false},
+                          Case{"+hp", pal, false}, Case{"+hg", pal, false}}) {
+        const auto result = moraven({c.letters, c.file});
+        if (c.applies) {
+            EXPECT_EQ(result.exitCode, 1) << c.letters << " " << c.file;
+            const std::string told = "moraven: Cannot convert " + c.file + ": ";
+            EXPECT_EQ(result.errors.rfind(told, 0), 0u) << c.letters << ": " << result.errors;
+            EXPECT_GT(result.errors.size(), told.size() + 1) << "with its reason";
+            EXPECT_EQ(std::count(result.errors.begin(), result.errors.end(), '\n'), 1) << result.errors;
+        } else {
+            EXPECT_EQ(result.exitCode, 0) << c.letters << " " << c.file << ": " << result.errors;
+            EXPECT_EQ(result.errors, "") << c.letters << " " << c.file;
+        }
+        EXPECT_EQ(result.output, "");
+        EXPECT_EQ(names(), before) << c.letters << " " << c.file;
+    }
 }
 
 TEST_F(HiddenModeCliTest, AConversionThatCannotWriteIsToldAndFailsTheRun) {

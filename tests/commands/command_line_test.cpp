@@ -93,15 +93,17 @@ TEST_F(CommandLineTest, SwitchParametersBeginWithPlusOrWithASlashThatNamesNothin
 }
 
 TEST_F(CommandLineTest, TheSwitchTableFollowsTheActionListAndLeavesUncheckedCommandsOut) {
-    EXPECT_EQ(letters(*core()), "edtqbr12szwx");
+    EXPECT_EQ(letters(*core()), "edtqbr12npigszwx");
     settings.actions = {{"amAjouterTimecode", 0}};
     const auto c = core();
-    EXPECT_EQ(letters(*c), "edqbr12szwx");
+    EXPECT_EQ(letters(*c), "edqbr12npigszwx");
     const auto rows = commandLineHelpRows(c->switches, c->al);
     const std::vector<std::pair<std::string, std::string>> expected{{"Add datecode", " +d"},
                                                                     {"Close after commands", " +c"},
                                                                     {"Convert in DV type 1", " +1"},
                                                                     {"Convert in DV type 2", " +2"},
+                                                                    {"Convert in NTSC", " +n"},
+                                                                    {"Convert in Pal", " +p"},
                                                                     {"Create a scn file", " +s"},
                                                                     {"Delete the file", " +e"},
                                                                     {"Delete the scn file", " +z"},
@@ -109,8 +111,10 @@ TEST_F(CommandLineTest, TheSwitchTableFollowsTheActionListAndLeavesUncheckedComm
                                                                     {"Extact audio", " +w"},
                                                                     {"Help", " +?"},
                                                                     {"Hide the window", " +h"},
+                                                                    {"Inlay", " +i"},
                                                                     {"Modify the date of file", " +b"},
                                                                     {"No confirmation", " +m"},
+                                                                    {"Recompress in DV type 2", " +g"},
                                                                     {"Rename", " +r"},
                                                                     {"Shorten the name", " +q"}};
     EXPECT_EQ(rows, expected);

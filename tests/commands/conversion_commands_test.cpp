@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -18,6 +19,7 @@
 #include "pipeline/stages/superposer_stage.h"
 #include "runner_fixture.h"
 #include "support/fake_list_record.h"
+#include "support/recording_inlay.h"
 #include "support/temp_dir.h"
 
 namespace moraven {
@@ -113,11 +115,23 @@ private:
     }
 };
 
-FakeListRecord::Facts dvFacts(int type, const std::string& codec = "dvsd") {
+FakeListRecord::Facts dvFacts(int type, const std::string& codec = "dvsd",
+                              DvSystem system = DvSystem::Pal625) {
     FakeListRecord::Facts facts;
     facts.isDv = true;
     facts.dvType = type;
     facts.codec = codec;
+    facts.tvSystem = system;
+    facts.fps = system == DvSystem::Ntsc525 ? 30000.0 / 1001.0 : 25.0;
+    return facts;
+}
+
+FakeListRecord::Facts notDvFacts() {
+    FakeListRecord::Facts facts;
+    facts.isDv = false;
+    facts.dvType = 0;
+    facts.codec = "XVID";
+    facts.tvSystem = DvSystem::Unknown;
     return facts;
 }
 
@@ -187,7 +201,15 @@ TEST_F(ConversionCommandsTest, EachCommandIsARowWithItsTextsLetterRunnerAndActio
           Row{"CorrigerType2", "", "Fix DV type2", "Fix the DV type 2 file %s", "Fix the DV type 2",
               "Shift+Ctrl+2", Runner::ByCategory},
           Row{"DecalerHoraire", "", "Fix the time difference", "Fixing the time difference in \"%s\"",
-              "Fix a time difference", "Ctrl+E", Runner::Conversion}}) {
+              "Fix a time difference", "Ctrl+E", Runner::Conversion},
+          Row{"Ntsc", "n", "Convert into NTSC", "Converting \"%s\" into NTSC", "Convert in NTSC", "Ctrl+N",
+              Runner::Conversion},
+          Row{"Pal", "p", "Convert into Pal", "Converting \"%s\" into Pal", "Convert in Pal", "Ctrl+P",
+              Runner::Conversion},
+          Row{"IncrusterDatecode", "i", "Inlay the datecode", "Inlaying the datecode into \"%s\"", "Inlay",
+              "Ctrl+I", Runner::Conversion},
+          Row{"ConvertirDV", "g", "Recompress into DV type 2", "Converting \"%s\" into DV type 2",
+              "Recompress in DV type 2", "Ctrl+G", Runner::Conversion}}) {
         const tFileAction* command = tch.findByName(r.name);
         ASSERT_NE(command, nullptr) << r.name;
         EXPECT_EQ(command->Switch, r.letter) << r.name;
@@ -200,8 +222,19 @@ TEST_F(ConversionCommandsTest, EachCommandIsARowWithItsTextsLetterRunnerAndActio
         EXPECT_EQ(action->caption, r.menuCaption) << r.name;
         EXPECT_EQ(action->shortcut, r.actionShortcut) << r.name;
         EXPECT_EQ(action->category, "multi") << r.name;
-        EXPECT_TRUE(action->visible) << r.name << ": offered (\"WAV Dest\" is installed)";
+        EXPECT_TRUE(action->visible) << r.name
+                                     << ": offered (\"WAV Dest\" and the deinterlacer are installed)";
         EXPECT_EQ(tch.FindCommand(action->name), command) << r.name;
+    }
+    // The shortcuts the commands hold themselves, and which of them ask whether they are offered at all.
+    for (const auto& [name, shortcut, asksOffered] :
+         std::vector<std::tuple<std::string, std::string, bool>>{{"Ntsc", "", true},
+                                                                 {"Pal", "", true},
+                                                                 {"IncrusterDatecode", "Ctrl+I", false},
+                                                                 {"ConvertirDV", "Ctrl+G", false}}) {
+        const tFileAction& command = *tch.findByName(name);
+        EXPECT_EQ(command.Shortcut, shortcut) << name;
+        EXPECT_EQ(static_cast<bool>(command.OnGeneralCondition), asksOffered) << name;
     }
 }
 
@@ -513,6 +546,200 @@ TEST_F(ConversionCommandsTest, EscEndsTheCurrentConversionAndShiftEscTheRun) {
     EXPECT_FALSE(state.AbortAllRequested);
 }
 
+// The four commands that decode and encode pictures, with their outputs from "clip.avi".
+const std::vector<CommandCase> kReencodingCommands{
+    {"Ntsc", "amNTSC", "_ntsc.avi", "ntsc"},
+    {"Pal", "amPal", "_pal.avi", "pal"},
+    {"IncrusterDatecode", "amIncrusterDatecode", "_in.avi", "inlay"},
+    {"ConvertirDV", "amConvertirDV", "_dvtype2.avi", "recompress"}};
+
+TEST_F(ConversionCommandsTest, FileConditionsOfTheReencodingCommands) {
+    FakeListRecord::Facts unknownSystem = dvFacts(2);
+    unknownSystem.tvSystem = DvSystem::Unknown;
+    FakeListRecord::Facts notDvPalSized = notDvFacts();
+    notDvPalSized.tvSystem = DvSystem::Pal625;
+    struct Case {
+        const char* kind;
+        FakeListRecord::Facts facts;
+        std::vector<std::string> expected;  // Ntsc, Pal, IncrusterDatecode, ConvertirDV: "VE", "V-"
+    };
+    const std::vector<Case> cases{
+        {"PAL type 2", dvFacts(2), {"VE", "V-", "VE", "V-"}},
+        {"PAL type 2 of another codec", dvFacts(2, "CDVC"), {"VE", "V-", "VE", "V-"}},
+        {"PAL type 1 dvsd", dvFacts(1), {"VE", "V-", "VE", "V-"}},
+        {"PAL type 1 of another codec", dvFacts(1, "dvsl"), {"V-", "V-", "V-", "V-"}},
+        {"NTSC type 2", dvFacts(2, "dvsd", DvSystem::Ntsc525), {"V-", "VE", "VE", "V-"}},
+        {"NTSC type 1 dvsd", dvFacts(1, "dvsd", DvSystem::Ntsc525), {"V-", "VE", "VE", "V-"}},
+        {"NTSC type 1 of another codec", dvFacts(1, "CDVC", DvSystem::Ntsc525), {"V-", "V-", "V-", "V-"}},
+        {"DV without a system", unknownSystem, {"V-", "V-", "VE", "V-"}},
+        {"not DV", notDvFacts(), {"V-", "V-", "V-", "VE"}},
+        {"not DV, PAL-sized", notDvPalSized, {"V-", "V-", "V-", "VE"}},
+    };
+    for (const Case& c : cases) {
+        const FakeListRecord record(dir.file("clip.avi"), c.facts);
+        for (std::size_t i = 0; i < kReencodingCommands.size(); ++i) {
+            const tFileAction& command = *tch.findByName(kReencodingCommands[i].name);
+            bool visible = true;
+            bool enabled = true;
+            command.OnFileCondition(command.param, record, visible, enabled);
+            const std::string got = std::string(visible ? "V" : "-") + (enabled ? "E" : "-");
+            EXPECT_EQ(got, c.expected[i]) << c.kind << ", " << kReencodingCommands[i].name;
+        }
+    }
+}
+
+TEST_F(ConversionCommandsTest, OutputsOfTheReencodingCommandsFollowTheSaveFolderRule) {
+    const FakeListRecord record("/video/clip.AVI", dvFacts(2));
+    for (bool same : {true, false}) {
+        settings.sauverDansLeMemeDossier = same;
+        settings.dossierPourSauver = "/out/";
+        const std::string folder = same ? "/video/" : "/out/";
+        EXPECT_EQ(conversions().ntscOutput(record), folder + "clip_ntsc.avi");
+        EXPECT_EQ(conversions().palOutput(record), folder + "clip_pal.avi");
+        EXPECT_EQ(conversions().inlayOutput(record), folder + "clip_in.avi");
+        EXPECT_EQ(conversions().recompressOutput(record), folder + "clip_dvtype2.avi");
+    }
+    // The replace question names the output of each.
+    for (const CommandCase& c : kReencodingCommands) {
+        settings.sauverDansLeMemeDossier = true;
+        const FakeListRecord local(dir.file("clip.avi"), dvFacts(2));
+        const std::string output = dir.file(std::string("clip") + c.suffix);
+        const tFileAction& command = *tch.findByName(c.name);
+        std::string question;
+        command.OnConfirmation(command.param, local, question);
+        EXPECT_EQ(question, "") << c.name;
+        writeText(output, "old");
+        command.OnConfirmation(command.param, local, question);
+        EXPECT_EQ(question, "Do you want to replace the existing file " + output + " ?") << c.name;
+        std::filesystem::remove(output);
+    }
+}
+
+TEST_F(ConversionCommandsTest, ReencodingsListTheirOutputOnlyAfterARun) {
+    const FakeListRecord record(dir.file("clip.avi"), dvFacts(2));
+    enum Scenario { NotBuilt, ZeroDuration, Failed, Aborted, Completed, NoConversions };
+    const std::vector<std::string> expected{"none", "none", "none", "add", "add", "none"};
+    for (const CommandCase& c : kReencodingCommands) {
+        const tFileAction& command = *tch.findByName(c.name);
+        for (int scenario = NotBuilt; scenario <= NoConversions; ++scenario) {
+            graphs = FakeConversionGraphs();
+            graphs.buildOk = scenario != NotBuilt;
+            conversionsAvailable = scenario != NoConversions;
+            graphs.scripted.outcome = scenario == ZeroDuration ? ConversionOutcome::ZeroDuration
+                                      : scenario == Failed     ? ConversionOutcome::Failed
+                                                               : ConversionOutcome::Completed;
+            state.AbortRequested = scenario == Aborted;
+            std::string newfichier;
+            TchUpdateType update = TchUpdateType::utRename;
+            command.OnExecution(command.param, record, newfichier, update);
+            if (expected[static_cast<std::size_t>(scenario)] == "add") {
+                EXPECT_EQ(update, TchUpdateType::utAdd) << c.name << " scenario " << scenario;
+                EXPECT_EQ(newfichier, dir.file(std::string("clip") + c.suffix)) << c.name;
+                EXPECT_EQ(readText(newfichier), "new") << c.name;
+            } else {
+                EXPECT_EQ(update, TchUpdateType::utNone) << c.name << " scenario " << scenario;
+            }
+            std::filesystem::remove(dir.file(std::string("clip") + c.suffix));
+        }
+    }
+    state.AbortRequested = false;
+}
+
+TEST_F(ConversionCommandsTest, EachReencodingBuildsTheGraphOfItsFileAndSetsTheHeaderStageBeforeRunning) {
+    settings.decalageHoraire = -4;
+    struct Case {
+        const char* name;
+        FakeListRecord::Facts facts;
+        TvStandard standard;
+        DvSampleRate rate;
+        std::string graph;                  // the builder and its arguments as the fake names them
+        std::vector<std::string> settings;  // what is set between the build and the run
+    };
+    const Names header{"restore 1", "shift -4"};
+    const std::vector<Case> cases{
+        {"Ntsc", dvFacts(2), TvStandard::Pal, DvSampleRate::Hz48000, "ntsc2", header},
+        {"Ntsc", dvFacts(1), TvStandard::Pal, DvSampleRate::Hz48000, "ntsc1", header},
+        {"Pal", dvFacts(2, "dvsd", DvSystem::Ntsc525), TvStandard::Pal, DvSampleRate::Hz48000, "pal2",
+         header},
+        {"Pal", dvFacts(1, "dvsd", DvSystem::Ntsc525), TvStandard::Pal, DvSampleRate::Hz48000, "pal1",
+         header},
+        // The recompression takes the default standard and the DV sound rate; its header stage is not set.
+        {"ConvertirDV", notDvFacts(), TvStandard::Pal, DvSampleRate::Hz32000, "recompresspal32000", {}},
+        {"ConvertirDV", notDvFacts(), TvStandard::Ntsc, DvSampleRate::Hz44100, "recompressntsc44100", {}},
+        {"ConvertirDV", notDvFacts(), TvStandard::Pal, DvSampleRate::Hz48000, "recompresspal48000", {}},
+        {"ConvertirDV",
+         notDvFacts(),
+         choiceFromStored<TvStandard>(0),
+         choiceFromStored<DvSampleRate>(9),
+         "recompressntsc48000",
+         {}},
+    };
+    for (const Case& c : cases) {
+        graphs = FakeConversionGraphs();
+        settings.standardParDefaut = c.standard;
+        settings.frequenceDV = c.rate;
+        const FakeListRecord record(dir.file("clip.avi"), c.facts);
+        const tFileAction& command = *tch.findByName(c.name);
+        std::string newfichier;
+        TchUpdateType update{};
+        command.OnExecution(command.param, record, newfichier, update);
+        Names expected{c.graph + " " + record.fullPath() + " -> " + newfichier};
+        expected.insert(expected.end(), c.settings.begin(), c.settings.end());
+        expected.push_back("run");
+        EXPECT_EQ(graphs.calls, expected) << c.name << " " << c.graph;
+        std::filesystem::remove(newfichier);
+    }
+}
+
+TEST_F(ConversionCommandsTest, TheInlayTakesTheFilesSystemAndFrameRateAndTheInlaySettingsBeforeRunning) {
+    settings.decalageHoraire = 2;
+    settings.dureeIncrustation = 5;
+    settings.incrustFont.style.underline = true;
+    locale.shortDateFormat = "dd.mm.yyyy";
+    test::RecordingInlay inlay(graphs.calls);
+    context.inlaySetters = [&inlay](ConversionGraphs&) -> InlaySetters* { return &inlay; };
+    const Names stageSettings{"SetDateLocale dd.mm.yyyy",
+                              "SetContent 0",
+                              "SetAutoFontSize 1",
+                              "SetFontSize 48",
+                              "SetFontName Arial",
+                              "SetFontColor 16777215",
+                              "SetBold 1",
+                              "SetItalic 0",
+                              "SetUnderline 1",
+                              "SetStrikeOut 0",
+                              "SetEnabled 1",
+                              "SetPosition 920 920 2",
+                              "SetAutoShow 0",
+                              "SetAutoKind 1",
+                              "SetShowFrames FRAMES",
+                              "SetFormats ddddd|tt",
+                              "SetHourShift 2"};
+    struct Case {
+        FakeListRecord::Facts facts;
+        std::string graph;
+        std::string frames;  // 5 seconds at the file's rate
+    };
+    for (const Case& c : {Case{dvFacts(2), "inlaypal2", "125"},
+                          Case{dvFacts(1, "dvsd", DvSystem::Ntsc525), "inlayntsc1", "150"}}) {
+        graphs.calls.clear();
+        const FakeListRecord record(dir.file("clip.avi"), c.facts);
+        std::string newfichier;
+        TchUpdateType update{};
+        conversions().IncrusterDatecodeExecution({}, record, newfichier, update);
+        // Built for the file's own system and DV type; the header stage keeps what an earlier run left.
+        Names expected{c.graph + " " + record.fullPath() + " -> " + dir.file("clip_in.avi")};
+        for (std::string call : stageSettings) {
+            if (call == "SetShowFrames FRAMES") call = "SetShowFrames " + c.frames;
+            expected.push_back(call);
+        }
+        expected.push_back("run");
+        EXPECT_EQ(graphs.calls, expected) << c.graph;
+        EXPECT_EQ(update, TchUpdateType::utAdd);
+        std::filesystem::remove(dir.file("clip_in.avi"));
+    }
+}
+
 // Hidden mode: the core with the hidden interaction writing to a memory stream.
 class HiddenConversionTest : public ::testing::Test {
 protected:
@@ -558,6 +785,45 @@ TEST_F(HiddenConversionTest,
     graphs.scripted = {ConversionOutcome::Completed, "", {}};
     core->runSwitches({"+1"});
     EXPECT_EQ(readText(output), "new") << "hidden mode asks nothing: the output is replaced";
+}
+
+TEST_F(HiddenConversionTest, TheLettersNPIAndGRunTheirCommandsOnTheFilesTheyApplyTo) {
+    struct Case {
+        const char* letters;
+        FakeListRecord::Facts facts;
+        std::string graph;  // empty: the command does not apply and nothing is built
+        const char* suffix;
+    };
+    FakeListRecord::Facts notDv;
+    notDv.isDv = false;
+    notDv.dvType = 0;
+    notDv.codec = "XVID";
+    notDv.tvSystem = DvSystem::Unknown;
+    for (const Case& c :
+         {Case{"+hn", dvFacts(2), "ntsc2", "_ntsc.avi"},
+          Case{"+hp", dvFacts(1, "dvsd", DvSystem::Ntsc525), "pal1", "_pal.avi"},
+          Case{"+hi", dvFacts(2, "dvsd", DvSystem::Ntsc525), "inlayntsc2", "_in.avi"},
+          Case{"+hg", notDv, "recompresspal48000", "_dvtype2.avi"}, Case{"+hp", dvFacts(2), "", "_pal.avi"},
+          Case{"+hg", dvFacts(2), "", "_dvtype2.avi"}}) {
+        test::TempDir folder;
+        const std::string clip = folder.write("a.avi", {'R', 'I', 'F', 'F'});
+        records.setByName("a.avi", c.facts);
+        graphs = FakeConversionGraphs();
+        core = std::make_unique<CommandCore>(settings, locale, *hidden, records.factory());
+        core->context.conversions = [this]() -> ConversionGraphs* { return &graphs; };
+        core->runHidden({c.letters, clip});
+        const std::string output = folder.file(std::string("a") + c.suffix);
+        if (c.graph.empty()) {
+            EXPECT_TRUE(graphs.calls.empty()) << c.letters << " " << graphs.calls.front();
+            EXPECT_FALSE(std::filesystem::exists(output)) << c.letters;
+        } else {
+            ASSERT_FALSE(graphs.calls.empty()) << c.letters;
+            EXPECT_EQ(graphs.calls.front(), c.graph + " " + clip + " -> " + output) << c.letters;
+            EXPECT_EQ(readText(output), "new") << c.letters;
+        }
+    }
+    EXPECT_EQ(written(), "");
+    EXPECT_FALSE(hidden->failed());
 }
 
 TEST_F(HiddenConversionTest, ANoteOfACompletedRunIsToldWithoutFailingTheRun) {

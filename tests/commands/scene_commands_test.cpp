@@ -89,7 +89,7 @@ protected:
 TEST_F(SceneCommandsTest, TheLettersSAndXFollowTheNamingCommandsInTheSwitchTable) {
     std::string letters;
     for (const SwitchEntry& entry : core.switches) letters += entry.letter;
-    EXPECT_EQ(letters, "edtqbr12szwx");
+    EXPECT_EQ(letters, "edtqbr12npigszwx");
     const tFileAction* text = core.tch.findByName("ScenesText");
     ASSERT_NE(text, nullptr);
     EXPECT_EQ(text->param.Name, "ScenesText");

@@ -29,6 +29,7 @@ public:
         bool isDv = true;
         int dvType = 1;
         bool type2Iavs = false;
+        DvSystem tvSystem = DvSystem::Pal625;
         std::string audioText = "48000Hz 16 bits Stereo";
     };
 
@@ -57,6 +58,7 @@ public:
     bool isDv() const override { return m_facts.isDv; }
     int dvType() const override { return m_facts.dvType; }
     bool type2Iavs() const override { return m_facts.type2Iavs; }
+    DvSystem tvSystem() const override { return m_facts.tvSystem; }
     const std::string& audioText() const override { return m_facts.audioText; }
 
 private:

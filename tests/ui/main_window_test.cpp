@@ -12,6 +12,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
@@ -226,6 +228,37 @@ TEST_F(MainWindowTest, ANamingCommandAsksInAWarningBoxAndRenamesAfterYes) {
     EXPECT_TRUE(asked.contains("clip_2004.07.15_01.05.09_pm.avi")) << asked.toStdString();
     EXPECT_EQ(rows(), Names{"clip_2004.07.15_01.05.09_pm.avi"});
     EXPECT_TRUE(std::filesystem::exists(dir.file("clip_2004.07.15_01.05.09_pm.avi")));
+}
+
+TEST_F(MainWindowTest, TheConvertMenuHoldsTheConversionsAndOffersThoseThatApplyToTheFile) {
+    QMenu* convert = nullptr;
+    for (QAction* entry : window->menuBar()->actions()) {
+        if (entry->text() == QStringLiteral("Convert")) convert = entry->menu();
+    }
+    ASSERT_NE(convert, nullptr);
+    Names entries;
+    for (QAction* entry : convert->actions())
+        entries.push_back(entry->isSeparator() ? "-" : entry->objectName().toStdString());
+    EXPECT_EQ(entries, (Names{"amDVType1", "amDVType2", "amConvertirDV", "amCorrigertype2", "-", "amNTSC",
+                              "amPal", "-", "amIncrusterDatecode", "amDecalerHoraire", "amExtraireAudio"}));
+
+    // A PAL DV type 2 file: it may become NTSC and take the inlay; it is neither NTSC nor another codec.
+    drop({video("clip.avi")});
+    struct Expected {
+        const char* action;
+        const char* caption;
+        const char* shortcut;
+        bool enabled;
+    };
+    for (const Expected& e : {Expected{"amNTSC", "Convert in NTSC", "Ctrl+N", true},
+                              Expected{"amPal", "Convert in Pal", "Ctrl+P", false},
+                              Expected{"amIncrusterDatecode", "Inlay", "Ctrl+I", true},
+                              Expected{"amConvertirDV", "Recompress in DV type 2", "Ctrl+G", false}}) {
+        EXPECT_EQ(action(e.action).text(), QString::fromLatin1(e.caption)) << e.action;
+        EXPECT_EQ(action(e.action).shortcut(), QKeySequence(QString::fromLatin1(e.shortcut))) << e.action;
+        EXPECT_TRUE(action(e.action).isVisible()) << e.action;
+        EXPECT_EQ(action(e.action).isEnabled(), e.enabled) << e.action;
+    }
 }
 
 TEST_F(MainWindowTest, AnUncheckedCommandLosesItsActionAtOnceAndItsLetterAtTheNextStart) {

@@ -5,6 +5,7 @@
 #include <functional>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -26,6 +27,7 @@
 
 #include "platform/system_services.h"
 #include "settings/registry_file.h"
+#include "support/recording_inlay.h"
 #include "support/scoped_environment.h"
 #include "support/temp_dir.h"
 #include "ui/incrust_font_dialog.h"
@@ -378,6 +380,77 @@ TEST_F(OptionsPanelTest, ControlsWriteTheirSettingAtOnceAndInlayControlsSayTheIn
     typeAndLeave("edDossierPlayList", "/media/lists");
     typeAndLeave("feFichierF3", "/usr/bin/true");
     EXPECT_EQ(s, before);
+}
+
+TEST_F(OptionsPanelTest, InlayControlsHandTheirSettingToTheInlayStage) {
+    m_panel.loadControls();
+    showActive();
+    std::vector<std::string> calls;
+    test::RecordingInlay stage(calls);
+    double shownFrameRate = 25.0;
+    m_panel.setInlayStage(&stage, [&shownFrameRate] { return shownFrameRate; });
+    QSignalSpy redraw(&m_panel, &TOptionsFrame::inlayChanged);
+    using Calls = std::vector<std::string>;
+    struct Step {
+        const char* what;
+        std::function<void()> act;
+        Calls expected;
+    };
+    const Step steps[] = {
+        {"edAfficher1", [&] { typeAndLeave("edAfficher1", "dd"); }, {"SetFormats dd|tt"}},
+        {"edAfficher2", [&] { typeAndLeave("edAfficher2", "nn"); }, {"SetFormats dd|nn"}},
+        {"cbAutoFontSize", [&] { button("cbAutoFontSize")->click(); }, {"SetAutoFontSize 0"}},
+        {"rgAlign", [&] { button("rgAlign_0")->click(); }, {"SetAlign 0"}},
+        {"rgWhatIncrust", [&] { button("rgWhatIncrust_1")->click(); }, {"SetContent 1"}},
+        {"cbAuto", [&] { button("cbAuto")->click(); }, {"SetAutoShow 1"}},
+        {"rgAuto", [&] { button("rgAuto_2")->click(); }, {"SetAutoKind 2"}},
+        {"edDureeIncrust", [&] { typeAndLeave("edDureeIncrust", "7"); }, {"SetShowFrames 175"}},
+        {"edDureeIncrust letters", [&] { typeAndLeave("edDureeIncrust", "x"); }, {"SetShowFrames 125"}},
+        {"edDureeIncrust at the NTSC rate",
+         [&] {
+             shownFrameRate = 30000.0 / 1001.0;
+             typeAndLeave("edDureeIncrust", "3");
+         },
+         {"SetShowFrames 90"}},
+        {"edDureeIncrust without a shown file",
+         [&] {
+             shownFrameRate = 0.0;
+             typeAndLeave("edDureeIncrust", "4");
+         },
+         {"SetShowFrames 0"}},
+        {"RxSpinEdit1",
+         [&] { qobject_cast<QSpinBox*>(control("RxSpinEdit1"))->stepDown(); },
+         {"SetHourShift -1"}},
+        {"RxSpinEdit1 bounded",
+         [&] { qobject_cast<QSpinBox*>(control("RxSpinEdit1"))->setValue(-40); },
+         {"SetHourShift -23"}},
+        // Cancel too: the stage takes the inlay font again, whole.
+        {"sbIncrustFont",
+         [&] {
+             whenModal<IncrustFontDialog>([](IncrustFontDialog& dialog) { dialog.reject(); });
+             button("sbIncrustFont")->click();
+         },
+         {"SetFontSize 48", "SetFontName Arial", "SetFontColor 16777215", "SetBold 1", "SetItalic 0",
+          "SetUnderline 0", "SetStrikeOut 0"}},
+    };
+    for (const Step& step : steps) {
+        calls.clear();
+        redraw.clear();
+        step.act();
+        EXPECT_EQ(calls, step.expected) << step.what;
+        EXPECT_EQ(redraw.count(), 1) << step.what << ": the preview is told to draw its frame again";
+    }
+
+    // Controls of other settings leave the stage alone; without a stage the settings are still written.
+    showActive();  // the font dialog took the activation away
+    calls.clear();
+    typeAndLeave("edAfficherDatecode", "dd");
+    button("cbListe")->click();
+    EXPECT_TRUE(calls.empty());
+    m_panel.setInlayStage(nullptr, {});
+    typeAndLeave("edDureeIncrust", "9");
+    EXPECT_EQ(m_preferences.settings().dureeIncrustation, 9);
+    EXPECT_TRUE(calls.empty());
 }
 
 TEST_F(OptionsPanelTest, UncheckingACommandChangesItsMarkButTheWindowsOwnStayChecked) {
