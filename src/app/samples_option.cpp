@@ -25,12 +25,7 @@ std::vector<std::string> prepareSampleRecordings(std::FILE* errors) {
     if (!result.error.empty()) {
         std::fprintf(errors, "moraven: the sample recordings could not all be made: %s\n", result.error.c_str());
     }
-    std::vector<std::string> existing;
-    for (const std::string& path : result.paths) {
-        std::error_code ignored;
-        if (std::filesystem::exists(path, ignored)) existing.push_back(path);
-    }
-    return existing;
+    return result.paths;
 }
 
 }  // namespace moraven

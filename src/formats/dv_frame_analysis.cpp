@@ -12,6 +12,30 @@ std::optional<DateTime> dvRecDateTime(const TDvRecDate& date) {
         CalendarDateTime{date.year, date.month, date.day, date.hour, date.minute, date.second, 0});
 }
 
+std::optional<TDvRecDate> shiftedDvRecDate(const TDvRecDate& date, std::int64_t seconds) {
+    constexpr std::int64_t kSecondsPerDay = 86'400;
+    if (!dvRecDateTime(date)) return std::nullopt;
+    // The day is a whole number of days since 1899-12-30, exact in a double; the time of day is counted in
+    // whole seconds.
+    const auto midnight = encodeDateTime({date.year, date.month, date.day, 0, 0, 0, 0});
+    if (!midnight) return std::nullopt;
+    const std::int64_t total = std::int64_t{date.hour} * 3600 + std::int64_t{date.minute} * 60 +
+                               std::int64_t{date.second} + seconds;
+    std::int64_t dayCarry = total / kSecondsPerDay;
+    if (total % kSecondsPerDay != 0 && total < 0) --dayCarry;  // floor, not truncation
+    const std::int64_t timeOfDay = total - dayCarry * kSecondsPerDay;
+    const auto day = decodeDateTime(DateTime(midnight->days() + static_cast<double>(dayCarry)));
+    if (!day) return std::nullopt;
+    TDvRecDate shifted;
+    shifted.year = day->year;
+    shifted.month = static_cast<std::uint8_t>(day->month);
+    shifted.day = static_cast<std::uint8_t>(day->day);
+    shifted.hour = static_cast<std::uint8_t>(timeOfDay / 3600);
+    shifted.minute = static_cast<std::uint8_t>(timeOfDay % 3600 / 60);
+    shifted.second = static_cast<std::uint8_t>(timeOfDay % 60);
+    return shifted;
+}
+
 DvFrameNumber DvHistoryRing::write(std::size_t index, const TDvFrameInfo& info, Bytes frame) {
     // The entry's words are made up front, so that the time the entry is marked as being written is
     // only that of the stores.

@@ -129,6 +129,11 @@ private:
 // is absent or is no real calendar date-time (month 0, 31 April, hour 24 and so on).
 std::optional<DateTime> dvRecDateTime(const TDvRecDate& date);
 
+// `date` moved by `seconds` (either way), with whole-number calendar arithmetic so that no rounding can turn
+// 01:00:00 into 00:59:59; the day, month and year roll over. Nothing when `date` is absent or no real
+// date-time.
+std::optional<TDvRecDate> shiftedDvRecDate(const TDvRecDate& date, std::int64_t seconds);
+
 class DvFrameAnalysis {
 public:
     // Nominal frame times used by the gap check, in 100 ns.

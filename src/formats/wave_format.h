@@ -46,6 +46,9 @@ struct WaveFormat {
     // The header at the start of `block`: absent when it has fewer than 16 bytes. Reads nothing past it.
     static std::optional<WaveFormat> decode(Bytes block);
 
+    // Integer PCM of 16 bits, the sound the DV and conversion stages exchange.
+    bool isPcm16() const { return formatTag == kWaveFormatPcm && bitsPerSample == 16; }
+
     // Usable for writing: a block size and a byte rate that time can be counted in.
     bool isValid() const {
         return blockAlign != 0 && averageBytesPerSecond != 0 && channels != 0 && extra.size() <= 0xFFFF;

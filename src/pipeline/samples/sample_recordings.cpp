@@ -11,8 +11,8 @@
 #include "formats/avi_writer.h"
 #include "formats/binary_file.h"
 #include "formats/byte_order.h"
-#include "formats/date_time.h"
 #include "formats/dv_audio.h"
+#include "formats/dv_frame_analysis.h"
 #include "pipeline/stages/codec_access.h"
 #include "pipeline/video/picture_format.h"
 
@@ -80,24 +80,6 @@ void drawSamplePicture(const PictureView& picture, int frame, int framesPerTwoSe
     }
 }
 
-// `date` moved on by `seconds` (whole-number calendar arithmetic).
-TDvRecDate addSeconds(const TDvRecDate& date, std::int64_t seconds) {
-    const auto midnight = encodeDateTime({date.year, date.month, date.day, 0, 0, 0, 0});
-    if (!midnight) throw std::runtime_error("a sample's recording date is no date");
-    constexpr std::int64_t kDay = 86'400;
-    const std::int64_t total = std::int64_t{date.hour} * 3600 + std::int64_t{date.minute} * 60 + date.second + seconds;
-    const std::int64_t days = total / kDay;  // samples only move forward
-    const std::int64_t timeOfDay = total % kDay;
-    const auto day = decodeDateTime(DateTime(midnight->days() + static_cast<double>(days)));
-    if (!day) throw std::runtime_error("a sample's recording date is no date");
-    return TDvRecDate{day->year,
-                      static_cast<std::uint8_t>(day->month),
-                      static_cast<std::uint8_t>(day->day),
-                      static_cast<std::uint8_t>(timeOfDay / 3600),
-                      static_cast<std::uint8_t>(timeOfDay % 3600 / 60),
-                      static_cast<std::uint8_t>(timeOfDay % 60)};
-}
-
 int framesPerSecond(DvSystem system) { return system == DvSystem::Pal625 ? 25 : 30; }
 
 // The timecode of frame `frame` counted at the system's nominal rate (non-drop).
@@ -157,9 +139,10 @@ void writeSampleRecording(const std::string& path, const SampleRecordingSpec& sp
         drawSamplePicture(*view, i, rate * 2, spec.variant);
         if (!encoder->encode(picture, frame)) throw std::runtime_error("the DV encoder failed");
         const std::int64_t jump = spec.jumpAtFrame >= 0 && i >= spec.jumpAtFrame ? spec.jumpSeconds : 0;
-        const TDvRecDate recorded = addSeconds(spec.firstRecording, i / rate + jump);
+        const auto recorded = shiftedDvRecDate(spec.firstRecording, i / rate + jump);
+        if (!recorded) throw std::runtime_error("a sample's recording date is no date");
         for (int sequence = 0; sequence < kDvPackSequences; ++sequence) {
-            DvWriteRecDate(frame, recorded, sequence);
+            DvWriteRecDate(frame, *recorded, sequence);
             DvWriteTimecode(frame, timecodeOf(spec.system, i), sequence);
         }
         const std::uint32_t count = DvAudioSamplesPerFrame(spec.system, spec.sampleRate, static_cast<std::uint64_t>(i));

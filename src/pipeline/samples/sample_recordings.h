@@ -32,7 +32,7 @@ struct SampleRecordingSpec {
 const std::vector<SampleRecordingSpec>& sampleRecordingSpecs();
 
 struct SampleRecordingsResult {
-    std::vector<std::string> paths;  // every sample that exists in the folder afterwards, in the specs' order
+    std::vector<std::string> paths;  // the samples that exist in the folder afterwards, in the specs' order
     std::string error;               // why a sample could not be made (the others are still made)
 };
 

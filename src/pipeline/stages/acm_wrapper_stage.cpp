@@ -9,10 +9,7 @@ namespace moraven {
 
 namespace {
 
-bool is16BitPcm(const WaveFormat& wave) {
-    return wave.formatTag == kWaveFormatPcm && wave.bitsPerSample == 16 && wave.channels > 0 &&
-           wave.samplesPerSecond > 0;
-}
+bool is16BitPcm(const WaveFormat& wave) { return wave.isPcm16() && wave.channels > 0 && wave.samplesPerSecond > 0; }
 
 PcmFormat pcmFormatOf(const WaveFormat& wave) {
     return {wave.channels, static_cast<int>(wave.samplesPerSecond)};

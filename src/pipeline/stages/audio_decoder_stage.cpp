@@ -8,15 +8,6 @@
 
 namespace moraven {
 
-namespace {
-
-bool is16BitPcm(const MediaType& type) {
-    const auto wave = type.wave();
-    return wave && wave->formatTag == kWaveFormatPcm && wave->bitsPerSample == 16;
-}
-
-}  // namespace
-
 AudioDecoderStage::AudioDecoderStage(const MediaFramework* framework)
     : Stage(kDisplayName), m_framework(framework), m_input(addPin(PinDirection::Input, "Input")) {
     addPin(PinDirection::Output, "Output");
@@ -25,7 +16,8 @@ AudioDecoderStage::AudioDecoderStage(const MediaFramework* framework)
 AudioDecoderStage::~AudioDecoderStage() = default;
 
 bool AudioDecoderStage::acceptsInput(const Pin& input, const MediaType& type) const {
-    if (&input != &m_input || !type.isAudio() || is16BitPcm(type)) return false;
+    const auto wave = type.wave();
+    if (&input != &m_input || !wave || wave->isPcm16()) return false;
     const auto info = codecStreamInfoOf(type);
     if (!info || info->channels <= 0 || info->samplesPerSecond <= 0) return false;
     try {

@@ -31,7 +31,7 @@ bool DvMuxerStage::acceptsInput(const Pin& input, const MediaType& type) const {
     if (&input == &m_audio1 || &input == &m_audio2) {
         if (!type.isAudio()) return false;
         const std::optional<WaveFormat> wave = type.wave();
-        if (!wave || wave->formatTag != kWaveFormatPcm || wave->bitsPerSample != 16) return false;
+        if (!wave || !wave->isPcm16()) return false;
         if (wave->channels != 1 && wave->channels != 2) return false;
         if (!isDvRate(wave->samplesPerSecond)) return false;
         // The second input must match the first: both tracks share the frames' one sound format.
@@ -55,11 +55,7 @@ void DvMuxerStage::connected(Pin& pin) {
         MediaSample first;
         Pin* upstream = pin.peer();
         if (upstream && upstream->stage().firstSample(*upstream, first) && first.data.size() >= kDvMinFrameBytes) {
-            if (m_rate != 0) {
-                const std::vector<std::int16_t> silence(std::size_t{DvAudioSamplesPerFrame(m_system, m_rate, 0)} * 2);
-                DvWriteAudio(first.mutableBytes(), m_system, m_rate, silence,
-                             DvAudioSamplesPerFrame(m_system, m_rate, 0));
-            }
+            if (m_rate != 0) writeFirstFrameSound(first);
             m_dvInfo = dvInfoOfFrame(first.bytes(), m_system);
         }
     } else if (&pin == &m_audio2) {
@@ -90,12 +86,14 @@ bool DvMuxerStage::firstSample(const Pin& output, MediaSample& sample) const {
     if (!upstream || !upstream->stage().firstSample(*upstream, sample)) return false;
     // The frame as it will leave: with the sound format of the frames to come (a DV splitter downstream
     // learns the sound from it), even when the picture came from an encoder that wrote no sound.
-    if (audioActive() && sample.data.size() >= kDvMinFrameBytes) {
-        const std::uint32_t count = DvAudioSamplesPerFrame(m_system, m_rate, 0);
-        const std::vector<std::int16_t> silence(std::size_t{count} * 2);
-        DvWriteAudio(sample.mutableBytes(), m_system, m_rate, silence, count);
-    }
+    if (audioActive() && sample.data.size() >= kDvMinFrameBytes) writeFirstFrameSound(sample);
     return true;
+}
+
+void DvMuxerStage::writeFirstFrameSound(MediaSample& frame) const {
+    const std::uint32_t count = DvAudioSamplesPerFrame(m_system, m_rate, 0);
+    const std::vector<std::int16_t> silence(std::size_t{count} * 2);
+    DvWriteAudio(frame.mutableBytes(), m_system, m_rate, silence, count);
 }
 
 void DvMuxerStage::Track::append(Bytes pcm) {

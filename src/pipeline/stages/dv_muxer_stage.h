@@ -72,6 +72,9 @@ private:
     // Sends the waiting frames whose sound is there (all of them when `force`).
     void flush(bool force);
     void sendFrame(MediaSample& frame);
+    // Silence in the sound format the frames will carry, written into the first frame that tells a DV
+    // splitter downstream (and the information block) what the sound is.
+    void writeFirstFrameSound(MediaSample& frame) const;
     void finishIfDone();
 
     Pin& m_video;
