@@ -2,10 +2,15 @@
 // program loads on first use (pipeline/media_framework_module.h); only its entry point is exported.
 #include "pipeline/media_framework.h"
 
+#include "pipeline/ffmpeg/conversions.h"
+#include "pipeline/ffmpeg/dv_codecs.h"
+#include "pipeline/ffmpeg/stream_decoders.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/avutil.h>
+#include <libavutil/log.h>
 }
 
 namespace moraven {
@@ -16,6 +21,10 @@ LibraryVersion unpack(unsigned packed) { return {packed >> 16, (packed >> 8) & 0
 
 class FfmpegFramework final : public MediaFramework {
 public:
+    // Damaged DV frames are common and the codecs would describe each one on standard error; the program
+    // reports what fails in its own words instead.
+    FfmpegFramework() { av_log_set_level(AV_LOG_QUIET); }
+
     MediaFrameworkVersions versions() const override {
         MediaFrameworkVersions versions;
         const char* release = av_version_info();
@@ -26,32 +35,27 @@ public:
         return versions;
     }
 
-    // The codecs come with the next steps of this module; until then every maker says so.
     std::unique_ptr<DvVideoDecoder> createDvVideoDecoder(std::string* error) const override {
-        return unavailable<DvVideoDecoder>(error);
+        return ffmpeg::makeDvVideoDecoder(error);
     }
-    std::unique_ptr<DvVideoEncoder> createDvVideoEncoder(DvSystem, bool, std::string* error) const override {
-        return unavailable<DvVideoEncoder>(error);
+    std::unique_ptr<DvVideoEncoder> createDvVideoEncoder(DvSystem system, bool wide,
+                                                         std::string* error) const override {
+        return ffmpeg::makeDvVideoEncoder(system, wide, error);
     }
-    std::unique_ptr<VideoDecoder> createVideoDecoder(const CodecStreamInfo&, std::string* error) const override {
-        return unavailable<VideoDecoder>(error);
+    std::unique_ptr<VideoDecoder> createVideoDecoder(const CodecStreamInfo& stream,
+                                                     std::string* error) const override {
+        return ffmpeg::makeVideoDecoder(stream, error);
     }
-    std::unique_ptr<AudioDecoder> createAudioDecoder(const CodecStreamInfo&, std::string* error) const override {
-        return unavailable<AudioDecoder>(error);
+    std::unique_ptr<AudioDecoder> createAudioDecoder(const CodecStreamInfo& stream,
+                                                     std::string* error) const override {
+        return ffmpeg::makeAudioDecoder(stream, error);
     }
-    std::unique_ptr<PictureConformer> createPictureConformer(const PictureFormat&,
+    std::unique_ptr<PictureConformer> createPictureConformer(const PictureFormat& target,
                                                              std::string* error) const override {
-        return unavailable<PictureConformer>(error);
+        return ffmpeg::makePictureConformer(target, error);
     }
-    std::unique_ptr<Resampler> createResampler(PcmFormat, PcmFormat, std::string* error) const override {
-        return unavailable<Resampler>(error);
-    }
-
-private:
-    template <typename Codec>
-    static std::unique_ptr<Codec> unavailable(std::string* error) {
-        if (error != nullptr) *error = "this codec is not available yet";
-        return nullptr;
+    std::unique_ptr<Resampler> createResampler(PcmFormat from, PcmFormat to, std::string* error) const override {
+        return ffmpeg::makeResampler(from, to, error);
     }
 };
 

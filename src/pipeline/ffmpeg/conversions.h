@@ -1,0 +1,14 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "pipeline/media_framework.h"
+
+// Pictures to one target format and sound to one rate and channel count, on swscale and swresample.
+namespace moraven::ffmpeg {
+
+std::unique_ptr<PictureConformer> makePictureConformer(const PictureFormat& target, std::string* error);
+std::unique_ptr<Resampler> makeResampler(PcmFormat from, PcmFormat to, std::string* error);
+
+}  // namespace moraven::ffmpeg
