@@ -1,5 +1,6 @@
 // The codec module against FFmpeg's own command-line tools: what our decoders make of a stream must be what
 // ffmpeg makes of it, and what our encoder writes must read back cleanly in ffprobe.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <numeric>
@@ -430,10 +431,11 @@ TEST(ResamplerTest, ChangesRateAndChannelsKeepingTheTone) {
     ASSERT_NEAR(static_cast<double>(samples.size()) / 2, 32000, 40);
     int crossings = 0;
     for (std::size_t i = 2; i < samples.size(); i += 2) {
-        EXPECT_EQ(samples[i], samples[i + 1]);  // both channels carry the one input
+        EXPECT_EQ(samples[i], samples[i + 1]);  // both channels carry the one input, at its level
         crossings += (samples[i - 2] < 0) != (samples[i] < 0) ? 1 : 0;
     }
     EXPECT_NEAR(crossings, 2000, 4);
+    EXPECT_NEAR(*std::max_element(samples.begin(), samples.end()), 8000, 80);
     EXPECT_FALSE(resampler->convert(Bytes(input).first(3), output));  // not whole sample frames
     EXPECT_FALSE(framework().createResampler({0, 48000}, {2, 32000}));
 }

@@ -324,17 +324,30 @@ TEST_F(ConversionGraphsTest, DvMuxerTakesMonoAndKeepsTheFramesOwnSoundPastTheTra
     }
 }
 
-TEST_F(ConversionGraphsTest, SecondSoundTrackIsReportedNotSilentlyDropped) {
+// Two sound streams of a type 2 file both reach the type 1 file: converted to 32 kHz, the one rate at which
+// a DV frame carries two stereo pairs (12-bit).
+TEST_F(ConversionGraphsTest, TwoSoundStreamsBecomeTheFramesTwoStereoPairs) {
     const std::vector<std::uint8_t> frame = datedFrame(2006, 3, 12, 15, 46, 37);
     const std::string input =
-        writeType2(dir.file("two.avi"), frame, 4, {SoundTrack{2, 48000, 4, 1000}, SoundTrack{2, 48000, 4, -1000}});
+        writeType2(dir.file("two.avi"), frame, 4, {SoundTrack{2, 48000, 4, 1000}, SoundTrack{1, 44100, 4, -1000}});
     const std::string output = dir.file("two_type1.avi");
     ASSERT_TRUE(cdm.BuildType1Graph(input, output)) << cdm.lastBuildError();
     const ConversionResult result = run(cdm);
-    ASSERT_EQ(result.outcome, ConversionOutcome::Completed);
-    ASSERT_EQ(result.warnings.size(), 1u);
-    EXPECT_NE(result.warnings[0].find("second sound track"), std::string::npos);
-    EXPECT_EQ(DvReadAudio(framesOf(output, AviStreamKind::Interleaved).at(0))->firstPair.front(), 1000);
+    ASSERT_EQ(result.outcome, ConversionOutcome::Completed) << result.message;
+    EXPECT_TRUE(result.warnings.empty()) << result.warnings.front();
+    EXPECT_EQ(probeWarnings(output), "");
+    const auto frames = framesOf(output, AviStreamKind::Interleaved);
+    ASSERT_EQ(frames.size(), 4u);
+    const auto sound = DvReadAudio(frames.at(1));
+    ASSERT_TRUE(sound);
+    EXPECT_EQ(sound->format.sampleRate, 32000u);
+    EXPECT_EQ(sound->format.quantization, DvSampleQuantization::NonLinear12);
+    ASSERT_EQ(sound->format.stereoPairs, 2);
+    // Steady levels survive the resampling (12-bit companding keeps them within a step).
+    const std::size_t middle = sound->firstPair.size() / 2;
+    EXPECT_NEAR(sound->firstPair[middle], 1000, 16);
+    EXPECT_NEAR(sound->secondPair[middle], -1000, 16);
+    EXPECT_NEAR(sound->secondPair[middle + 1], -1000, 16);  // the mono stream on both channels
 }
 
 // A type 1 file whose frames carry two stereo pairs (32 kHz 12-bit) becomes a type 2 file with two sound

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "formats/binary_file.h"
+#include "pipeline/stages/acm_wrapper_stage.h"
 #include "pipeline/stages/stage_factory.h"
 
 namespace moraven {
@@ -32,6 +33,12 @@ Pin* firstFreeInput(const Stage& stage) {
 MediaType offeredType(const Pin& output) {
     const std::vector<MediaType> types = output.stage().outputTypes(output);
     return types.empty() ? MediaType() : types.front();
+}
+
+int soundOutputCount(const Stage& splitter) {
+    int count = 0;
+    for (const Pin* pin : splitter.pins(PinDirection::Output)) count += offeredType(*pin).isAudio() ? 1 : 0;
+    return count;
 }
 
 bool anyInputConnected(const Stage& stage) {
@@ -77,6 +84,10 @@ Stage& TCdm::addNew(const char* displayName, const std::string& name) {
     std::unique_ptr<Stage> stage = createStage(displayName);
     if (!stage) throw std::logic_error(std::string("no stage named ") + displayName);
     return m_graph.adopt(std::move(stage), name);
+}
+
+AcmWrapperStage& TCdm::addAcm(const std::string& name) {
+    return static_cast<AcmWrapperStage&>(m_graph.adopt(std::make_unique<AcmWrapperStage>(), name));
 }
 
 Stage* TCdm::begin(const std::string& input, const std::string& output) {
@@ -136,8 +147,8 @@ bool TCdm::BuildType1Graph(const std::string& input, const std::string& output) 
     if (!splitter) return false;
     if (freeOutputs(*splitter).empty()) return fail(input + " has no stream");
     Stage& dvMuxer = addNew("DV Muxer", "DV Muxer");
-    Stage& acm1 = addNew("ACM Wrapper", "acm1");
-    Stage& acm2 = addNew("ACM Wrapper", "acm2");
+    AcmWrapperStage& acm1 = addAcm("acm1");
+    AcmWrapperStage& acm2 = addAcm("acm2");
     Stage& dvSplitter = addNew("DV Splitter", "DV Splitter");
     Stage& aviMux = addNew("AVI Mux", "AVI Mux");
     Pin* muxVideo = dvMuxer.findPin("Video");
@@ -153,6 +164,13 @@ bool TCdm::BuildType1Graph(const std::string& input, const std::string& output) 
         }
     }
     if (!muxVideo->isConnected()) return fail(input + " has no DV video stream");
+    // A DV frame carries two stereo pairs only as 32 kHz sound: a file with two sound streams has both
+    // converted to it, so that neither is lost.
+    if (soundOutputCount(*splitter) >= 2) {
+        const WaveFormat pair = WaveFormat::pcm(2, 32000, 16);
+        acm1.setOutputFormat(pair);
+        acm2.setOutputFormat(pair);
+    }
     connectSoundThrough(*splitter, acm1, *muxAudio1);
     connectSoundThrough(*splitter, acm2, *muxAudio2);
     if (!connectToFree(*dvMuxer.output(0), aviMux)) return fail("The DV stream of " + input + " cannot be written");

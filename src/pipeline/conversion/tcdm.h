@@ -8,6 +8,7 @@
 
 #include "pipeline/conversion/conversion_graphs.h"
 #include "pipeline/graph/graph.h"
+#include "pipeline/stages/acm_wrapper_stage.h"
 #include "pipeline/stages/dv_header_stage.h"
 #include "pipeline/stages/scene_detect_stage.h"
 #include "pipeline/stages/superposer_stage.h"
@@ -75,6 +76,7 @@ private:
     // the source. Returns the splitter, or nullptr (with the reason kept) when the input is no AVI file.
     Stage* begin(const std::string& input, const std::string& output);
     Stage& addNew(const char* displayName, const std::string& name);
+    AcmWrapperStage& addAcm(const std::string& name);
     bool fail(std::string reason);
     // Connects `output` to the first free input of `target`; false when refused.
     bool connectToFree(Pin& output, Stage& target, const MediaType* partial = nullptr);

@@ -1,3 +1,5 @@
+#include <vector>
+
 extern "C" {
 #include <libavutil/channel_layout.h>
 }
@@ -58,6 +60,12 @@ std::unique_ptr<Resampler> makeResampler(PcmFormat from, PcmFormat to, std::stri
     av_channel_layout_uninit(&inLayout);
     av_channel_layout_uninit(&outLayout);
     ResamplerHandle context(raw);
+    // swresample spreads mono over the sides 3 dB down; a single voice copied to every channel should keep
+    // its level.
+    if (made >= 0 && context && from.channels == 1) {
+        const std::vector<double> everyChannelWhole(static_cast<std::size_t>(to.channels), 1.0);
+        swr_set_matrix(context.get(), everyChannelWhole.data(), 1);
+    }
     if (made < 0 || !context || swr_init(context.get()) < 0)
         return failWith<Resampler>(error, "the sound cannot be converted to " + std::to_string(to.samplesPerSecond) +
                                               " Hz, " + std::to_string(to.channels) + " channels");
