@@ -44,6 +44,8 @@ void printHelp() {
         "                    question, ? show the About panel, h run without the window (no display\n"
         "                    needed, no question asked); \"/\" may stand for \"+\" where the parameter\n"
         "                    names no file or folder\n"
+        "  --samples         start the window on a few short sample recordings (PAL and NTSC, 4:3 and\n"
+        "                    16:9), made into the user's cache folder the first time\n"
         "  --help            show this help and exit\n"
         "  --version         show the version and exit\n",
         moraven::kProgramName);
