@@ -272,15 +272,15 @@ void Tdv_Superposer::setLines(const InlaySettings& settings, const TDvFrameInfo&
     }
 }
 
-void Tdv_Superposer::drawLine(std::size_t index, const InlaySettings& settings, const PictureView& picture) {
-    m_placements[index].reset();
+std::optional<PlacedTextMask> Tdv_Superposer::layOutLine(std::size_t index, const InlaySettings& settings,
+                                                         const PictureFormat& picture) {
     const std::string& text = m_lines[index];
-    if (text.empty()) return;
+    if (text.empty()) return std::nullopt;
     TextRasterizer* const drawer = rasterizer();
-    if (drawer == nullptr) return;
+    if (drawer == nullptr) return std::nullopt;
 
-    const int width = picture.format.width;
-    const int height = picture.format.height;
+    const int width = picture.width;
+    const int height = picture.height;
     const std::int64_t h = textHeight(settings, width);
     TextFont font;
     font.family = settings.fontName;
@@ -319,8 +319,7 @@ void Tdv_Superposer::drawLine(std::size_t index, const InlaySettings& settings, 
         cached.toX = std::clamp(needTo + width, kIntMin, kIntMax);
         cached.mask = drawer->render(font, text, static_cast<int>(cached.fromX), static_cast<int>(cached.toX));
     }
-    blendTextMask(picture, *cached.mask, left + cached.mask->offsetX, top + cached.mask->offsetY,
-                  textColourOf(settings.fontColor));
+    return PlacedTextMask{&*cached.mask, left + cached.mask->offsetX, top + cached.mask->offsetY};
 }
 
 void Tdv_Superposer::process(MediaSample& sample, const PictureFormat& format) {
@@ -335,6 +334,7 @@ void Tdv_Superposer::process(MediaSample& sample, const PictureFormat& format) {
         info = analysis.History(position).Info;
     }
 
+    m_placements = {};
     InlaySettings settings;
     bool show = false;
     {
@@ -348,7 +348,15 @@ void Tdv_Superposer::process(MediaSample& sample, const PictureFormat& format) {
     const auto picture = viewPicture(format, std::span<std::uint8_t>(sample.data));
     if (!picture) return;
     try {
-        for (std::size_t index = 0; index < m_lines.size(); ++index) drawLine(index, settings, *picture);
+        // Both lines are blended in one go, so that where they meet a chroma sample takes their combined
+        // coverage.
+        std::array<PlacedTextMask, 2> placed;
+        std::size_t count = 0;
+        for (std::size_t index = 0; index < m_lines.size(); ++index) {
+            if (const auto line = layOutLine(index, settings, format)) placed[count++] = *line;
+        }
+        blendTextMasks(*picture, std::span<const PlacedTextMask>(placed.data(), count),
+                       textColourOf(settings.fontColor));
     } catch (const std::exception&) {
         // A line that cannot be drawn (memory) leaves the picture as far as it was drawn; it is still shown.
     }

@@ -11,6 +11,7 @@
 #include "formats/date_time.h"
 #include "pipeline/stages/in_place_stage.h"
 #include "pipeline/stages/scene_detect_stage.h"
+#include "pipeline/text/text_blend.h"
 #include "pipeline/text/text_rasterizer.h"
 #include "pipeline/video/picture_format.h"
 
@@ -155,7 +156,10 @@ private:
     // Whether this picture shows text; runs the AutoShow counting. Streaming thread.
     bool advanceAutoShow(const InlaySettings& settings, const TDvFrameInfo& info);
     void setLines(const InlaySettings& settings, const TDvFrameInfo& info);
-    void drawLine(std::size_t index, const InlaySettings& settings, const PictureView& picture);
+    // Measures line `index`, records its placement and renders what of it can show on a picture of `picture`'s
+    // size; nothing for an empty line or without a rasterizer. The mask stays in the cache.
+    std::optional<PlacedTextMask> layOutLine(std::size_t index, const InlaySettings& settings,
+                                             const PictureFormat& picture);
     TextRasterizer* rasterizer();
 
     mutable std::mutex m_mutex;  // guards m_settings, m_remaining and m_lastRecordedAt

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace moraven {
 namespace {
@@ -45,23 +46,45 @@ TextColour textColourOf(std::uint32_t colorref) {
     return colour;
 }
 
-void blendTextMask(const PictureView& picture, const TextMask& mask, std::int64_t left, std::int64_t top,
-                   const TextColour& colour) {
+void blendTextMasks(const PictureView& picture, std::span<const PlacedTextMask> masks, const TextColour& colour) {
     const int width = picture.format.width;
     const int height = picture.format.height;
-    if (width <= 0 || height <= 0 || mask.width <= 0 || mask.height <= 0) return;
-    if (mask.coverage.size() != static_cast<std::size_t>(mask.width) * static_cast<std::size_t>(mask.height)) return;
-    // The part of the picture the mask covers: [x0, x1) × [y0, y1).
-    const std::int64_t x0 = std::max<std::int64_t>(0, left);
-    const std::int64_t y0 = std::max<std::int64_t>(0, top);
-    const std::int64_t x1 = std::min<std::int64_t>(width, left + mask.width);
-    const std::int64_t y1 = std::min<std::int64_t>(height, top + mask.height);
+    if (width <= 0 || height <= 0) return;
+    // The part of the picture the masks cover, [x0, x1) × [y0, y1), and their combined coverage there.
+    std::int64_t x0 = width, y0 = height, x1 = 0, y1 = 0;
+    auto usable = [](const PlacedTextMask& placed) {
+        const TextMask* mask = placed.mask;
+        return mask != nullptr && mask->width > 0 && mask->height > 0 &&
+               mask->coverage.size() == static_cast<std::size_t>(mask->width) * static_cast<std::size_t>(mask->height);
+    };
+    for (const PlacedTextMask& placed : masks) {
+        if (!usable(placed)) continue;
+        x0 = std::min(x0, std::max<std::int64_t>(0, placed.left));
+        y0 = std::min(y0, std::max<std::int64_t>(0, placed.top));
+        x1 = std::max(x1, std::min<std::int64_t>(width, placed.left + placed.mask->width));
+        y1 = std::max(y1, std::min<std::int64_t>(height, placed.top + placed.mask->height));
+    }
     if (x0 >= x1 || y0 >= y1) return;
-
-    // Coverage of picture pixel (x, y); zero outside the mask.
+    const std::int64_t boxWidth = x1 - x0;
+    std::vector<std::uint8_t> combined(static_cast<std::size_t>(boxWidth * (y1 - y0)), 0);
+    for (const PlacedTextMask& placed : masks) {
+        if (!usable(placed)) continue;
+        const TextMask& mask = *placed.mask;
+        const std::int64_t top = std::max(y0, placed.top);
+        const std::int64_t bottom = std::min(y1, placed.top + mask.height);
+        const std::int64_t left = std::max(x0, placed.left);
+        const std::int64_t right = std::min(x1, placed.left + mask.width);
+        for (std::int64_t y = top; y < bottom; ++y) {
+            for (std::int64_t x = left; x < right; ++x) {
+                const unsigned over = mask.coverage[static_cast<std::size_t>((y - placed.top) * mask.width + (x - placed.left))];
+                std::uint8_t& under = combined[static_cast<std::size_t>((y - y0) * boxWidth + (x - x0))];
+                under = static_cast<std::uint8_t>(over + (under * (255u - over) + 127u) / 255u);
+            }
+        }
+    }
     auto coverage = [&](std::int64_t x, std::int64_t y) -> unsigned {
         if (x < x0 || x >= x1 || y < y0 || y >= y1) return 0;
-        return mask.coverage[static_cast<std::size_t>((y - top) * mask.width + (x - left))];
+        return combined[static_cast<std::size_t>((y - y0) * boxWidth + (x - x0))];
     };
 
     if (picture.format.layout == PixelLayout::Bgr24) {

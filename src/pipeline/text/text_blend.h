@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 #include "pipeline/text/text_rasterizer.h"
 #include "pipeline/video/picture_format.h"
@@ -24,13 +25,20 @@ struct TextColour {
 
 TextColour textColourOf(std::uint32_t colorref);
 
-// Blends `colour` into `picture` through `mask`, whose top-left pixel goes to (left, top) in picture
-// coordinates (pixels; anywhere, also outside the picture: what falls outside is clipped). Each luma (or
-// BGR) pixel moves towards the colour by its coverage / 255; each chroma sample by the mean coverage of the
-// luma pixels of the picture it covers (4:2:0: two across and two down, 4:1:1: four across, 4:2:2: two
-// across). Pixels and chroma samples of zero coverage are left untouched; full coverage gives the colour
-// exactly. The mask's size must match its coverage (width × height bytes), else nothing is drawn.
-void blendTextMask(const PictureView& picture, const TextMask& mask, std::int64_t left, std::int64_t top,
-                   const TextColour& colour);
+// A rendered line and where its top-left mask pixel goes, in picture coordinates (pixels; anywhere, also
+// outside the picture: what falls outside is clipped).
+struct PlacedTextMask {
+    const TextMask* mask = nullptr;
+    std::int64_t left = 0;
+    std::int64_t top = 0;
+};
+
+// Blends `colour` into `picture` through the masks, taken together: where masks overlap, their coverages
+// combine as one layer over another, so that two lines sharing a chroma sample colour it as one drawing
+// would. Each luma (or BGR) pixel moves towards the colour by its coverage / 255; each chroma sample by the
+// mean coverage of the luma pixels of the picture it covers (4:2:0: two across and two down, 4:1:1: four
+// across, 4:2:2: two across). Pixels and chroma samples of zero coverage are left untouched; full coverage
+// gives the colour exactly. A mask whose size does not match its coverage (width × height bytes) is skipped.
+void blendTextMasks(const PictureView& picture, std::span<const PlacedTextMask> masks, const TextColour& colour);
 
 }  // namespace moraven
