@@ -164,4 +164,19 @@ void DvFrameAnalysis::SetShownPos(std::size_t index) {
     m_shown.store(m_history.frameAt(entry) * kShownIndexSpan + entry, std::memory_order_release);
 }
 
+bool DvFrameAnalysis::SetShownFrame(DvFrameNumber frame) {
+    if (frame == 0) return false;
+    // Frames go to the entry after the previous one, except after a stop (back to entry 1): look where the
+    // ring keeps it, starting where it went when no stop came in between.
+    const std::size_t guess = static_cast<std::size_t>(frame % kDvHistoryEntries);
+    for (std::size_t step = 0; step < kDvHistoryEntries; ++step) {
+        const std::size_t entry = (guess + step) % kDvHistoryEntries;
+        if (m_history.frameAt(entry) == frame) {
+            m_shown.store(frame * kShownIndexSpan + entry, std::memory_order_release);
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace moraven

@@ -18,8 +18,8 @@
 // graphs wraps one DvFrameAnalysis; the list scan (list_scan.h) uses one directly.
 //
 // Threads. One thread, the writer (the streaming thread of the graph), calls analyseFrame(),
-// graphStopped() and SetShownPos(). Any number of other threads may at the same time call History(),
-// FrameEntry(), ShownEntry(), HistoryPos(), ShownPos(), ShownFrame() and LatestFrame(): the ring
+// graphStopped(), SetShownPos() and SetShownFrame(). Any number of other threads may at the same time call
+// History(), FrameEntry(), ShownEntry(), HistoryPos(), ShownPos(), ShownFrame() and LatestFrame(): the ring
 // (DvHistoryRing below) is safe by construction, not by timing, so a reader never sees an entry half
 // written, however slow it is. CurrentInfo() and previousStopTime() are plain values for the writer's
 // thread, or for another thread once no frame is being analysed (the list scan reads CurrentInfo() after
@@ -192,6 +192,10 @@ public:
     DvFrameNumber ShownFrame() const { return m_shown.load(std::memory_order_acquire) / kShownIndexSpan; }
     std::optional<DvHistoryEntry> ShownEntry() const { return m_history.frameEntry(ShownFrame()); }
     void SetShownPos(std::size_t index);
+    // Writer's thread, like SetShownPos(): shows frame `frame` by its number (a stage after a decoder knows
+    // the frame a picture came from, which need not be the latest). False, and nothing changes, when the
+    // ring does not hold that frame (frame 0, overwritten, or not yet analysed).
+    bool SetShownFrame(DvFrameNumber frame);
 
     // The stop time of the previous frame; 0 when none since the last stop. Writer thread.
     MediaTime previousStopTime() const { return m_previousStop; }

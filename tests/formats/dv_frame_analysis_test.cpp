@@ -228,6 +228,36 @@ TEST(DvFrameAnalysisTest, TheShownEntryFollowsItsFrameAndIsGoneOnceTheRingLapped
     EXPECT_EQ(analysis->ShownEntry()->Info.RecordedAt, dateTime(2010, 1, 1, 0, 1, 51));
 }
 
+TEST(DvFrameAnalysisTest, ShowsAFrameByItsNumberWhereverTheRingKeepsIt) {
+    auto analysis = newAnalysis();
+    DvFrameBuilder builder;
+    auto analyse = [&](int k) {
+        builder.recDate(0, 2010, 1, 1, 0, k / 60 % 60, k % 60);
+        analysis->analyseFrame(builder.bytes(), ticks(k * 400000LL), ticks((k + 1) * 400000LL));
+    };
+    for (int k = 1; k <= 5; ++k) analyse(k);
+    // A stop sends frame 6 to entry 1, away from where its number alone would put it.
+    analysis->graphStopped();
+    for (int k = 6; k <= 8; ++k) analyse(k);
+
+    EXPECT_TRUE(analysis->SetShownFrame(4));  // an older frame than the latest, before the stop
+    EXPECT_EQ(analysis->ShownFrame(), 4u);
+    EXPECT_EQ(analysis->ShownPos(), 4u);
+    EXPECT_TRUE(analysis->SetShownFrame(7));
+    EXPECT_EQ(analysis->ShownPos(), 2u);
+    EXPECT_EQ(analysis->ShownEntry()->Info.RecordedAt, dateTime(2010, 1, 1, 0, 0, 7));
+
+    // Frames the ring does not hold leave the shown frame as it was.
+    for (DvFrameNumber absent : {DvFrameNumber{0}, DvFrameNumber{9}, DvFrameNumber{1} + 1000}) {
+        EXPECT_FALSE(analysis->SetShownFrame(absent)) << absent;
+        EXPECT_EQ(analysis->ShownFrame(), 7u) << absent;
+    }
+    for (int k = 9; k <= 120; ++k) analyse(k);
+    EXPECT_FALSE(analysis->SetShownFrame(7));  // overwritten
+    EXPECT_TRUE(analysis->SetShownFrame(120));
+    EXPECT_EQ(analysis->ShownEntry()->Frame, 120u);
+}
+
 TEST(DvFrameAnalysisTest, AcceptsInterleavedDvAndDvsdVideoOnly) {
     struct Case {
         const char* major;
