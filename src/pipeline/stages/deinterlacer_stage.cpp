@@ -48,6 +48,7 @@ void DeinterlacerStage::start() {
     if (from && to && *from != *to) {
         m_converter = std::make_unique<FieldStandardsConverter>(*from, ColorSpaceConverterStage::isWide(*in));
     }
+    m_converting = m_converter != nullptr;
 }
 
 void DeinterlacerStage::deliverConverted() {

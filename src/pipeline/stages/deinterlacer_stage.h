@@ -38,8 +38,8 @@ public:
     void endOfStream(Pin& input) override;
     void stop(StopReason reason) override;
 
-    // Whether the running graph converts (its output is the other system); meaningful after start().
-    bool converting() const { return m_converter != nullptr; }
+    // Whether the current or last run converted (its output was the other system). Control thread.
+    bool converting() const { return m_converting; }
 
 private:
     void deliverConverted();
@@ -47,6 +47,7 @@ private:
     Pin& m_input;
     Pin& m_output;
     std::unique_ptr<FieldStandardsConverter> m_converter;
+    bool m_converting = false;
     MediaSample m_picture;
 };
 
