@@ -197,8 +197,9 @@ std::vector<std::vector<std::uint8_t>> runReencoded(
     return out;
 }
 
-// A VAUX source pack in slot 0 of sequence 0's first VAUX block: id, then bytes 1 to 4.
-constexpr std::size_t kSourcePackAt = 3 * 80 + 3;
+// A VAUX source pack where encoders and players keep it: slot 9 of sequence 0's third VAUX block (just
+// before the source control pack), id then bytes 1 to 4.
+constexpr std::size_t kSourcePackAt = 5 * 80 + 3 + 9 * 5;
 void putSourcePack(std::vector<std::uint8_t>& frame, std::array<std::uint8_t, 4> bytes) {
     frame[kSourcePackAt] = kDvVauxSourcePackId;
     std::copy(bytes.begin(), bytes.end(), frame.begin() + kSourcePackAt + 1);
