@@ -72,7 +72,7 @@ void DvVideoDecoderStage::start() {
         job.picture.typeChange.reset();
         if (decoded != format) job.picture.typeChange = std::make_shared<const MediaType>(pictureMediaType(decoded));
     };
-    m_workers = std::make_unique<OrderedWorkers<DvVideoDecoder, Job>>(m_workerCount, 0, makeDecoder, decode);
+    m_workers = std::make_unique<OrderedWorkers<DvVideoDecoder, Job>>(codecWorkerCount(m_workerCount), 0, makeDecoder, decode);
 }
 
 void DvVideoDecoderStage::deliverPicture(Job& job) {

@@ -33,7 +33,7 @@ public:
     explicit DvVideoDecoderStage(const MediaFramework* framework = nullptr);
     ~DvVideoDecoderStage() override;
 
-    // Worker threads for the next run; 0 (the default): one per hardware thread.
+    // Worker threads for the next run; 0 (the default): one per hardware thread, at most 16.
     void setWorkerCount(std::size_t workers) { m_workerCount = workers; }
 
     std::vector<MediaType> outputTypes(const Pin& output) const override;

@@ -43,7 +43,7 @@ void DvVideoEncoderStage::start() {
             throw std::runtime_error("a picture could not be encoded as DV");
         }
     };
-    m_workers = std::make_unique<OrderedWorkers<DvVideoEncoder, Job>>(m_workerCount, 0, makeEncoder, encode);
+    m_workers = std::make_unique<OrderedWorkers<DvVideoEncoder, Job>>(codecWorkerCount(m_workerCount), 0, makeEncoder, encode);
 }
 
 void DvVideoEncoderStage::deliverFrame(Job& job) {

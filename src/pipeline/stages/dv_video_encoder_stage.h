@@ -34,7 +34,7 @@ public:
     DvSystem system() const { return m_system; }
     void setWide(bool wide) { m_wide = wide; }
     bool wide() const { return m_wide; }
-    // Worker threads for the next run; 0 (the default): one per hardware thread.
+    // Worker threads for the next run; 0 (the default): one per hardware thread, at most 16.
     void setWorkerCount(std::size_t workers) { m_workerCount = workers; }
 
     std::vector<MediaType> outputTypes(const Pin& output) const override;
