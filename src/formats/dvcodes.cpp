@@ -166,19 +166,71 @@ void DvWriteTimecode(std::span<std::uint8_t> frame, const TDvTimecode& value, in
     }
 }
 
-std::uint32_t DvVauxPackWord(std::span<const std::uint8_t> frame, std::uint8_t id) {
+namespace {
+
+// Calls `visit` with the offset (from the start of the sequence) of every VAUX pack slot of a sequence, in
+// order, until it answers false.
+template <typename Visit>
+void forEachVauxPack(Visit visit) {
     constexpr std::size_t kFirstVauxBlock = 3;
     constexpr std::size_t kVauxBlocks = 3;
     constexpr std::size_t kPacksPerVauxBlock = 15;
-    const auto seq = packSequence(frame, 0);
-    if (seq.empty()) return 0;
     for (std::size_t block = kFirstVauxBlock; block < kFirstVauxBlock + kVauxBlocks; ++block) {
         for (std::size_t pack = 0; pack < kPacksPerVauxBlock; ++pack) {
-            const std::size_t at = vauxPackOffset(block, pack);
-            if (seq[at] == id) return u32le(seq, at + 1);
+            if (!visit(vauxPackOffset(block, pack))) return;
         }
     }
-    return 0;
+}
+
+}  // namespace
+
+std::uint32_t DvVauxPackWord(std::span<const std::uint8_t> frame, std::uint8_t id) {
+    const auto seq = packSequence(frame, 0);
+    if (seq.empty()) return 0;
+    std::uint32_t word = 0;
+    forEachVauxPack([&](std::size_t at) {
+        if (seq[at] != id) return true;
+        word = u32le(seq, at + 1);
+        return false;
+    });
+    return word;
+}
+
+namespace {
+constexpr std::uint8_t kDsfBit = 0x80;              // header block byte 3
+constexpr std::size_t kSourcePackSystemByte = 3;    // VAUX source pack byte 3: 50/60 (bit 5), STYPE (bits 0-4)
+constexpr std::uint8_t kSourcePackSystemBits = 0x3F;
+constexpr std::uint8_t kSourcePack50Bit = 0x20;
+}  // namespace
+
+DvSystemBits DvReadSystemBits(std::span<const std::uint8_t> frame) {
+    const auto seq = packSequence(frame, 0);
+    DvSystemBits bits;
+    if (seq.empty()) return bits;
+    bits.dsf625 = (seq[kSystemByte] & kDsfBit) != 0;
+    forEachVauxPack([&](std::size_t at) {
+        if (seq[at] != kDvVauxSourcePackId) return true;
+        bits.hasSourcePack = true;
+        bits.sourcePackBits = seq[at + kSourcePackSystemByte] & kSourcePackSystemBits;
+        return false;
+    });
+    return bits;
+}
+
+void DvWriteSystemBits(std::span<std::uint8_t> frame, const DvSystemBits& bits) {
+    const auto seq = packSequence(frame, 0);
+    if (seq.empty()) return;
+    seq[kSystemByte] = static_cast<std::uint8_t>((seq[kSystemByte] & ~kDsfBit) | (bits.dsf625 ? kDsfBit : 0));
+    const std::uint8_t packBits =
+        bits.hasSourcePack ? static_cast<std::uint8_t>(bits.sourcePackBits & kSourcePackSystemBits)
+                           : (bits.dsf625 ? kSourcePack50Bit : std::uint8_t{0});
+    forEachVauxPack([&](std::size_t at) {
+        std::uint8_t& byte = seq[at + kSourcePackSystemByte];
+        if (seq[at] == kDvVauxSourcePackId) {
+            byte = static_cast<std::uint8_t>((byte & ~kSourcePackSystemBits) | packBits);
+        }
+        return true;
+    });
 }
 
 bool DvHasSourceControl(std::span<const std::uint8_t> frame) {

@@ -109,6 +109,25 @@ inline constexpr std::uint8_t kDvVauxSourceControlPackId = 0x61;
 // one word with the first byte lowest (the form of the DV information block); 0 when no pack has that id.
 std::uint32_t DvVauxPackWord(std::span<const std::uint8_t> frame, std::uint8_t id);
 
+// The bits of sequence 0 that name a frame's TV system: the DSF bit of the header block (byte 3, bit 7: 1 for
+// 625/50) and, in the VAUX source pack (id 0x60), the 50/60 bit and STYPE (pack byte 3, bits 5 and 0-4).
+struct DvSystemBits {
+    bool dsf625 = false;
+    bool hasSourcePack = false;
+    std::uint8_t sourcePackBits = 0;  // pack byte 3 & 0x3F, when hasSourcePack
+
+    friend bool operator==(const DvSystemBits&, const DvSystemBits&) = default;
+};
+
+// The system bits of sequence 0 (the first VAUX source pack among its three VAUX blocks); all false for a
+// buffer shorter than kDvMinFrameBytes.
+DvSystemBits DvReadSystemBits(std::span<const std::uint8_t> frame);
+
+// Writes `bits` into sequence 0: the DSF bit, and the 50/60 and STYPE bits of every VAUX source pack there
+// (without a source pack in `bits`: 50/60 from the DSF bit and STYPE 0, standard definition). Every other
+// bit keeps its value; a buffer shorter than kDvMinFrameBytes is left alone.
+void DvWriteSystemBits(std::span<std::uint8_t> frame, const DvSystemBits& bits);
+
 // True when sequence 0's third VAUX block holds the VAUX source control pack in pack slot 10.
 bool DvHasSourceControl(std::span<const std::uint8_t> frame);
 

@@ -142,5 +142,118 @@ TEST(DvHeaderStageTest, RestoreHeaderCopiesTheBytesTheDetectorSaved) {
     EXPECT_EQ(DvReadRecDate(shifted[0], 0), (TDvRecDate{2004, 7, 15, 15, 5, 9}));
 }
 
+// Stands for the decoder, converter and encoder between the detection and the DV header: replaces each
+// frame by `reencode(frame)` and hands it on `lag` frames late (as parallel codecs do), keeping its
+// sourceFrame and times.
+class LaggingReencoder final : public InPlaceStage {
+public:
+    LaggingReencoder(std::size_t lag, std::function<std::vector<std::uint8_t>(const MediaSample&)> reencode)
+        : InPlaceStage("Lagging Reencoder"), m_lag(lag), m_reencode(std::move(reencode)) {}
+    void receive(Pin&, MediaSample& sample) override {
+        MediaSample held = sample;
+        held.data = m_reencode(sample);
+        m_held.push_back(std::move(held));
+        if (m_held.size() > m_lag) deliverOldest();
+    }
+    void endOfStream(Pin&) override {
+        while (!m_held.empty()) deliverOldest();
+        deliverEndOfStream(outputPin());
+    }
+
+private:
+    void deliverOldest() {
+        MediaSample sample = std::move(m_held.front());
+        m_held.erase(m_held.begin());
+        deliver(outputPin(), sample);
+    }
+    std::size_t m_lag;
+    std::function<std::vector<std::uint8_t>(const MediaSample&)> m_reencode;
+    std::vector<MediaSample> m_held;
+};
+
+std::vector<std::vector<std::uint8_t>> runReencoded(
+    const std::vector<std::vector<std::uint8_t>>& frames, std::size_t lag,
+    std::function<std::vector<std::uint8_t>(const MediaSample&)> reencode) {
+    Graph graph;
+    FrameSource source(frames);
+    Tdv_sceneDetect detector;
+    LaggingReencoder middle(lag, std::move(reencode));
+    Tdv_DVheader header(detector);
+    SampleGrabberStage grabber;
+    std::vector<std::vector<std::uint8_t>> out;
+    grabber.setCallback([&](const MediaSample& sample) { out.push_back(sample.data); });
+    graph.add(source, "source");
+    graph.add(detector, "detector");
+    graph.add(middle, "middle");
+    graph.add(header, "header");
+    graph.add(grabber, "grabber");
+    EXPECT_TRUE(graph.connect(*source.output(0), *detector.input(0)));
+    EXPECT_TRUE(graph.connect(*detector.output(0), *middle.input(0)));
+    EXPECT_TRUE(graph.connect(*middle.output(0), *header.input(0)));
+    EXPECT_TRUE(graph.connect(*header.output(0), *grabber.input(0)));
+    graph.run();
+    EXPECT_TRUE(graph.waitForEnd(std::chrono::seconds(30)));
+    graph.stop();
+    return out;
+}
+
+// A VAUX source pack where encoders and players keep it: slot 9 of sequence 0's third VAUX block (just
+// before the source control pack), id then bytes 1 to 4.
+constexpr std::size_t kSourcePackAt = 5 * 80 + 3 + 9 * 5;
+void putSourcePack(std::vector<std::uint8_t>& frame, std::array<std::uint8_t, 4> bytes) {
+    frame[kSourcePackAt] = kDvVauxSourcePackId;
+    std::copy(bytes.begin(), bytes.end(), frame.begin() + kSourcePackAt + 1);
+}
+
+TEST(DvHeaderStageTest, RestoresEachFramesOwnSourceByNumberWhileFramesAreInFlight) {
+    std::vector<std::vector<std::uint8_t>> frames;
+    for (int i = 0; i < 8; ++i) {
+        frames.push_back(DvFrameBuilder(DvSystem::Pal625).recDate(0, 2004, 7, 15, 13, 5, i).timecode(0, 1, 2, 3, i).bytes());
+    }
+    const auto out = runReencoded(frames, 3, [](const MediaSample& sample) {
+        return std::vector<std::uint8_t>(sample.data.size(), 0x55);
+    });
+    ASSERT_EQ(out.size(), frames.size());
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        EXPECT_TRUE(std::equal(frames[i].begin(), frames[i].begin() + 480, out[i].begin())) << i;
+        EXPECT_EQ(DvReadRecDate(out[i], 0).second, i);
+    }
+}
+
+TEST(DvHeaderStageTest, APalHeaderOnAnNtscFrameKeepsTheNtscSystemBitsAndThePalFramesFacts) {
+    auto pal = DvFrameBuilder(DvSystem::Pal625)
+                   .recDate(0, 2003, 11, 2, 21, 47, 13)
+                   .timecode(0, 0, 12, 34, 21)
+                   .sourceControl(0, 2)
+                   .bytes();
+    // Source code 3, 50 fields (bit 5), STYPE 0; the other bytes carry values that must survive.
+    putSourcePack(pal, {0x3C, 0x81, 0xE0, 0x47});
+    auto ntsc = DvFrameBuilder(DvSystem::Ntsc525).bytes();
+    // The encoder's own pack: 60 fields, an STYPE of its own, other bytes that must not survive.
+    putSourcePack(ntsc, {0xFF, 0xFF, 0xC2, 0xFF});
+    for (std::size_t i = 480; i < ntsc.size(); i += 997) ntsc[i] = static_cast<std::uint8_t>(i);
+    const auto out = runReencoded({pal}, 1, [&](const MediaSample&) { return ntsc; });
+    ASSERT_EQ(out.size(), 1u);
+    const auto& frame = out[0];
+    ASSERT_EQ(frame.size(), ntsc.size());
+    EXPECT_EQ(DvSystemOf(frame), DvSystem::Ntsc525);
+    EXPECT_EQ(DvReadRecDate(frame, 0), (TDvRecDate{2003, 11, 2, 21, 47, 13}));
+    EXPECT_EQ(DvReadTimecode(frame, 0), (TDvTimecode{0, 12, 34, 21}));
+    EXPECT_TRUE(DvIs16x9(frame));
+    // Byte by byte: the PAL header but for the DSF bit and the source pack's 50/60 and STYPE bits; the NTSC
+    // frame's own bytes after it.
+    for (std::size_t i = 0; i < 480; ++i) {
+        std::uint8_t expected = pal[i];
+        if (i == 3) expected = static_cast<std::uint8_t>((pal[i] & 0x7F) | (ntsc[i] & 0x80));
+        if (i == kSourcePackAt + 3) expected = static_cast<std::uint8_t>((pal[i] & 0xC0) | (ntsc[i] & 0x3F));
+        EXPECT_EQ(frame[i], expected) << i;
+    }
+    EXPECT_EQ(frame[kSourcePackAt + 3], 0xC2);
+    EXPECT_TRUE(std::equal(ntsc.begin() + 480, ntsc.end(), frame.begin() + 480));
+    // The same system on both sides: the header comes back whole.
+    const auto same = runReencoded({pal}, 1, [](const MediaSample&) { return DvFrameBuilder(DvSystem::Pal625).bytes(); });
+    EXPECT_TRUE(std::equal(pal.begin(), pal.begin() + 480, same[0].begin()));
+}
+
 }  // namespace
 }  // namespace moraven

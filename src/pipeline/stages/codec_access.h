@@ -1,8 +1,11 @@
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <thread>
 
 #include "pipeline/media_framework.h"
 
@@ -12,6 +15,16 @@ namespace moraven {
 // `given` when it is not null (tests hand in fakes), else the codec module, loaded now if it was not yet.
 // Throws std::runtime_error with the reason when the module cannot be loaded. Control thread (start()).
 const MediaFramework& requireMediaFramework(const MediaFramework* given);
+
+// The worker threads of a stage that runs codecs in parallel: `requested`, or when it is 0 one per hardware
+// thread, at most 16. The bound keeps the frames in flight between the scene detection and the DV header
+// stage (two per worker in each codec stage) well inside the detection's ring of 100 frames, whose entries
+// the DV header stage looks up by number.
+inline std::size_t codecWorkerCount(std::size_t requested) {
+    constexpr std::size_t kMaxWorkers = 16;
+    if (requested != 0) return requested;
+    return std::min<std::size_t>(kMaxWorkers, std::max(1u, std::thread::hardware_concurrency()));
+}
 
 // The codec a maker made; throws std::runtime_error("<what>: <error>") when it made none.
 template <typename Codec>

@@ -19,9 +19,18 @@ std::optional<TDvRecDate> Tdv_DVheader::shiftedRecDate(const TDvRecDate& date, s
 
 void Tdv_DVheader::transform(MediaSample& sample) {
     if (RestoreHeader) {
-        const DvHistoryEntry entry = Detector.analysis().History(Detector.analysis().HistoryPos());
-        const std::size_t count = std::min(sample.data.size(), entry.Header.size());
-        std::copy_n(entry.Header.begin(), count, sample.data.begin());
+        const DvFrameAnalysis& analysis = Detector.analysis();
+        std::optional<DvHistoryEntry> entry;
+        if (sample.sourceFrame != 0) entry = analysis.FrameEntry(sample.sourceFrame);
+        if (!entry) entry = analysis.History(analysis.HistoryPos());
+        const DvSystem ownSystem = DvSystemOf(sample.bytes());
+        const DvSystemBits ownBits = DvReadSystemBits(sample.bytes());
+        const std::size_t count = std::min(sample.data.size(), entry->Header.size());
+        std::copy_n(entry->Header.begin(), count, sample.data.begin());
+        // A header of the other system would make players read the frame as that system.
+        if (ownSystem != DvSystem::Unknown && DvSystemOf(sample.bytes()) != ownSystem) {
+            DvWriteSystemBits(sample.mutableBytes(), ownBits);
+        }
     }
     const std::int32_t hours = m_hourShift.load();
     if (hours == 0) return;

@@ -12,7 +12,13 @@
 // each DV frame.
 //   - RestoreHeader: bytes 0..479 of each frame (DIF blocks 0 to 5 of sequence 0: header, subcode and
 //     VAUX, which an encoder does not keep) are replaced by those the scene detection saved for the frame
-//     it analysed last (its history entry at HistoryPos()).
+//     the sample was made from: the entry of its sourceFrame number (frames travel through parallel codecs
+//     between the detection and this stage), else, for a sample without a number or one the ring no longer
+//     holds, the frame the detection analysed last (its history entry at HistoryPos()). When that source
+//     frame is of another TV system than the frame written (a PAL header onto an NTSC frame after a
+//     standards conversion), the frame keeps its own system bits: the DSF bit of the header block and the
+//     50/60 and STYPE bits of the VAUX source pack; timecode, recording date and time and everything else
+//     come from the source.
 //   - HourShift: the recording date of the first sequence that holds one moves by that many hours (the day,
 //     month and year roll over); only that sequence is written. A frame without a date, or with one that is
 //     no real date-time (30 February), stays as it is.

@@ -3,6 +3,7 @@
 #include "pipeline/stages/acm_wrapper_stage.h"
 #include "pipeline/stages/avi_mux_stage.h"
 #include "pipeline/stages/avi_splitter_stage.h"
+#include "pipeline/stages/deinterlacer_stage.h"
 #include "pipeline/stages/dv_muxer_stage.h"
 #include "pipeline/stages/dv_splitter_stage.h"
 #include "pipeline/stages/file_source_stage.h"
@@ -40,6 +41,7 @@ constexpr Entry kStages[] = {
     {NullRendererStage::kDisplayName, &make<NullRendererStage>},
     {SampleGrabberStage::kDisplayName, &make<SampleGrabberStage>},
     {Tdv_sceneDetect::kDisplayName, &make<Tdv_sceneDetect>},
+    {DeinterlacerStage::kDisplayName, &make<DeinterlacerStage>},
 };
 
 }  // namespace

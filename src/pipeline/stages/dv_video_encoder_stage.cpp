@@ -1,0 +1,80 @@
+#include "pipeline/stages/dv_video_encoder_stage.h"
+
+#include <stdexcept>
+#include <string>
+
+#include "pipeline/stages/codec_access.h"
+
+namespace moraven {
+
+DvVideoEncoderStage::DvVideoEncoderStage(const MediaFramework* framework)
+    : Stage(kDisplayName),
+      m_framework(framework),
+      m_input(addPin(PinDirection::Input, "Input")),
+      m_output(addPin(PinDirection::Output, "Output")) {}
+
+DvVideoEncoderStage::~DvVideoEncoderStage() = default;
+
+bool DvVideoEncoderStage::acceptsInput(const Pin& input, const MediaType& type) const {
+    const auto format = pictureFormatOf(type);
+    const PictureFormat wanted = dvPictureFormat(m_system, m_wide);
+    return &input == &m_input && format && wanted.width > 0 && format->layout == wanted.layout &&
+           format->width == wanted.width && format->height == wanted.height;
+}
+
+std::vector<MediaType> DvVideoEncoderStage::outputTypes(const Pin&) const {
+    if (m_system == DvSystem::Unknown) return {};
+    return {MediaType::dvVideo(m_system)};
+}
+
+void DvVideoEncoderStage::start() {
+    if (!m_input.isConnected() || !m_output.isConnected()) throw std::runtime_error("the DV video encoder is not connected");
+    const MediaFramework& framework = requireMediaFramework(m_framework);
+    const DvSystem system = m_system;
+    const bool wide = m_wide;
+    const auto makeEncoder = [&framework, system, wide] {
+        std::string error;
+        return requireCodec(framework.createDvVideoEncoder(system, wide, &error), "the DV video cannot be encoded",
+                            error);
+    };
+    const std::size_t pictureSize = pictureBytes(dvPictureFormat(system, wide));
+    const auto encode = [pictureSize](DvVideoEncoder& encoder, Job& job) {
+        if (job.picture.data.size() < pictureSize || !encoder.encode(job.picture.bytes(), job.frame.data)) {
+            throw std::runtime_error("a picture could not be encoded as DV");
+        }
+    };
+    m_workers = std::make_unique<OrderedWorkers<DvVideoEncoder, Job>>(codecWorkerCount(m_workerCount), 0, makeEncoder, encode);
+}
+
+void DvVideoEncoderStage::deliverFrame(Job& job) {
+    MediaSample& frame = job.frame;
+    frame.start = job.picture.start;
+    frame.stop = job.picture.stop;
+    frame.keyFrame = job.picture.keyFrame;
+    frame.discontinuity = job.picture.discontinuity;
+    frame.preroll = job.picture.preroll;
+    frame.sourceFrame = job.picture.sourceFrame;
+    frame.typeChange.reset();
+    deliver(m_output, frame);
+}
+
+void DvVideoEncoderStage::receive(Pin&, MediaSample& sample) {
+    Job job = m_workers->recycled();
+    std::swap(job.picture.data, sample.data);
+    job.picture.start = sample.start;
+    job.picture.stop = sample.stop;
+    job.picture.keyFrame = sample.keyFrame;
+    job.picture.discontinuity = sample.discontinuity;
+    job.picture.preroll = sample.preroll;
+    job.picture.sourceFrame = sample.sourceFrame;
+    m_workers->submit(std::move(job), [this](Job& done) { deliverFrame(done); });
+}
+
+void DvVideoEncoderStage::endOfStream(Pin&) {
+    m_workers->drain([this](Job& done) { deliverFrame(done); });
+    deliverEndOfStream(m_output);
+}
+
+void DvVideoEncoderStage::stop(StopReason) { m_workers.reset(); }
+
+}  // namespace moraven

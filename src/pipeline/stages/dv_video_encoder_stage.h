@@ -1,0 +1,65 @@
+#pragma once
+
+#include <memory>
+
+#include "formats/dvcodes.h"
+#include "pipeline/graph/ordered_workers.h"
+#include "pipeline/graph/stage.h"
+#include "pipeline/media_framework.h"
+#include "pipeline/video/picture_format.h"
+
+// "DV Video Encoder": pictures into DV frames ("dvsd", 25 Mbit/s) of one system, several pictures at once.
+//
+// Set to a system and a shape (setSystem(), setWide(); PAL 4:3 until set), it accepts only that system's
+// pictures (the layout and size of dvPictureFormat(), any shape) and offers DV video of that system
+// (MediaType::dvVideo(), without a DV information block). Pictures are encoded on worker threads
+// (graph/ordered_workers.h, one codec object per worker) and the frames come out in the pictures' order,
+// each with its picture's times, marks and sourceFrame. The frames' header, subcode and VAUX blocks are the
+// encoder's own; the DV header stage downstream puts the source's back.
+//
+// A picture that cannot be encoded (too short for its format, or refused by the codec) fails the run.
+//
+// Threads: as every stage (graph/stage.h); setSystem() and setWide() on the control thread while the graph is
+// stopped. `framework` (null: the codec module, loaded on first use) must outlive the stage.
+namespace moraven {
+
+class DvVideoEncoderStage final : public Stage {
+public:
+    static constexpr const char* kDisplayName = "DV Video Encoder";
+
+    explicit DvVideoEncoderStage(const MediaFramework* framework = nullptr);
+    ~DvVideoEncoderStage() override;
+
+    void setSystem(DvSystem system) { m_system = system; }
+    DvSystem system() const { return m_system; }
+    void setWide(bool wide) { m_wide = wide; }
+    bool wide() const { return m_wide; }
+    // Worker threads for the next run; 0 (the default): one per hardware thread, at most 16.
+    void setWorkerCount(std::size_t workers) { m_workerCount = workers; }
+
+    std::vector<MediaType> outputTypes(const Pin& output) const override;
+    bool acceptsInput(const Pin& input, const MediaType& type) const override;
+    void start() override;
+    void receive(Pin& input, MediaSample& sample) override;
+    void endOfStream(Pin& input) override;
+    void stop(StopReason reason) override;
+
+    // One picture on its way: the picture in, its frame out.
+    struct Job {
+        MediaSample picture;
+        MediaSample frame;
+    };
+
+private:
+    void deliverFrame(Job& job);
+
+    const MediaFramework* m_framework;
+    Pin& m_input;
+    Pin& m_output;
+    DvSystem m_system = DvSystem::Pal625;
+    bool m_wide = false;
+    std::size_t m_workerCount = 0;
+    std::unique_ptr<OrderedWorkers<DvVideoEncoder, Job>> m_workers;
+};
+
+}  // namespace moraven
