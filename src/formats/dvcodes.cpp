@@ -238,6 +238,15 @@ bool DvHasSourceControl(std::span<const std::uint8_t> frame) {
     return !seq.empty() && seq[kSourceControlPack] == kSourceControlId;
 }
 
+std::vector<std::uint8_t> DvBlankFrame(DvSystem system) {
+    if (system == DvSystem::Unknown) return {};
+    const bool pal = system == DvSystem::Pal625;
+    std::vector<std::uint8_t> frame(pal ? kDvPalFrameBytes : kDvNtscFrameBytes, 0);
+    for (std::size_t at = 0; at + kDvSequenceBytes <= frame.size(); at += kDvSequenceBytes)
+        frame[at + kSystemByte] = pal ? 0xBF : 0x3F;
+    return frame;
+}
+
 DvSystem DvSystemOf(std::span<const std::uint8_t> frame) {
     const auto seq = packSequence(frame, 0);
     if (seq.empty()) return DvSystem::Unknown;

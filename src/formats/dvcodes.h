@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <vector>
 
 // Reading and writing the packs of one DV video frame (consumer DV, IEC 61834; the 16:9 rule also covers
 // SMPTE 314M): recording date and time, tape timecode, TV system, picture shape, audio format.
@@ -133,6 +134,10 @@ bool DvHasSourceControl(std::span<const std::uint8_t> frame);
 
 // The TV system from sequence 0's header block.
 DvSystem DvSystemOf(std::span<const std::uint8_t> frame);
+
+// A frame of `system` that says nothing but its system: zero bytes but for each sequence's header system
+// byte. Empty for an unknown system.
+std::vector<std::uint8_t> DvBlankFrame(DvSystem system);
 
 // Sampling frequency in hertz from the AAUX source pack of sequence 0's audio block 3: 48000, 44100, 32000,
 // 0 for another code, kDvNoAudioPack (-1) without the pack.

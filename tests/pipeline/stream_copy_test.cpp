@@ -298,7 +298,9 @@ TEST(StreamCopyTest, TheFactoryMakesEveryListedStageThatNeedsNoArgument) {
         EXPECT_EQ(stage->displayName(), name);
         ++made;
     }
-    EXPECT_EQ(made, 13);  // all but the codec stages, the video renderer, the inlay and the DV header
+    EXPECT_EQ(made, 15);  // all but the video renderer, the inlay and the DV header
+    EXPECT_NE(createStage("DV Video Encoder"), nullptr);  // listed as a compressor
+    EXPECT_NE(createStage("Video Decoder"), nullptr);
     EXPECT_EQ(createStage("Velloran cf_DVHeader"), nullptr);
     EXPECT_EQ(createStage("Nothing"), nullptr);
 }

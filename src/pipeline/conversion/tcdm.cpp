@@ -6,6 +6,7 @@
 
 #include "formats/binary_file.h"
 #include "pipeline/stages/acm_wrapper_stage.h"
+#include "pipeline/stages/dv_video_encoder_stage.h"
 #include "pipeline/stages/stage_factory.h"
 
 namespace moraven {
@@ -70,6 +71,7 @@ bool TCdm::fail(std::string reason) {
 void TCdm::ResetConversionGraph() {
     m_graph.stop();
     m_seeking = nullptr;
+    m_graph.setIntermediates({});
     for (Stage* stage : m_graph.stages()) {
         if (stage != &m_source && stage != &m_destination) m_graph.remove(*stage);
     }
@@ -88,6 +90,21 @@ Stage& TCdm::addNew(const char* displayName, const std::string& name) {
 
 AcmWrapperStage& TCdm::addAcm(const std::string& name) {
     return static_cast<AcmWrapperStage&>(m_graph.adopt(std::make_unique<AcmWrapperStage>(), name));
+}
+
+Stage& TCdm::addDvEncoder(DvSystem system) {
+    auto encoder = std::make_unique<DvVideoEncoderStage>();
+    encoder->setSystem(system);
+    return m_graph.adopt(std::move(encoder), "DV Video Encoder");
+}
+
+void TCdm::prepareTwoPairs(const Stage& soundSource, AcmWrapperStage& acm1, AcmWrapperStage& acm2) {
+    // A DV frame carries two stereo pairs only as 32 kHz sound: with two sound streams, both are converted
+    // to it, so that neither is lost.
+    if (soundOutputCount(soundSource) < 2) return;
+    const WaveFormat pair = WaveFormat::pcm(2, 32000, 16);
+    acm1.setOutputFormat(pair);
+    acm2.setOutputFormat(pair);
 }
 
 Stage* TCdm::begin(const std::string& input, const std::string& output) {
@@ -164,13 +181,7 @@ bool TCdm::BuildType1Graph(const std::string& input, const std::string& output) 
         }
     }
     if (!muxVideo->isConnected()) return fail(input + " has no DV video stream");
-    // A DV frame carries two stereo pairs only as 32 kHz sound: a file with two sound streams has both
-    // converted to it, so that neither is lost.
-    if (soundOutputCount(*splitter) >= 2) {
-        const WaveFormat pair = WaveFormat::pcm(2, 32000, 16);
-        acm1.setOutputFormat(pair);
-        acm2.setOutputFormat(pair);
-    }
+    prepareTwoPairs(*splitter, acm1, acm2);
     connectSoundThrough(*splitter, acm1, *muxAudio1);
     connectSoundThrough(*splitter, acm2, *muxAudio2);
     if (!connectToFree(*dvMuxer.output(0), aviMux)) return fail("The DV stream of " + input + " cannot be written");
@@ -234,17 +245,147 @@ bool TCdm::BuildTimeShiftGraph(const std::string& input, const std::string& outp
     return finishWithMux(aviMux);
 }
 
-// The graphs that decode and encode pictures come with their stages.
-bool TCdm::BuildNtscPalGraph(const std::string&, const std::string&, DvSystem, bool) {
-    return fail("re-encoding DV is not available yet");
+// ---- the graphs that decode and encode pictures ----
+
+bool TCdm::BuildNtscPalGraph(const std::string& input, const std::string& output, DvSystem system,
+                             bool type1Source) {
+    Stage* splitter = begin(input, output);
+    if (!splitter) return false;
+    Stage& deinterlacer = addNew("Pinnacle Video Deinterlacer", "Pinnacle Video Deinterlacer");
+    return buildReencodeGraph(*splitter, input, system, type1Source, deinterlacer, ReencodeKind::NtscPal);
 }
 
-bool TCdm::BuildInlayGraph(const std::string&, const std::string&, DvSystem, bool) {
-    return fail("re-encoding DV is not available yet");
+bool TCdm::BuildInlayGraph(const std::string& input, const std::string& output, DvSystem system,
+                           bool type1Source) {
+    Stage* splitter = begin(input, output);
+    if (!splitter) return false;
+    m_graph.add(m_superposer, "Superposer");
+    // The encoder writes frames without recording date or timecode: the header stage must put the source's
+    // back, whatever the last run left it set to, or the burnt-in file would lose its datecode.
+    m_dvHeader.RestoreHeader = true;
+    return buildReencodeGraph(*splitter, input, system, type1Source, m_superposer, ReencodeKind::Inlay);
 }
 
-bool TCdm::BuildRecompressGraph(const std::string&, const std::string&, DvSystem, int) {
-    return fail("recompressing into DV is not available yet");
+bool TCdm::buildReencodeGraph(Stage& splitter, const std::string& input, DvSystem system, bool type1Source,
+                              Stage& middle, ReencodeKind kind) {
+    if (system == DvSystem::Unknown) return fail(input + " has no television system to encode for");
+    Stage& encoder = addDvEncoder(system);
+    Stage& decoder = addNew("DV Video Decoder", "DV Video Decoder");
+    Stage& dvMuxer = addNew("DV Muxer", "DV Muxer");
+    Stage& dvSplitter = addNew("DV Splitter", "DV Splitter");
+    Stage& aviMux = addNew("AVI Mux", "AVI Mux");
+    AcmWrapperStage& acm1 = addAcm("acm1");
+    AcmWrapperStage& acm2 = addAcm("acm2");
+    m_graph.add(m_sceneDetect, "SceneDetect");
+    m_graph.add(m_dvHeader, "DVHeader");
+
+    bool detected = false;
+    for (Pin* out : freeOutputs(splitter)) {
+        if (m_graph.connect(*out, *m_sceneDetect.input(0))) {
+            detected = true;
+            break;
+        }
+    }
+    if (!detected) return fail(input + " has no DV stream");
+
+    // The pictures: decoded, converted or drawn on, encoded, given the source frame's header back.
+    Stage* soundSource = &splitter;
+    if (type1Source) {
+        if (!m_graph.connect(*m_sceneDetect.output(0), *dvSplitter.input(0)))
+            return fail("The DV frames of " + input + " cannot be split");
+        bool decoding = false;
+        for (Pin* out : dvSplitter.pins(PinDirection::Output)) {
+            if (m_graph.connect(*out, *decoder.input(0))) {
+                decoding = true;
+                break;
+            }
+        }
+        if (!decoding) return fail("The DV pictures of " + input + " cannot be decoded");
+        soundSource = &dvSplitter;
+    } else if (!m_graph.connect(*m_sceneDetect.output(0), *decoder.input(0))) {
+        return fail("The DV pictures of " + input + " cannot be decoded");
+    }
+    if (!m_graph.connect(*decoder.output(0), *middle.input(0)) ||
+        !m_graph.connect(*middle.output(0), *encoder.input(0)) ||
+        !m_graph.connect(*encoder.output(0), *m_dvHeader.input(0)))
+        return fail("The pictures of " + input + " cannot be encoded as DV");
+
+    if (kind == ReencodeKind::Inlay && !type1Source) {
+        // Only the pictures change: the sound streams are copied as they are.
+        if (!connectToFree(*m_dvHeader.output(0), aviMux)) return fail("The DV stream cannot be written");
+        for (AcmWrapperStage* acm : {&acm1, &acm2}) {
+            if (Pin* next = firstFreeInput(aviMux)) connectSoundThrough(splitter, *acm, *next);
+        }
+        return finishWithMux(aviMux);
+    }
+
+    if (!m_graph.connect(*m_dvHeader.output(0), *dvMuxer.findPin("Video")))
+        return fail("The DV stream cannot be written");
+    if (kind == ReencodeKind::NtscPal) prepareTwoPairs(*soundSource, acm1, acm2);
+    connectSoundThrough(*soundSource, acm1, *dvMuxer.findPin("Audio 1"));
+    connectSoundThrough(*soundSource, acm2, *dvMuxer.findPin("Audio 2"));
+    if (type1Source) {
+        if (!connectToFree(*dvMuxer.output(0), aviMux)) return fail("The DV stream cannot be written");
+        return finishWithMux(aviMux);
+    }
+    // A type 2 output: the interleaved frames split again into a video stream and sound streams.
+    if (!m_graph.connect(*dvMuxer.output(0), *dvSplitter.input(0))) return fail("The DV stream cannot be written");
+    for (Pin* out : dvSplitter.pins(PinDirection::Output)) connectToFree(*out, aviMux);
+    return finishWithMux(aviMux);
+}
+
+bool TCdm::BuildRecompressGraph(const std::string& input, const std::string& output, DvSystem system,
+                                int samplesPerSecond) {
+    Stage* splitter = begin(input, output);
+    if (!splitter) return false;
+    if (system == DvSystem::Unknown) return fail("No television system to encode " + input + " for");
+    Stage& encoder = addDvEncoder(system);
+    Stage& dvMuxer = addNew("DV Muxer", "DV Muxer");
+    Stage& dvSplitter = addNew("DV Splitter", "DV Splitter");
+    Stage& aviMux = addNew("AVI Mux", "AVI Mux");
+    AcmWrapperStage& acm1 = addAcm("acm1");
+    AcmWrapperStage& acm2 = addAcm("acm2");
+
+    // Whatever decoders and converters a stream needs are put in between by the graph.
+    m_graph.setIntermediates({
+        [] { return createStage("DV Splitter"); },
+        [] { return createStage("Video Decoder"); },
+        [] { return createStage("DV Video Decoder"); },
+        [] { return createStage("Color Space Converter"); },
+        [] { return createStage("Audio Decoder"); },
+    });
+    bool picture = false;
+    for (Pin* out : freeOutputs(*splitter)) {
+        if (!offeredType(*out).isVideo() && !offeredType(*out).isInterleaved()) continue;
+        if (m_graph.render(*out, encoder)) {
+            picture = true;
+            break;
+        }
+    }
+    if (!picture || !m_graph.connect(*encoder.output(0), *dvMuxer.findPin("Video")))
+        return fail(input + " has no picture that can be decoded: there is nothing to write into a DV file");
+
+    // The sound: 16-bit stereo at the rate asked for, the first stream and a second one when there is.
+    const WaveFormat sound = WaveFormat::pcm(2, static_cast<std::uint32_t>(samplesPerSecond), 16);
+    if (!acm1.setOutputFormat(sound) || !acm2.setOutputFormat(sound))
+        return fail(std::to_string(samplesPerSecond) + " Hz is no sampling rate of DV sound");
+    int tracks = 0;
+    for (AcmWrapperStage* acm : {&acm1, &acm2}) {
+        Pin* target = dvMuxer.findPin(acm == &acm1 ? "Audio 1" : "Audio 2");
+        for (Pin* out : freeOutputs(*splitter)) {
+            if (!offeredType(*out).isAudio()) continue;
+            if (!m_graph.render(*out, *acm)) continue;
+            if (m_graph.connect(*acm->output(0), *target)) {
+                ++tracks;
+                break;
+            }
+            m_graph.disconnect(*acm->input(0));
+        }
+    }
+    (void)tracks;
+    if (!m_graph.connect(*dvMuxer.output(0), *dvSplitter.input(0))) return fail("The DV stream cannot be written");
+    for (Pin* out : dvSplitter.pins(PinDirection::Output)) connectToFree(*out, aviMux);
+    return finishWithMux(aviMux);
 }
 
 bool TCdm::BuildAudioGraph(const std::string& input, const std::string& output) {

@@ -77,6 +77,13 @@ private:
     Stage* begin(const std::string& input, const std::string& output);
     Stage& addNew(const char* displayName, const std::string& name);
     AcmWrapperStage& addAcm(const std::string& name);
+    Stage& addDvEncoder(DvSystem system);
+    // Sets both sound adapters to 32 kHz stereo when `soundSource` offers two sound streams.
+    void prepareTwoPairs(const Stage& soundSource, AcmWrapperStage& acm1, AcmWrapperStage& acm2);
+    enum class ReencodeKind { NtscPal, Inlay };
+    // The graph shared by the standards conversion and the inlay, `middle` between decoder and encoder.
+    bool buildReencodeGraph(Stage& splitter, const std::string& input, DvSystem system, bool type1Source,
+                            Stage& middle, ReencodeKind kind);
     bool fail(std::string reason);
     // Connects `output` to the first free input of `target`; false when refused.
     bool connectToFree(Pin& output, Stage& target, const MediaType* partial = nullptr);

@@ -53,8 +53,7 @@ void DvMuxerStage::connected(Pin& pin) {
         m_system = pin.connectionType().dvSystem();
         m_dvInfo.reset();
         MediaSample first;
-        Pin* upstream = pin.peer();
-        if (upstream && upstream->stage().firstSample(*upstream, first) && first.data.size() >= kDvMinFrameBytes) {
+        if (firstVideoFrame(first) && first.data.size() >= kDvMinFrameBytes) {
             if (m_rate != 0) writeFirstFrameSound(first);
             m_dvInfo = dvInfoOfFrame(first.bytes(), m_system);
         }
@@ -80,10 +79,21 @@ void DvMuxerStage::disconnected(Pin& pin) {
     }
 }
 
+bool DvMuxerStage::firstVideoFrame(MediaSample& sample) const {
+    Pin* upstream = m_video.peer();
+    if (!upstream) return false;
+    if (upstream->stage().firstSample(*upstream, sample)) return true;
+    // Frames still to be encoded are not known before the run; what downstream needs of them (the system,
+    // and the sound this stage writes) is.
+    if (m_system == DvSystem::Unknown) return false;
+    sample = MediaSample();
+    sample.data = DvBlankFrame(m_system);
+    return true;
+}
+
 bool DvMuxerStage::firstSample(const Pin& output, MediaSample& sample) const {
     if (&output != &m_output) return false;
-    Pin* upstream = m_video.peer();
-    if (!upstream || !upstream->stage().firstSample(*upstream, sample)) return false;
+    if (!firstVideoFrame(sample)) return false;
     // The frame as it will leave: with the sound format of the frames to come (a DV splitter downstream
     // learns the sound from it), even when the picture came from an encoder that wrote no sound.
     if (audioActive() && sample.data.size() >= kDvMinFrameBytes) writeFirstFrameSound(sample);

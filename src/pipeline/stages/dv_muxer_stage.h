@@ -74,6 +74,8 @@ private:
     void sendFrame(MediaSample& frame);
     // Silence in the sound format the frames will carry, written into the first frame that tells a DV
     // splitter downstream (and the information block) what the sound is.
+    // The first frame the video input will bring, or a blank frame of its system when that is not known yet.
+    bool firstVideoFrame(MediaSample& sample) const;
     void writeFirstFrameSound(MediaSample& frame) const;
     void finishIfDone();
 

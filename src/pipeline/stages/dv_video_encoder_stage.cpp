@@ -31,7 +31,9 @@ void DvVideoEncoderStage::start() {
     if (!m_input.isConnected() || !m_output.isConnected()) throw std::runtime_error("the DV video encoder is not connected");
     const MediaFramework& framework = requireMediaFramework(m_framework);
     const DvSystem system = m_system;
-    const bool wide = m_wide;
+    // The frames take the shape of the pictures they are given; setWide() decides for pictures without one.
+    const auto format = pictureFormatOf(m_input.connectionType());
+    const bool wide = format && format->aspectY != 0 ? format->aspectX * 9 > format->aspectY * 14 : m_wide;
     const auto makeEncoder = [&framework, system, wide] {
         std::string error;
         return requireCodec(framework.createDvVideoEncoder(system, wide, &error), "the DV video cannot be encoded",

@@ -10,9 +10,10 @@
 
 // "DV Video Encoder": pictures into DV frames ("dvsd", 25 Mbit/s) of one system, several pictures at once.
 //
-// Set to a system and a shape (setSystem(), setWide(); PAL 4:3 until set), it accepts only that system's
-// pictures (the layout and size of dvPictureFormat(), any shape) and offers DV video of that system
-// (MediaType::dvVideo(), without a DV information block). Pictures are encoded on worker threads
+// Set to a system (setSystem(); PAL until set), it accepts only that system's pictures (the layout and size of
+// dvPictureFormat(), any shape), encodes them in the shape of the connected picture type (setWide() decides
+// for a type that names none) and offers DV video of that system (MediaType::dvVideo(), without a DV
+// information block). Pictures are encoded on worker threads
 // (graph/ordered_workers.h, one codec object per worker) and the frames come out in the pictures' order,
 // each with its picture's times, marks and sourceFrame. The frames' header, subcode and VAUX blocks are the
 // encoder's own; the DV header stage downstream puts the source's back.

@@ -3,7 +3,12 @@
 #include "pipeline/stages/acm_wrapper_stage.h"
 #include "pipeline/stages/avi_mux_stage.h"
 #include "pipeline/stages/avi_splitter_stage.h"
+#include "pipeline/stages/audio_decoder_stage.h"
+#include "pipeline/stages/color_space_converter_stage.h"
 #include "pipeline/stages/deinterlacer_stage.h"
+#include "pipeline/stages/dv_video_decoder_stage.h"
+#include "pipeline/stages/dv_video_encoder_stage.h"
+#include "pipeline/stages/video_decoder_stage.h"
 #include "pipeline/stages/dv_muxer_stage.h"
 #include "pipeline/stages/dv_splitter_stage.h"
 #include "pipeline/stages/file_source_stage.h"
@@ -42,6 +47,12 @@ constexpr Entry kStages[] = {
     {SampleGrabberStage::kDisplayName, &make<SampleGrabberStage>},
     {Tdv_sceneDetect::kDisplayName, &make<Tdv_sceneDetect>},
     {DeinterlacerStage::kDisplayName, &make<DeinterlacerStage>},
+    // The codec stages, on the codec module loaded when a run first needs it.
+    {DvVideoDecoderStage::kDisplayName, &make<DvVideoDecoderStage>},
+    {DvVideoEncoderStage::kDisplayName, &make<DvVideoEncoderStage>},
+    {ColorSpaceConverterStage::kDisplayName, &make<ColorSpaceConverterStage>},
+    {VideoDecoderStage::kDisplayName, &make<VideoDecoderStage>},
+    {AudioDecoderStage::kDisplayName, &make<AudioDecoderStage>},
 };
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The text module on Qt's font engine: fonts chosen by cell or character height, lines measured with
 // QFontMetrics and rendered with QPainter into 8-bit alpha images.
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -147,7 +148,14 @@ bool ensureGuiApplication(std::string* error) {
         static char option[] = "-platform";
         static char platform[] = "offscreen";
         static char* argv[] = {name, option, platform, nullptr};
+        // Setting up a platform without a session (no runtime folder, as for a service or in a container)
+        // makes Qt describe its defaults on standard error; a program run from a script must stay quiet.
+        const QtMessageHandler previous = qInstallMessageHandler(
+            [](QtMsgType type, const QMessageLogContext&, const QString&) {
+                if (type == QtFatalMsg) std::abort();
+            });
         new QGuiApplication(argc, argv);  // never deleted: fonts and caches belong to it until exit
+        qInstallMessageHandler(previous);
     }
     if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()) == nullptr) {
         if (error != nullptr) *error = "the program's Qt application cannot draw text (it is no QGuiApplication)";
