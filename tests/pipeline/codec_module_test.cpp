@@ -416,6 +416,39 @@ TEST(PictureConformerTest, FitsOtherShapesBetweenBlackBars) {
     }
 }
 
+// Interlaced pictures whose two fields differ (motion between them) changing height: what comes out shows
+// no combs, the lines of one moment only.
+TEST(PictureConformerTest, InterlacedPicturesChangingHeightLoseTheirCombs) {
+    PictureFormat source = dvPictureFormat(DvSystem::Ntsc525, false);
+    auto conformer = framework().createPictureConformer(dvPictureFormat(DvSystem::Pal625, false));
+    ASSERT_TRUE(conformer);
+    std::vector<std::vector<std::uint8_t>> outputs;
+    const auto drain = [&] {
+        std::vector<std::uint8_t> picture;
+        MediaTime start;
+        while (conformer->pull(picture, start)) outputs.push_back(picture);
+    };
+    for (int i = 0; i < 8; ++i) {
+        std::vector<std::uint8_t> picture(pictureBytes(source), 128);
+        for (int y = 0; y < source.height; ++y) {
+            const int level = 40 + 20 * i + (y % 2 == 1 ? 0 : 40);  // the top field half a frame later, brighter
+            std::fill_n(picture.begin() + static_cast<std::ptrdiff_t>(y) * source.width, source.width,
+                        static_cast<std::uint8_t>(level));
+        }
+        ASSERT_TRUE(conformer->push(source, picture, MediaTime::fromTicks(i * kNtscFrameDuration.ticks())));
+        drain();
+    }
+    conformer->pushEnd();
+    drain();
+    ASSERT_GE(outputs.size(), 6u);
+    for (std::size_t k = 1; k + 1 < outputs.size(); ++k) {
+        double step = 0;  // mean difference between neighbouring lines in the middle of the picture
+        for (int y = 200; y < 376; ++y) step += std::abs(outputs[k][static_cast<std::size_t>(y) * 720 + 360] -
+                                                         outputs[k][static_cast<std::size_t>(y + 1) * 720 + 360]);
+        EXPECT_LT(step / 176, 3.0) << "output " << k;
+    }
+}
+
 TEST(ResamplerTest, ChangesRateAndChannelsKeepingTheTone) {
     std::string error;
     auto resampler = framework().createResampler({1, 48000}, {2, 32000}, &error);

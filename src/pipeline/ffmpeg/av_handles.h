@@ -3,49 +3,50 @@
 #include <memory>
 #include <string>
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavutil/error.h>
-#include <libavutil/frame.h>
-#include <libswresample/swresample.h>
-#include <libswscale/swscale.h>
-}
+// Owning handles for FFmpeg's objects, so that every path out of a codec (failure included) frees what it
+// made. FFmpeg's own headers stay in the module's .cpp files: its types are only named here.
+struct AVCodecContext;
+struct AVCodecParserContext;
+struct AVFilterGraph;
+struct AVFrame;
+struct AVPacket;
+struct SwrContext;
+struct SwsContext;
 
-// Owning handles for FFmpeg's objects, so that every path out of a codec (failure included) frees what it made.
 namespace moraven::ffmpeg {
 
 struct CodecContextDeleter {
-    void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
+    void operator()(AVCodecContext* context) const;
 };
 struct FrameDeleter {
-    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
+    void operator()(AVFrame* frame) const;
 };
 struct PacketDeleter {
-    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
+    void operator()(AVPacket* packet) const;
 };
 struct ParserDeleter {
-    void operator()(AVCodecParserContext* parser) const { av_parser_close(parser); }
+    void operator()(AVCodecParserContext* parser) const;
+};
+struct FilterGraphDeleter {
+    void operator()(AVFilterGraph* graph) const;
 };
 struct ScalerDeleter {
-    void operator()(SwsContext* scaler) const { sws_freeContext(scaler); }
+    void operator()(SwsContext* scaler) const;
 };
 struct ResamplerDeleter {
-    void operator()(SwrContext* resampler) const { swr_free(&resampler); }
+    void operator()(SwrContext* resampler) const;
 };
 
 using CodecContextHandle = std::unique_ptr<AVCodecContext, CodecContextDeleter>;
 using FrameHandle = std::unique_ptr<AVFrame, FrameDeleter>;
 using PacketHandle = std::unique_ptr<AVPacket, PacketDeleter>;
 using ParserHandle = std::unique_ptr<AVCodecParserContext, ParserDeleter>;
+using FilterGraphHandle = std::unique_ptr<AVFilterGraph, FilterGraphDeleter>;
 using ScalerHandle = std::unique_ptr<SwsContext, ScalerDeleter>;
 using ResamplerHandle = std::unique_ptr<SwrContext, ResamplerDeleter>;
 
 // FFmpeg's words for an error code.
-inline std::string errorText(int code) {
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof text);
-    return text;
-}
+std::string errorText(int code);
 
 // Writes `text` to `error` when one is given; answers nullptr of the wanted kind, for makers' failure paths.
 template <typename T>

@@ -3,6 +3,10 @@
 #include <cstring>
 #include <vector>
 
+extern "C" {
+#include <libavcodec/avcodec.h>
+}
+
 #include "pipeline/ffmpeg/av_handles.h"
 #include "pipeline/ffmpeg/picture_frames.h"
 
@@ -131,7 +135,7 @@ void configureEncoder(AVCodecContext& context, DvSystem system, bool wide) {
     const bool pal = system == DvSystem::Pal625;
     context.width = format.width;
     context.height = format.height;
-    context.pix_fmt = avPixelFormat(format.layout);
+    context.pix_fmt = static_cast<AVPixelFormat>(avPixelFormat(format.layout));
     context.time_base = pal ? AVRational{1, 25} : AVRational{1001, 30000};
     context.framerate = pal ? AVRational{25, 1} : AVRational{30000, 1001};
     // The codec writes 16:9 into the frame's VAUX when the picture's shape says so.

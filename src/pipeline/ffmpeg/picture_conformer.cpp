@@ -3,8 +3,13 @@
 #include <deque>
 #include <vector>
 
+extern "C" {
+#include <libswscale/swscale.h>
+}
+
 #include "pipeline/ffmpeg/av_handles.h"
 #include "pipeline/ffmpeg/conversions.h"
+#include "pipeline/ffmpeg/deinterlace_filter.h"
 #include "pipeline/ffmpeg/picture_frames.h"
 
 namespace moraven::ffmpeg {
@@ -69,25 +74,24 @@ public:
 
     bool push(const PictureFormat& format, Bytes picture, MediaTime start) override {
         if (m_ended || picture.size() != pictureBytes(format) || picture.empty()) return false;
-        if (m_held) {
-            if (start > m_heldStart) {
-                m_lastInterval = start - m_heldStart;
-                // Target times nearer to the held picture than to this one show the held picture.
-                emitBefore(m_heldStart + MediaTime::fromTicks(m_lastInterval.ticks() / 2));
-            }
-        } else {
-            m_nextStart = start;
+        // An interlaced picture that changes height is made progressive first: scaling both fields together
+        // would smear the motion between them into combs.
+        const bool deinterlace = DeinterlaceFilter::takes(format) &&
+                                 placementOf(format, m_target).height != format.height;
+        if (m_filter.isOpen() && (!deinterlace || !(m_filter.format() == format))) drainFilter(true);
+        if (deinterlace && !m_filter.isOpen() && !m_filterFailed) m_filterFailed = !m_filter.open(format, nullptr);
+        if (deinterlace && m_filter.isOpen()) {
+            if (!m_filter.push(picture, start)) return false;
+            drainFilter(false);
+            return true;
         }
-        m_held = true;
-        m_heldFormat = format;
-        m_heldStart = start;
-        m_heldPicture.assign(picture.begin(), picture.end());
-        m_heldConverted = false;
+        retime(format, picture, start);
         return true;
     }
 
     void pushEnd() override {
         if (m_ended) return;
+        if (m_filter.isOpen()) drainFilter(true);
         m_ended = true;
         if (!m_held) return;
         MediaTime duration = m_heldFormat.frameDuration;
@@ -111,6 +115,34 @@ private:
         std::vector<std::uint8_t> picture;
         MediaTime start;
     };
+
+    // The de-interlaced pictures that are ready (all of them, the filter closed, when `end`) into the retiming.
+    void drainFilter(bool end) {
+        if (end) m_filter.pushEnd();
+        PictureFormat progressive = m_filter.format();
+        progressive.fieldOrder = FieldOrder::Progressive;
+        std::vector<std::uint8_t> picture;
+        MediaTime start;
+        while (m_filter.pull(picture, start)) retime(progressive, picture, start);
+        if (end) m_filter = DeinterlaceFilter();
+    }
+
+    void retime(const PictureFormat& format, Bytes picture, MediaTime start) {
+        if (m_held) {
+            if (start > m_heldStart) {
+                m_lastInterval = start - m_heldStart;
+                // Target times nearer to the held picture than to this one show the held picture.
+                emitBefore(m_heldStart + MediaTime::fromTicks(m_lastInterval.ticks() / 2));
+            }
+        } else {
+            m_nextStart = start;
+        }
+        m_held = true;
+        m_heldFormat = format;
+        m_heldStart = start;
+        m_heldPicture.assign(picture.begin(), picture.end());
+        m_heldConverted = false;
+    }
 
     // Outputs of the held picture for every target time before `end`.
     void emitBefore(MediaTime end) {
@@ -141,8 +173,8 @@ private:
         const Placement place = placementOf(source, m_target);
         if (place.width != m_target.width || place.height != m_target.height) fillBlack(*out);
 
-        // An interlaced picture that changes height is scaled from its earlier field alone: scaling both
-        // fields together would smear the motion between them into combs.
+        // An interlaced picture that changes height and that the filter could not take is scaled from its
+        // earlier field alone.
         const bool oneField = source.fieldOrder != FieldOrder::Progressive && source.height != place.height &&
                               source.height >= 8;
         const int parity = oneField && source.fieldOrder == FieldOrder::BottomFirst ? 1 : 0;
@@ -170,8 +202,9 @@ private:
         }
 
         m_scaler.reset(sws_getCachedContext(m_scaler.release(), source.width, sourceHeight,
-                                            avPixelFormat(source.layout), place.width, place.height,
-                                            avPixelFormat(m_target.layout), SWS_BICUBIC, nullptr, nullptr, nullptr));
+                                            static_cast<AVPixelFormat>(avPixelFormat(source.layout)), place.width,
+                                            place.height, static_cast<AVPixelFormat>(avPixelFormat(m_target.layout)),
+                                            SWS_BICUBIC, nullptr, nullptr, nullptr));
         if (!m_scaler) return false;
         return sws_scale(m_scaler.get(), sourcePlanes.data(), sourceStrides.data(), 0, sourceHeight,
                          targetPlanes.data(), targetStrides.data()) > 0;
@@ -179,6 +212,8 @@ private:
 
     PictureFormat m_target;
     ScalerHandle m_scaler;
+    DeinterlaceFilter m_filter;
+    bool m_filterFailed = false;  // pictures are then scaled from one field
     bool m_held = false;
     bool m_ended = false;
     PictureFormat m_heldFormat;

@@ -4,7 +4,9 @@
 #include <numeric>
 
 extern "C" {
+#include <libavutil/frame.h>
 #include <libavutil/pixdesc.h>
+#include <libswscale/swscale.h>
 }
 
 namespace moraven::ffmpeg {
@@ -46,7 +48,7 @@ void copyPlanes(const std::uint8_t* const* source, const int* sourceStrides, std
 
 }  // namespace
 
-AVPixelFormat avPixelFormat(PixelLayout layout) {
+int avPixelFormat(PixelLayout layout) {
     switch (layout) {
         case PixelLayout::Yuv420p: return AV_PIX_FMT_YUV420P;
         case PixelLayout::Yuv411p: return AV_PIX_FMT_YUV411P;
@@ -92,7 +94,7 @@ bool FrameToPicture::convert(const AVFrame& frame, std::vector<std::uint8_t>& pi
     }
     // Full-range ("J") formats are recognised by swscale itself and brought to limited range here.
     m_scaler.reset(sws_getCachedContext(m_scaler.release(), frame.width, frame.height, sourceFormat, format.width,
-                                        format.height, avPixelFormat(format.layout), SWS_BICUBIC, nullptr, nullptr,
+                                        format.height, static_cast<AVPixelFormat>(avPixelFormat(format.layout)), SWS_BICUBIC, nullptr, nullptr,
                                         nullptr));
     if (!m_scaler) return false;
     const int done = sws_scale(m_scaler.get(), frame.data, frame.linesize, 0, frame.height, view->planes.data(),

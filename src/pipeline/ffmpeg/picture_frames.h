@@ -10,7 +10,8 @@
 // Moving pictures between FFmpeg's frames (padded rows, any pixel format) and our tight planes.
 namespace moraven::ffmpeg {
 
-AVPixelFormat avPixelFormat(PixelLayout layout);
+// FFmpeg's pixel format (an AVPixelFormat) of a layout.
+int avPixelFormat(PixelLayout layout);
 
 // The display aspect of a frame reduced to lowest terms (width × sample aspect : height); 0:0 when the frame
 // does not say.

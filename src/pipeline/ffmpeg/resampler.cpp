@@ -2,6 +2,7 @@
 
 extern "C" {
 #include <libavutil/channel_layout.h>
+#include <libswresample/swresample.h>
 }
 
 #include "pipeline/ffmpeg/av_handles.h"

@@ -7,7 +7,9 @@
 
 extern "C" {
 #include <libavformat/avformat.h>
+#include <libavcodec/avcodec.h>
 #include <libavutil/channel_layout.h>
+#include <libswresample/swresample.h>
 }
 
 #include "pipeline/ffmpeg/av_handles.h"

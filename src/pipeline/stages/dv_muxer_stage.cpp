@@ -174,9 +174,13 @@ bool DvMuxerStage::soundOver() const {
 
 void DvMuxerStage::receive(Pin& input, MediaSample& sample) {
     if (&input == &m_video) {
-        if (!audioActive() || soundOver()) {
+        if (!audioActive()) {
             ++m_frames;
             deliver(m_output, sample);
+            return;
+        }
+        if (soundOver()) {
+            sendPastSound(sample);
             return;
         }
         if (m_waiting.empty() && soundReady(valuesForFrame())) {
@@ -228,14 +232,25 @@ void DvMuxerStage::sendFrame(MediaSample& frame) {
     deliver(m_output, frame);
 }
 
+void DvMuxerStage::sendPastSound(MediaSample& frame) {
+    // The sound is over: the frame keeps the sound it carries. A frame that carries none (a newly encoded
+    // one) gets silence, so that readers find the sound of the frames before throughout.
+    if (!DvReadAudioFormat(frame.bytes())) {
+        const std::uint32_t count = DvAudioSamplesPerFrame(m_system, m_rate, m_frames);
+        m_frameSound.assign(std::size_t{count} * 2, 0);
+        if (twoPairs()) DvWriteAudio12(frame.mutableBytes(), m_system, m_frameSound, m_frameSound, count);
+        else DvWriteAudio(frame.mutableBytes(), m_system, m_rate, m_frameSound, count);
+    }
+    ++m_frames;
+    deliver(m_output, frame);
+}
+
 void DvMuxerStage::flush(bool force) {
     while (!m_waiting.empty()) {
         const bool ready = soundReady(valuesForFrame()) || force || m_waiting.size() > kMaxWaitingFrames;
         if (!ready) break;
         if (soundOver()) {
-            // The sound is over: the frame keeps the sound it carries.
-            ++m_frames;
-            deliver(m_output, m_waiting.front());
+            sendPastSound(m_waiting.front());
         } else {
             sendFrame(m_waiting.front());
         }

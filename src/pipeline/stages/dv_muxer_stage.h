@@ -22,8 +22,9 @@
 // samples go into the frames. With both inputs at 32000 Hz the frames carry two stereo pairs as 12-bit sound
 // (DvWriteAudio12: "Audio 1" as channels 1 and 2, "Audio 2" as 3 and 4); at the other rates DV carries one
 // pair, so the second input's samples are taken and not written, and the stage warns once when it had any.
-// A frame keeps the sound it carries when no sound input is connected, and once the sound has ended; when
-// the sound ends within a frame, the rest of that frame is silence.
+// A frame keeps the sound it carries when no sound input is connected, and once the sound has ended (a frame
+// that carries none then gets silence in the sound's format); when the sound ends within a frame, the rest of
+// that frame is silence.
 //
 // Pairing: frames wait (copied) until their sound has arrived; the AVI splitter delivers in time order, so at
 // most a chunk's worth waits. Should the sound lag by more than kMaxWaitingFrames frames, the oldest frame
@@ -74,6 +75,7 @@ private:
     void sendFrame(MediaSample& frame);
     // Silence in the sound format the frames will carry, written into the first frame that tells a DV
     // splitter downstream (and the information block) what the sound is.
+    void sendPastSound(MediaSample& frame);
     // The first frame the video input will bring, or a blank frame of its system when that is not known yet.
     bool firstVideoFrame(MediaSample& sample) const;
     void writeFirstFrameSound(MediaSample& frame) const;

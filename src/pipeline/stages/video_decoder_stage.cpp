@@ -80,6 +80,8 @@ void VideoDecoderStage::deliverPictures() {
 }
 
 void VideoDecoderStage::receive(Pin&, MediaSample& sample) {
+    // An empty chunk keeps the previous picture on show (writers drop unchanged pictures so): nothing to decode.
+    if (sample.data.empty()) return;
     if (!m_decoder->send(sample.bytes(), sample.start)) ++m_refused;
     deliverPictures();
 }
