@@ -48,8 +48,10 @@ struct DvGeometry {
 };
 
 DvGeometry dvGeometry(DvSystem system) {
-    if (isPal(system)) return {720, 576, 25, 1, 2, 1, 50, 864, 625, 132, {23, 336}};
-    return {720, 480, 30000, 1001, 4, 2, 60, 858, 525, 122, {23, 286}};
+    // The fields in the order they were taken: DV's lower field (the second field's lines) comes first, as
+    // readers of the properties (mediainfo) take it for the field order.
+    if (isPal(system)) return {720, 576, 25, 1, 2, 1, 50, 864, 625, 132, {336, 23}};
+    return {720, 480, 30000, 1001, 4, 2, 60, 858, 525, 122, {286, 23}};
 }
 
 // The vprp chunk of a DV stream of `system`; `wide`: the first frame is 16:9.
