@@ -16,6 +16,7 @@
 #include "formats/dvcodes.h"
 #include "pipeline/stages/superposer_stage.h"
 #include "support/external_tools.h"
+#include "support/stream_samples.h"
 #include "support/temp_dir.h"
 
 // The conversions that decode and encode pictures, end to end over real DV made by ffmpeg, checked by
@@ -30,16 +31,7 @@ using test::TempDir;
 bool tools() { return test::programAvailable("ffmpeg") && test::programAvailable("ffprobe"); }
 
 std::vector<std::vector<std::uint8_t>> framesOf(const std::string& path, AviStreamKind kind) {
-    AviDemuxer demuxer(path);
-    const AviStream* stream = demuxer.firstStream(kind);
-    std::vector<std::vector<std::uint8_t>> frames;
-    if (!stream) return frames;
-    for (std::size_t i = 0; i < stream->sampleCount(); ++i) {
-        std::vector<std::uint8_t> bytes;
-        demuxer.readSample(static_cast<std::size_t>(stream->number), i, bytes);
-        frames.push_back(std::move(bytes));
-    }
-    return frames;
+    return test::samplesOfFirstStream(path, kind);
 }
 
 std::string probe(const std::string& path, const std::string& entries) {

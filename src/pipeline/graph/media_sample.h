@@ -32,6 +32,17 @@ struct MediaSample {
     // decoder whose pictures change shape within a stream); null otherwise. Whoever refills a sample sets it.
     std::shared_ptr<const MediaType> typeChange;
 
+    // Takes `other`'s times, marks and source frame (not its bytes, not its type change): for a stage that
+    // makes this sample from that one.
+    void copyMarksFrom(const MediaSample& other) {
+        start = other.start;
+        stop = other.stop;
+        keyFrame = other.keyFrame;
+        discontinuity = other.discontinuity;
+        preroll = other.preroll;
+        sourceFrame = other.sourceFrame;
+    }
+
     Bytes bytes() const { return Bytes(data.data(), data.size()); }
     MutableBytes mutableBytes() { return MutableBytes(data.data(), data.size()); }
 };

@@ -190,12 +190,7 @@ void DvMuxerStage::receive(Pin& input, MediaSample& sample) {
         // The frame waits with its bytes taken, not copied: the sender gets a spare buffer of the same size
         // back and fills it with the next frame.
         MediaSample& held = m_waiting.emplace_back();
-        held.start = sample.start;
-        held.stop = sample.stop;
-        held.keyFrame = sample.keyFrame;
-        held.discontinuity = sample.discontinuity;
-        held.preroll = sample.preroll;
-        held.sourceFrame = sample.sourceFrame;
+        held.copyMarksFrom(sample);
         if (!m_spare.empty()) {
             held.data = std::move(m_spare.back());
             m_spare.pop_back();

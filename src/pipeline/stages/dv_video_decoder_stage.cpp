@@ -80,12 +80,7 @@ void DvVideoDecoderStage::deliverPicture(Job& job) {
         warn("a DV frame could not be decoded; it and any others like it become grey pictures");
     }
     MediaSample& picture = job.picture;
-    picture.start = job.frame.start;
-    picture.stop = job.frame.stop;
-    picture.keyFrame = job.frame.keyFrame;
-    picture.discontinuity = job.frame.discontinuity;
-    picture.preroll = job.frame.preroll;
-    picture.sourceFrame = job.frame.sourceFrame;
+    picture.copyMarksFrom(job.frame);
     // Consecutive pictures of the same other format share one type, as a decoder's samples do.
     if (picture.typeChange) {
         if (m_typeChange && *m_typeChange == *picture.typeChange) {
@@ -101,12 +96,7 @@ void DvVideoDecoderStage::receive(Pin&, MediaSample& sample) {
     Job job = m_workers->recycled();
     // The frame is taken by swapping buffers: the sender refills its sample for the next frame anyway.
     std::swap(job.frame.data, sample.data);
-    job.frame.start = sample.start;
-    job.frame.stop = sample.stop;
-    job.frame.keyFrame = sample.keyFrame;
-    job.frame.discontinuity = sample.discontinuity;
-    job.frame.preroll = sample.preroll;
-    job.frame.sourceFrame = sample.sourceFrame;
+    job.frame.copyMarksFrom(sample);
     job.failed = false;
     m_workers->submit(std::move(job), [this](Job& done) { deliverPicture(done); });
 }

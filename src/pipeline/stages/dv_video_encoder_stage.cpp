@@ -50,12 +50,7 @@ void DvVideoEncoderStage::start() {
 
 void DvVideoEncoderStage::deliverFrame(Job& job) {
     MediaSample& frame = job.frame;
-    frame.start = job.picture.start;
-    frame.stop = job.picture.stop;
-    frame.keyFrame = job.picture.keyFrame;
-    frame.discontinuity = job.picture.discontinuity;
-    frame.preroll = job.picture.preroll;
-    frame.sourceFrame = job.picture.sourceFrame;
+    frame.copyMarksFrom(job.picture);
     frame.typeChange.reset();
     deliver(m_output, frame);
 }
@@ -63,12 +58,7 @@ void DvVideoEncoderStage::deliverFrame(Job& job) {
 void DvVideoEncoderStage::receive(Pin&, MediaSample& sample) {
     Job job = m_workers->recycled();
     std::swap(job.picture.data, sample.data);
-    job.picture.start = sample.start;
-    job.picture.stop = sample.stop;
-    job.picture.keyFrame = sample.keyFrame;
-    job.picture.discontinuity = sample.discontinuity;
-    job.picture.preroll = sample.preroll;
-    job.picture.sourceFrame = sample.sourceFrame;
+    job.picture.copyMarksFrom(sample);
     m_workers->submit(std::move(job), [this](Job& done) { deliverFrame(done); });
 }
 

@@ -52,11 +52,8 @@ void InfiniteTeeStage::receive(Pin&, MediaSample& sample) {
         if (!out->isConnected() || out == last) continue;
         // assign() reuses the copy's buffer: no allocation per sample once it is large enough.
         m_copy.data.assign(sample.data.begin(), sample.data.end());
-        m_copy.start = sample.start;
-        m_copy.stop = sample.stop;
-        m_copy.keyFrame = sample.keyFrame;
-        m_copy.discontinuity = sample.discontinuity;
-        m_copy.preroll = sample.preroll;
+        m_copy.copyMarksFrom(sample);
+        m_copy.typeChange = sample.typeChange;
         deliver(*out, m_copy);
     }
     if (last != nullptr) deliver(*last, sample);
