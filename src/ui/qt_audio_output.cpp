@@ -56,13 +56,19 @@ struct QtAudioOutput::Shared {
     QObject* context = nullptr;
 
     // The sink's thread's only.
+    QAudioDevice chosen;
+    QAudioFormat format;
+    qsizetype sinkBytes = 0;
     std::unique_ptr<QAudioSink> sink;
     QIODevice* device = nullptr;
     QTimer* timer = nullptr;
     std::vector<std::uint8_t> chunk;
-    std::int64_t baselineUs = 0;    // the sink's clock at open() or the last flush()
-    std::int64_t lastPlayedUs = 0;
-    std::uint64_t fedBytes = 0;     // given to the sink since open() or the last flush()
+    std::int64_t bytesPerSecond = 0;
+    std::int64_t startUs = 0;       // the sink's clock when it started
+    std::int64_t baselineUs = 0;    // the sink's clock at the end of what was given before the last flush()
+    std::int64_t lastProcessedUs = 0;
+    std::uint64_t fedBytes = 0;     // given to the sink since it started
+    bool clockMoved = false;        // the sink's clock moved since sound was first given
     Clock::time_point lastMove;     // when the clock last moved (or sound was first given)
     bool paused = false;
 
@@ -70,6 +76,14 @@ struct QtAudioOutput::Shared {
     // run in time (or could not be posted). Without one, only posts it.
     bool run(std::function<void(Shared&)> job, std::chrono::milliseconds limit, const std::shared_ptr<Shared>& self);
     void tick();
+    // The sink's clock at the end of the sound given to it.
+    std::int64_t endOfFedUs() const {
+        return startUs + (bytesPerSecond > 0 ? static_cast<std::int64_t>(fedBytes) * 1'000'000 / bytesPerSecond : 0);
+    }
+    // Makes and starts a new sink on the chosen device, its clock at zero; false when it does not start.
+    bool startSink();
+    // Stops and drops the sink, without playing out what it holds.
+    void stopSink();
     // The device stopped working: writes fail from now on (sink's thread).
     void fail();
 };
@@ -89,6 +103,33 @@ bool QtAudioOutput::Shared::run(std::function<void(Shared&)> job, std::chrono::m
     if (!posted) return false;
     if (limit.count() == 0) return true;
     return finished.wait_for(limit) == std::future_status::ready;
+}
+
+bool QtAudioOutput::Shared::startSink() {
+    sink = std::make_unique<QAudioSink>(chosen, format);
+    sink->setBufferSize(sinkBytes);
+    sink->setVolume(volumeGain(volume.load()));
+    device = sink->start();
+    if (device == nullptr || sink->error() == QAudio::OpenError || sink->error() == QAudio::FatalError) {
+        stopSink();
+        return false;
+    }
+    if (paused) sink->suspend();
+    startUs = sink->processedUSecs();
+    baselineUs = startUs;
+    lastProcessedUs = startUs;
+    fedBytes = 0;
+    clockMoved = false;
+    playedUs.store(0);
+    return true;
+}
+
+void QtAudioOutput::Shared::stopSink() {
+    device = nullptr;
+    if (sink == nullptr) return;
+    sink->reset();
+    sink->stop();
+    sink.reset();
 }
 
 void QtAudioOutput::Shared::fail() {
@@ -118,17 +159,26 @@ void QtAudioOutput::Shared::tick() {
             fedBytes += got;
         }
     }
-    const std::int64_t played = sink->processedUSecs() - baselineUs;
+    const std::int64_t processed = sink->processedUSecs();
+    if (processed != lastProcessedUs) {
+        lastProcessedUs = processed;
+        lastMove = Clock::now();
+        if (fedBytes > 0) clockMoved = true;
+    } else if (!paused && (queue.size() > 0 || processed < endOfFedUs() - kFeedPeriodMs * 1000) &&
+               Clock::now() - lastMove > kClockStallLimit) {
+        // Sound waits to be played and the clock stands still: the device stopped. (A clock that stopped
+        // because everything given was played is fine: the file's sound ended.)
+        fail();
+        return;
+    }
     if (fedBytes == 0) {
         playedUs.store(0);
-    } else if (played > lastPlayedUs) {
-        lastPlayedUs = played;
-        lastMove = Clock::now();
-        playedUs.store(played);
-    } else if (played <= 0) {
-        // Sound went out and the clock has not moved: not a clock to follow (yet).
+    } else if (!clockMoved) {
+        // Sound went out and the clock has not moved yet: not a clock to follow.
         playedUs.store(kClockUnknown);
-        if (!paused && Clock::now() - lastMove > kClockStallLimit) fail();
+    } else {
+        // After a flush, what the sink still held plays out first: the clock stays at zero meanwhile.
+        playedUs.store(std::max<std::int64_t>(processed - baselineUs, 0));
     }
 }
 
@@ -175,21 +225,14 @@ bool QtAudioOutput::open(int channels, int samplesPerSecond) {
     auto started = std::make_shared<std::atomic<bool>>(false);
     const auto sinkBytes = static_cast<qsizetype>(perSecond / kSinkBufferDivisor);
     const bool ran = shared.run(
-        [chosen, format, sinkBytes, started](Shared& s) {
-            s.sink = std::make_unique<QAudioSink>(chosen, format);
-            s.sink->setBufferSize(sinkBytes);
-            s.sink->setVolume(volumeGain(s.volume.load()));
-            s.device = s.sink->start();
-            if (s.device == nullptr || s.sink->error() == QAudio::OpenError || s.sink->error() == QAudio::FatalError) {
-                s.device = nullptr;
-                s.sink.reset();
-                return;
-            }
-            s.chunk.assign(static_cast<std::size_t>(sinkBytes), 0);
-            s.baselineUs = s.sink->processedUSecs();
-            s.lastPlayedUs = 0;
-            s.fedBytes = 0;
+        [chosen, format, sinkBytes, perSecond, started](Shared& s) {
+            s.chosen = chosen;
+            s.format = format;
+            s.sinkBytes = sinkBytes;
+            s.bytesPerSecond = static_cast<std::int64_t>(perSecond);
             s.paused = false;
+            if (!s.startSink()) return;
+            s.chunk.assign(static_cast<std::size_t>(sinkBytes), 0);
             s.timer = new QTimer(s.context);
             s.timer->setTimerType(Qt::PreciseTimer);
             s.timer->setInterval(kFeedPeriodMs);
@@ -219,13 +262,7 @@ void QtAudioOutput::close() {
         [](Shared& s) {
             delete s.timer;
             s.timer = nullptr;
-            s.device = nullptr;
-            if (s.sink != nullptr) {
-                // Dropping the buffer first keeps stop() from playing it out.
-                s.sink->reset();
-                s.sink->stop();
-                s.sink.reset();
-            }
+            s.stopSink();
         },
         kJobLimit, m_shared);
     shared.thread->quit();
@@ -269,18 +306,10 @@ void QtAudioOutput::flush() {
     const bool ran = shared.run(
         [](Shared& s) {
             if (s.sink == nullptr) return;
-            // Drop what the sink holds and start it afresh; its clock restarts from where it stands now.
-            s.sink->reset();
-            s.sink->stop();
-            s.device = s.sink->start();
-            if (s.device == nullptr) {
-                s.fail();
-                return;
-            }
-            if (s.paused) s.sink->suspend();
-            s.baselineUs = s.sink->processedUSecs();
-            s.lastPlayedUs = 0;
-            s.fedBytes = 0;
+            // The sink keeps what it holds (at most its buffer, a tenth of a second): stopping or resetting a
+            // PulseAudio sink and starting it again left it taking one buffer and then no more. The clock
+            // restarts where the sound given so far ends.
+            s.baselineUs = s.endOfFedUs();
             s.playedUs.store(0);
         },
         kJobLimit, m_shared);
