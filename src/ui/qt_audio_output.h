@@ -20,8 +20,9 @@ namespace moraven {
 //
 // open() answers false, quietly, when there is no output device, the chosen device is null or unknown, the
 // format is not supported, or start() gives no device to write to; the graph then plays on the system clock.
-// Once sound went out, a clock that does not move makes playedTime() false, and after two seconds without
-// movement (not paused) write() fails too.
+// Once sound went out, a clock that has not moved yet makes playedTime() false; a clock that stands still for
+// two seconds while sound waits to be played (not paused) makes write() fail too. flush() keeps the sink, whose
+// tenth of a second still plays out; the clock restarts at zero where that ends.
 //
 // Threads as AudioOutput says: open(), close(), setVolume() and setPaused() on the control thread (a thread
 // with or without an event loop: nothing is delivered to it); write(), flush() and playedTime() on the
