@@ -17,7 +17,8 @@ namespace {
 
 // The libraries that only the window and the media framework may bring in.
 const std::vector<std::string> kHeavyLibraries = {"libQt6Widgets.so", "libQt6Gui.so", "libavcodec.so",
-                                                  "libavformat.so", "libavutil.so", "libswscale.so"};
+                                                  "libavformat.so", "libavutil.so", "libswscale.so",
+                                                  "libQt6Multimedia.so"};
 
 bool mapped(const test::ProgramResult& run, const std::string& library) {
     return run.errors.find("file=" + library) != std::string::npos ||
