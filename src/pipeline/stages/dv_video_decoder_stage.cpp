@@ -76,6 +76,8 @@ void DvVideoDecoderStage::start() {
 }
 
 void DvVideoDecoderStage::deliverPicture(Job& job) {
+    // A frame being submitted while a flush came is still queued after it: it must not show either.
+    if (job.flushes != m_flushes.load()) return;
     if (job.failed && m_undecodable.fetch_add(1) == 0) {
         warn("a DV frame could not be decoded; it and any others like it become grey pictures");
     }
@@ -108,6 +110,7 @@ void DvVideoDecoderStage::receive(Pin&, MediaSample& sample) {
     job.frame.preroll = sample.preroll;
     job.frame.sourceFrame = sample.sourceFrame;
     job.failed = false;
+    job.flushes = m_flushes.load();
     m_workers->submit(std::move(job), [this](Job& done) { deliverPicture(done); });
 }
 
@@ -117,5 +120,10 @@ void DvVideoDecoderStage::endOfStream(Pin&) {
 }
 
 void DvVideoDecoderStage::stop(StopReason) { m_workers.reset(); }
+
+void DvVideoDecoderStage::flush() {
+    m_flushes.fetch_add(1);
+    if (m_workers) m_workers->cancel();
+}
 
 }  // namespace moraven
