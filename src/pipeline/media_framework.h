@@ -124,6 +124,17 @@ public:
     virtual bool pull(std::vector<std::uint8_t>& picture, MediaTime& start) = 0;
 };
 
+// Pictures of any layout made into BGR24 (PixelLayout::Bgr24) at the same size, for display: one picture
+// in, one out, at once. YUV is taken as limited range BT.601, as DV and most AVI codecs carry it; the chroma
+// is interpolated by swscale's unscaled path.
+class BgrConverter {
+public:
+    virtual ~BgrConverter() = default;
+    // False when `format` has no size or `picture` holds less than one picture of it; `bgr` is resized to
+    // width × 3 × height bytes and overwritten (its rows tight, top-down).
+    virtual bool convert(const PictureFormat& format, Bytes picture, std::vector<std::uint8_t>& bgr) = 0;
+};
+
 // Sound from one rate and channel count to another (16-bit in and out).
 class Resampler {
 public:
@@ -141,7 +152,7 @@ class MediaFramework {
 public:
     // Bumped whenever this class changes, so that a codec module built against another layout is refused
     // instead of being called through a wrong vtable.
-    static constexpr unsigned kInterfaceVersion = 2;
+    static constexpr unsigned kInterfaceVersion = 3;
 
     virtual ~MediaFramework() = default;
     virtual MediaFrameworkVersions versions() const = 0;
@@ -157,6 +168,7 @@ public:
                                                                      std::string* error = nullptr) const = 0;
     virtual std::unique_ptr<Resampler> createResampler(PcmFormat from, PcmFormat to,
                                                        std::string* error = nullptr) const = 0;
+    virtual std::unique_ptr<BgrConverter> createBgrConverter(std::string* error = nullptr) const = 0;
 };
 
 // The codec module's entry point, looked up by this name: answers its framework when `interfaceVersion` is

@@ -312,6 +312,71 @@ TEST(AudioDecoderTest, DecodesMp3CutAnywhereAsFfmpegDoes) {
     EXPECT_LT(different, theirs.size() / 100) << "shift " << shift;
 }
 
+// ffmpeg's BGR24 conversion of raw pictures of `pixelFormat` at `width` × `height`, written to `path` first.
+std::vector<std::uint8_t> ffmpegBgr(const std::string& path, Bytes pictures, const char* pixelFormat, int width,
+                                    int height) {
+    test::writeWholeFile(path, {pictures.begin(), pictures.end()});
+    const std::string size = std::to_string(width) + "x" + std::to_string(height);
+    const test::ProgramResult result =
+        test::runProgram({"ffmpeg", "-v", "error", "-f", "rawvideo", "-pix_fmt", pixelFormat, "-s", size, "-i", path,
+                          "-f", "rawvideo", "-pix_fmt", "bgr24", "-"});
+    if (result.exitCode != 0) throw std::runtime_error("ffmpeg: " + result.errors);
+    return asBytes(result.output);
+}
+
+TEST(BgrConverterTest, ConvertsEveryLayoutAsFfmpegDoesAtTheSameSize) {
+    if (!test::programAvailable("ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed";
+    struct Case {
+        PixelLayout layout;
+        const char* pixelFormat;
+        int width;
+        int height;
+    };
+    // DV's own sizes, and odd ones whose chroma rounds up.
+    const std::vector<Case> cases{
+        {PixelLayout::Yuv420p, "yuv420p", 720, 576}, {PixelLayout::Yuv411p, "yuv411p", 720, 480},
+        {PixelLayout::Yuv422p, "yuv422p", 320, 240}, {PixelLayout::Yuv420p, "yuv420p", 178, 102},
+        {PixelLayout::Yuv422p, "yuv422p", 94, 61},
+    };
+    test::TempDir dir;
+    const auto converter = framework().createBgrConverter();
+    ASSERT_NE(converter, nullptr);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pixelFormat + std::string(" ") + std::to_string(c.width) + "x" + std::to_string(c.height));
+        PictureFormat format;
+        format.layout = c.layout;
+        format.width = c.width;
+        format.height = c.height;
+        const std::vector<std::uint8_t> picture = testPicture(format);
+        std::vector<std::uint8_t> ours;
+        ASSERT_TRUE(converter->convert(format, picture, ours));
+        ASSERT_EQ(ours.size(), static_cast<std::size_t>(c.width) * 3 * static_cast<std::size_t>(c.height));
+        const std::vector<std::uint8_t> theirs = ffmpegBgr(dir.file("in.yuv"), picture, c.pixelFormat, c.width, c.height);
+        EXPECT_GE(psnr(ours, theirs), 45.0);
+    }
+}
+
+TEST(BgrConverterTest, PassesBgrThroughAndRefusesShortOrEmptyPictures) {
+    const auto converter = framework().createBgrConverter();
+    ASSERT_NE(converter, nullptr);
+    PictureFormat bgr;
+    bgr.layout = PixelLayout::Bgr24;
+    bgr.width = 5;
+    bgr.height = 3;
+    std::vector<std::uint8_t> picture(pictureBytes(bgr));
+    std::iota(picture.begin(), picture.end(), std::uint8_t{7});
+    std::vector<std::uint8_t> out;
+    ASSERT_TRUE(converter->convert(bgr, picture, out));
+    EXPECT_EQ(out, picture);
+
+    PictureFormat yuv;
+    yuv.width = 16;
+    yuv.height = 16;
+    const std::vector<std::uint8_t> tooShort(pictureBytes(yuv) - 1, 16);
+    EXPECT_FALSE(converter->convert(yuv, tooShort, out));
+    EXPECT_FALSE(converter->convert(PictureFormat{}, tooShort, out));
+}
+
 // A picture of one flat grey level, at a size and shape.
 std::vector<std::uint8_t> greyPicture(const PictureFormat& format, std::uint8_t level) {
     std::vector<std::uint8_t> picture(pictureBytes(format), 128);

@@ -81,6 +81,7 @@ public:
         return nullptr;
     }
     std::unique_ptr<Resampler> createResampler(PcmFormat, PcmFormat, std::string*) const override { return nullptr; }
+    std::unique_ptr<BgrConverter> createBgrConverter(std::string*) const override { return nullptr; }
 
     DvSystem decodedSystem = DvSystem::Pal625;
     mutable std::atomic<int> decodersMade{0};

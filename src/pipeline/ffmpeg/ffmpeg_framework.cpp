@@ -57,6 +57,9 @@ public:
     std::unique_ptr<Resampler> createResampler(PcmFormat from, PcmFormat to, std::string* error) const override {
         return ffmpeg::makeResampler(from, to, error);
     }
+    std::unique_ptr<BgrConverter> createBgrConverter(std::string* error) const override {
+        return ffmpeg::makeBgrConverter(error);
+    }
 };
 
 }  // namespace

@@ -7,6 +7,10 @@ namespace moraven {
 
 namespace {
 
+// How long a sample waiting for its time sleeps at most before it reads the clock again: a clock that is
+// not the computer's (the sound device's) may move faster or slower than its reading predicted.
+constexpr std::chrono::milliseconds kClockPoll{10};
+
 std::int64_t roundedDivide(std::int64_t value, std::int64_t divisor) {
     if (divisor <= 0) return 0;
     return value >= 0 ? (value + divisor / 2) / divisor : -((-value + divisor / 2) / divisor);
@@ -195,9 +199,8 @@ void Graph::run() {
         {
             std::lock_guard lock(m_mutex);
             m_pauseWanted = false;
-            m_clockStart = std::chrono::steady_clock::now();
-            m_clockBase = MediaTime::fromTicks(m_position.load());
         }
+        m_clock->setHeld(false);
         m_state = GraphState::Running;
         m_wake.notify_all();
         return;
@@ -213,6 +216,7 @@ void Graph::pause() {
             std::lock_guard lock(m_mutex);
             m_pauseWanted = true;
         }
+        m_clock->setHeld(true);
         m_state = GraphState::Paused;
         m_wake.notify_all();
         return;
@@ -232,8 +236,6 @@ void Graph::startStreaming(bool paused) {
         m_pauseWanted = paused;
         m_held = false;
         m_reprime = false;
-        m_clockStart = std::chrono::steady_clock::now();
-        m_clockBase = MediaTime::fromTicks(m_position.load());
     }
     m_sources = sources();
     m_renderers.clear();
@@ -262,6 +264,9 @@ void Graph::startStreaming(bool paused) {
             return;
         }
     }
+    // After the stages started: a sound output opens in start(), and its clock follows it.
+    m_clock->restart(MediaTime::fromTicks(m_position.load()));
+    m_clock->setHeld(paused);
     m_ended = false;
     m_state = paused ? GraphState::Paused : GraphState::Running;
     m_thread = std::thread(&Graph::stream, this);
@@ -276,11 +281,7 @@ void Graph::stream() {
         for (;;) {
             {
                 std::unique_lock lock(m_mutex);
-                if (m_reprime) {
-                    m_reprime = false;
-                    m_renderersWithSample.clear();
-                    m_pausedNoticeSent = false;
-                }
+                m_reprime = false;  // setPosition() started the count of the renderers' samples again
                 if (m_stopRequested) break;
                 if (m_pauseWanted && allRenderersHadSample()) {
                     m_held = true;
@@ -376,18 +377,39 @@ bool Graph::allRenderersHadSample() const {
     return true;
 }
 
-void Graph::onRendered(Stage& stage, const MediaSample& sample) {
-    m_position.store(sample.start.ticks());
+bool Graph::onRendered(Stage& stage, const MediaSample& sample, bool paced) {
     std::unique_lock lock(m_mutex);
-    if (std::find(m_renderersWithSample.begin(), m_renderersWithSample.end(), &stage) ==
-        m_renderersWithSample.end()) {
-        m_renderersWithSample.push_back(&stage);
+    const bool hadSample = std::find(m_renderersWithSample.begin(), m_renderersWithSample.end(), &stage) !=
+                           m_renderersWithSample.end();
+    if (!hadSample) m_renderersWithSample.push_back(&stage);
+    // Paused with every renderer's sample shown: a further sample waits at its renderer, as a paused
+    // renderer holds it, so that the picture on show stays the one the pause or the seek asked for even when
+    // a decoder hands on several at once. A seek or a stop meanwhile drops it.
+    if (m_pauseWanted && hadSample && allRenderersHadSample()) {
+        const std::uint64_t seeks = m_seekCount;
+        m_held = true;
+        m_wake.notify_all();
+        if (!m_pausedNoticeSent) {
+            m_pausedNoticeSent = true;
+            lock.unlock();
+            notify(GraphNotice::Paused);
+            lock.lock();
+        }
+        m_wake.wait(lock, [&] { return m_stopRequested || !m_pauseWanted || m_seekCount != seeks; });
+        m_held = false;
+        if (m_stopRequested || m_seekCount != seeks) return false;
     }
+    if (m_positionRenderer == nullptr || m_positionRenderer == &stage) m_position.store(sample.start.ticks());
     // A paused graph shows its first samples at once; a running one on a clock waits for their time.
-    if (!m_useClock || m_pauseWanted) return;
-    const auto deadline =
-        m_clockStart + std::chrono::nanoseconds((sample.start - m_clockBase).ticks() * 100);
-    m_wake.wait_until(lock, deadline, [this] { return m_stopRequested.load() || m_pauseWanted; });
+    if (!paced || !m_useClock) return true;
+    const auto interrupted = [this] { return m_stopRequested.load() || m_pauseWanted; };
+    while (!interrupted()) {
+        const MediaTime now = m_clock->now();
+        if (sample.start <= now) return true;
+        const auto ahead = std::chrono::nanoseconds((sample.start - now).ticks() * 100);
+        m_wake.wait_for(lock, std::min<std::chrono::nanoseconds>(ahead, kClockPoll), interrupted);
+    }
+    return !m_stopRequested.load();
 }
 
 void Graph::onWarning(const std::string& text) {
@@ -455,13 +477,19 @@ bool Graph::setPosition(std::int64_t value) {
     std::unique_lock lock(m_mutex);
     // Paused: the streaming thread may still be on its way to the first samples; seek once it holds.
     if (state == GraphState::Paused) m_wake.wait(lock, [this] { return m_held || m_ended.load(); });
+    // The streaming thread is held (or gone): the stages may be flushed from here.
+    if (state == GraphState::Paused) {
+        for (const Member& member : m_members) member.stage->flush();
+    }
     bool moved = true;
     for (Stage* source : sourceStages) moved = source->seekSource(target) && moved;
     m_position.store(target.ticks());
     if (state == GraphState::Paused) {
         m_reprime = true;
-        m_clockBase = target;
-        m_clockStart = std::chrono::steady_clock::now();
+        ++m_seekCount;
+        m_renderersWithSample.clear();
+        m_pausedNoticeSent = false;
+        m_clock->restart(target);
     }
     lock.unlock();
     m_wake.notify_all();

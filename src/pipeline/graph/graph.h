@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "pipeline/graph/reference_clock.h"
 #include "pipeline/graph/stage.h"
 
 // A graph of stages: built by adding stages and connecting their pins, then run on a streaming thread of
@@ -29,7 +30,10 @@
 // are at their end (the graph is then complete) or stop() is called. pause() runs until every connected
 // renderer has had one sample, then holds the thread and sends the Paused notice; run() goes on from there.
 // Without a reference clock (the default), samples flow as fast as the stages take them; with one, a
-// renderer's sample waits until its start time has come, counted from run(). stop() ends the streaming
+// renderer's sample waits until the clock (reference_clock.h: the system clock unless setClock() gave another,
+// such as the sound device's) has reached its start time. The clock restarts at the position when streaming
+// starts and after a seek, and is held while the graph pauses. A renderer that paces itself (a sound output
+// whose writes block) does not wait for the clock. stop() ends the streaming
 // within one sample, joins the thread and calls stop() of every stage with the reason: completed, stopped
 // or failed (a stage threw; error() then holds its message).
 //
@@ -40,7 +44,8 @@
 //
 // Seeking: duration() and position() in the current time format (100 ns units, or frames of the source's
 // video stream), and setPosition() while stopped or paused. Position is the start time of the latest sample
-// a renderer consumed.
+// a renderer consumed. A seek while paused first flushes every stage (Stage::flush(): what they hold from
+// before the seek is dropped), then streams until each renderer has had a sample from the new position.
 //
 // Threads: every member is for the control thread, except position(), isComplete(), error(), warnings()
 // and state(), which any thread may call. The destructor stops the graph.
@@ -89,6 +94,10 @@ public:
     GraphState state() const { return m_state.load(); }
     void setReferenceClock(bool enabled) { m_useClock = enabled; }
     bool hasReferenceClock() const { return m_useClock; }
+    // The clock to pace by while the reference clock is enabled; nullptr: the system clock. Not owned: it
+    // must outlive its use. Graph stopped.
+    void setClock(ReferenceClock* clock) { m_clock = clock != nullptr ? clock : &m_systemClock; }
+    ReferenceClock& clock() const { return *m_clock; }
     void setNoticeHandler(std::function<void(GraphNotice)> handler) { m_noticeHandler = std::move(handler); }
 
     // The streaming has reached the end of every source (any thread).
@@ -106,6 +115,9 @@ public:
     // In 100 ns units regardless of the time format.
     MediaTime duration() const override;
     MediaTime position() const override;
+    // Positions follow the samples of this renderer only (a player's picture, which a decoder delays behind
+    // the sound); nullptr (the default): of every renderer. Graph stopped.
+    void setPositionRenderer(const Stage* renderer) { m_positionRenderer = renderer; }
     // In the current time format.
     std::int64_t durationInFormat() const;
     std::int64_t positionInFormat() const;
@@ -121,7 +133,7 @@ private:
     void startStreaming(bool paused);
     void stream();
     void notify(GraphNotice notice);
-    void onRendered(Stage& stage, const MediaSample& sample);
+    bool onRendered(Stage& stage, const MediaSample& sample, bool paced);
     void onWarning(const std::string& text);
     std::vector<Stage*> sources() const;
     bool allRenderersHadSample() const;
@@ -149,15 +161,17 @@ private:
     bool m_held = false;         // under m_mutex: the streaming thread waits in the paused state
     bool m_reprime = false;      // under m_mutex: a seek while paused; count the renderers' samples again
     bool m_failed = false;       // streaming thread; read by the control thread after the join
-    bool m_pausedNoticeSent = false;            // streaming thread
+    bool m_pausedNoticeSent = false;            // under m_mutex
+    std::uint64_t m_seekCount = 0;              // under m_mutex: seeks while paused
     std::vector<Stage*> m_sources;              // fixed while the thread runs
     std::vector<Stage*> m_renderers;            // connected renderers, fixed while the thread runs
-    std::vector<Stage*> m_renderersWithSample;  // streaming thread
+    std::vector<Stage*> m_renderersWithSample;  // under m_mutex
     std::string m_error;                        // under m_mutex
     std::vector<std::string> m_warnings;        // under m_mutex
     std::atomic<std::int64_t> m_position{0};
-    std::chrono::steady_clock::time_point m_clockStart;  // under m_mutex
-    MediaTime m_clockBase;                               // under m_mutex
+    SystemClock m_systemClock;
+    ReferenceClock* m_clock = &m_systemClock;  // changed only while stopped
+    const Stage* m_positionRenderer = nullptr;  // changed only while stopped
 };
 
 }  // namespace moraven

@@ -74,8 +74,8 @@ void Stage::deliverEndOfStream(const Pin& output) {
     if (peer != nullptr) peer->stage().endOfStream(*peer);
 }
 
-void Stage::rendered(const MediaSample& sample) {
-    if (m_graph != nullptr) m_graph->onRendered(*this, sample);
+bool Stage::rendered(const MediaSample& sample, bool paced) {
+    return m_graph == nullptr || m_graph->onRendered(*this, sample, paced);
 }
 
 void Stage::warn(const std::string& text) {

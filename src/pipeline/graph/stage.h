@@ -122,6 +122,10 @@ public:
     virtual void endOfStream(Pin& input);
     // Control thread, after the streaming thread ended (also when start() of another stage threw).
     virtual void stop(StopReason) {}
+    // Control thread, while the paused graph's streaming thread is held, before a seek: drop whatever the
+    // stage holds from before it (pictures still being decoded), so that the first sample after the seek is
+    // the first to come out. The base holds nothing.
+    virtual void flush() {}
 
     // A source is driven by the streaming thread: each produce() reads and delivers one sample (through every
     // stage downstream of it) and answers false at its end, after it has sent endOfStream on its outputs.
@@ -147,9 +151,12 @@ protected:
     // Hands `sample` to the stage at the other end of `output`; nothing when it is not connected.
     void deliver(const Pin& output, MediaSample& sample);
     void deliverEndOfStream(const Pin& output);
-    // A renderer has consumed a sample: counts for pausing and waits for its time when the graph runs on a
-    // reference clock (returns early once the graph stops).
-    void rendered(const MediaSample& sample);
+    // A renderer has consumed a sample: counts for pausing and, when `paced`, waits for its time when the
+    // graph runs on a reference clock (returns early once the graph stops or pauses). A renderer that paces
+    // itself (its writes block) passes false. While the graph is paused with every renderer's sample shown,
+    // the call holds the sample until the graph runs again. False when the sample is to be dropped (the graph
+    // seeked or stopped while it was held).
+    bool rendered(const MediaSample& sample, bool paced = true);
     // A note for the user that does not stop the run ("the file ends with a truncated frame").
     void warn(const std::string& text);
 

@@ -76,6 +76,8 @@ void DvVideoDecoderStage::start() {
 }
 
 void DvVideoDecoderStage::deliverPicture(Job& job) {
+    // A frame being submitted while a flush came is still queued after it: it must not show either.
+    if (job.flushes != m_flushes.load()) return;
     if (job.failed && m_undecodable.fetch_add(1) == 0) {
         warn("a DV frame could not be decoded; it and any others like it become grey pictures");
     }
@@ -98,6 +100,7 @@ void DvVideoDecoderStage::receive(Pin&, MediaSample& sample) {
     std::swap(job.frame.data, sample.data);
     job.frame.copyMarksFrom(sample);
     job.failed = false;
+    job.flushes = m_flushes.load();
     m_workers->submit(std::move(job), [this](Job& done) { deliverPicture(done); });
 }
 
@@ -107,5 +110,10 @@ void DvVideoDecoderStage::endOfStream(Pin&) {
 }
 
 void DvVideoDecoderStage::stop(StopReason) { m_workers.reset(); }
+
+void DvVideoDecoderStage::flush() {
+    m_flushes.fetch_add(1);
+    if (m_workers) m_workers->cancel();
+}
 
 }  // namespace moraven

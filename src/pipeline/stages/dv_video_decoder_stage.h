@@ -42,6 +42,8 @@ public:
     void receive(Pin& input, MediaSample& sample) override;
     void endOfStream(Pin& input) override;
     void stop(StopReason reason) override;
+    // Drops the frames in flight (a paused player seeks: the pictures from before must not show).
+    void flush() override;
 
     // Frames of the current or last run that could not be decoded. Any thread.
     std::uint64_t undecodableFrames() const { return m_undecodable.load(); }
@@ -51,6 +53,7 @@ public:
         MediaSample frame;
         MediaSample picture;
         bool failed = false;
+        std::uint64_t flushes = 0;  // the flushes before the frame came: a job from before a flush is dropped
     };
 
 private:
@@ -64,6 +67,7 @@ private:
     PictureFormat m_format;                              // the connection's, for this run
     std::shared_ptr<const MediaType> m_typeChange;       // the last format that differed from it
     std::unique_ptr<OrderedWorkers<DvVideoDecoder, Job>> m_workers;
+    std::atomic<std::uint64_t> m_flushes{0};
     std::atomic<std::uint64_t> m_undecodable{0};
 };
 
