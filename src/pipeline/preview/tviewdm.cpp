@@ -301,7 +301,14 @@ bool Tviewdm::moveTo(std::int64_t position) {
         m_graph.run();
         return moved;
     }
-    return m_graph.setPosition(position);
+    const bool moved = m_graph.setPosition(position);
+    // The streaming may have reached the end while this move was on its way (a move to the end just before):
+    // it is then gone, and starts again from the new position.
+    if (!m_graph.waitForEnd(std::chrono::milliseconds(0))) return moved;
+    m_graph.stop();
+    const bool again = m_graph.setPosition(position);
+    m_graph.pause();
+    return again;
 }
 
 bool Tviewdm::SetPosition(std::int64_t position) { return moveTo(position); }
