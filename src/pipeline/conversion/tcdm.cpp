@@ -136,6 +136,13 @@ bool TCdm::connectToFree(Pin& output, Stage& target, const MediaType* partial) {
     return false;
 }
 
+bool TCdm::connectFirst(const std::vector<Pin*>& outputs, Pin& input) {
+    for (Pin* out : outputs) {
+        if (m_graph.connect(*out, input)) return true;
+    }
+    return false;
+}
+
 bool TCdm::connectSoundThrough(Stage& splitter, Stage& adapter, Pin& target) {
     Pin* adapterIn = adapter.input(0);
     if (!adapterIn) return false;
@@ -227,14 +234,7 @@ bool TCdm::BuildTimeShiftGraph(const std::string& input, const std::string& outp
     Stage& acm1 = addNew("ACM Wrapper", "acm1");
     Stage& acm2 = addNew("ACM Wrapper", "acm2");
     m_graph.add(m_dvHeader, "DVHeader");
-    bool dv = false;
-    for (Pin* out : freeOutputs(*splitter)) {
-        if (m_graph.connect(*out, *m_dvHeader.input(0))) {
-            dv = true;
-            break;
-        }
-    }
-    if (!dv) return fail(input + " has no DV stream");
+    if (!connectFirst(freeOutputs(*splitter), *m_dvHeader.input(0))) return fail(input + " has no DV stream");
     connectToFree(*m_dvHeader.output(0), aviMux);
     if (splitter->pins(PinDirection::Output).size() > 1) {
         // The multiplexer always keeps one free input: each sound stream takes the next.
@@ -279,28 +279,14 @@ bool TCdm::buildReencodeGraph(Stage& splitter, const std::string& input, DvSyste
     m_graph.add(m_sceneDetect, "SceneDetect");
     m_graph.add(m_dvHeader, "DVHeader");
 
-    bool detected = false;
-    for (Pin* out : freeOutputs(splitter)) {
-        if (m_graph.connect(*out, *m_sceneDetect.input(0))) {
-            detected = true;
-            break;
-        }
-    }
-    if (!detected) return fail(input + " has no DV stream");
+    if (!connectFirst(freeOutputs(splitter), *m_sceneDetect.input(0))) return fail(input + " has no DV stream");
 
     // The pictures: decoded, converted or drawn on, encoded, given the source frame's header back.
     Stage* soundSource = &splitter;
     if (type1Source) {
         if (!m_graph.connect(*m_sceneDetect.output(0), *dvSplitter.input(0)))
             return fail("The DV frames of " + input + " cannot be split");
-        bool decoding = false;
-        for (Pin* out : dvSplitter.pins(PinDirection::Output)) {
-            if (m_graph.connect(*out, *decoder.input(0))) {
-                decoding = true;
-                break;
-            }
-        }
-        if (!decoding) return fail("The DV pictures of " + input + " cannot be decoded");
+        if (!connectFirst(dvSplitter.pins(PinDirection::Output), *decoder.input(0))) return fail("The DV pictures of " + input + " cannot be decoded");
         soundSource = &dvSplitter;
     } else if (!m_graph.connect(*m_sceneDetect.output(0), *decoder.input(0))) {
         return fail("The DV pictures of " + input + " cannot be decoded");
@@ -369,20 +355,15 @@ bool TCdm::BuildRecompressGraph(const std::string& input, const std::string& out
     const WaveFormat sound = WaveFormat::pcm(2, static_cast<std::uint32_t>(samplesPerSecond), 16);
     if (!acm1.setOutputFormat(sound) || !acm2.setOutputFormat(sound))
         return fail(std::to_string(samplesPerSecond) + " Hz is no sampling rate of DV sound");
-    int tracks = 0;
     for (AcmWrapperStage* acm : {&acm1, &acm2}) {
         Pin* target = dvMuxer.findPin(acm == &acm1 ? "Audio 1" : "Audio 2");
         for (Pin* out : freeOutputs(*splitter)) {
             if (!offeredType(*out).isAudio()) continue;
             if (!m_graph.render(*out, *acm)) continue;
-            if (m_graph.connect(*acm->output(0), *target)) {
-                ++tracks;
-                break;
-            }
+            if (m_graph.connect(*acm->output(0), *target)) break;
             m_graph.disconnect(*acm->input(0));
         }
     }
-    (void)tracks;
     if (!m_graph.connect(*dvMuxer.output(0), *dvSplitter.input(0))) return fail("The DV stream cannot be written");
     for (Pin* out : dvSplitter.pins(PinDirection::Output)) connectToFree(*out, aviMux);
     return finishWithMux(aviMux);

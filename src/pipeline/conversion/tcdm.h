@@ -90,6 +90,8 @@ private:
     // Connects the multiplexer to the file writer and publishes it for progress. False (with the reason)
     // when no stream reaches the multiplexer.
     bool finishWithMux(Stage& mux);
+    // Connects the first of `outputs` that `input` accepts; false when none is.
+    bool connectFirst(const std::vector<Pin*>& outputs, Pin& input);
     // Tries each free output of `splitter` into `adapter`, then the adapter into `target`'s input; true
     // when one chain was made.
     bool connectSoundThrough(Stage& splitter, Stage& adapter, Pin& target);

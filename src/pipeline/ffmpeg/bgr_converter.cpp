@@ -1,6 +1,5 @@
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <vector>
 
 extern "C" {
@@ -80,11 +79,7 @@ public:
             target.height) {
             return false;
         }
-        const auto rowBytes = static_cast<std::size_t>(view->strides[0]);
-        for (int row = 0; row < target.height; ++row) {
-            std::memcpy(view->planes[0] + static_cast<std::size_t>(row) * rowBytes,
-                        m_output->data[0] + static_cast<std::ptrdiff_t>(row) * m_output->linesize[0], rowBytes);
-        }
+        copyFrameToPicture(*m_output, *view);
         return true;
     }
 

@@ -1,6 +1,5 @@
 #include "pipeline/ffmpeg/deinterlace_filter.h"
 
-#include <cstring>
 
 extern "C" {
 #include <libavfilter/avfilter.h>
@@ -85,15 +84,7 @@ bool DeinterlaceFilter::pull(std::vector<std::uint8_t>& picture, MediaTime& star
     picture.resize(pictureBytes(progressive));
     const auto view = viewPicture(progressive, std::span<std::uint8_t>(picture));
     if (!view) return false;
-    for (int plane = 0; plane < planeCount(progressive.layout); ++plane) {
-        const PlaneGeometry geometry = planeGeometry(progressive, plane);
-        const auto i = static_cast<std::size_t>(plane);
-        for (int row = 0; row < geometry.height; ++row) {
-            std::memcpy(view->planes[i] + static_cast<std::ptrdiff_t>(row) * view->strides[i],
-                        frame->data[i] + static_cast<std::ptrdiff_t>(row) * frame->linesize[i],
-                        static_cast<std::size_t>(geometry.width));
-        }
-    }
+    copyFrameToPicture(*frame, *view);
     start = MediaTime::fromTicks(frame->pts);
     av_frame_unref(frame);
     return true;

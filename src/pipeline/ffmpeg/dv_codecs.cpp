@@ -1,6 +1,5 @@
 #include "pipeline/ffmpeg/dv_codecs.h"
 
-#include <cstring>
 #include <vector>
 
 extern "C" {
@@ -54,16 +53,11 @@ public:
 
     bool decode(Bytes frame, std::vector<std::uint8_t>& picture, PictureFormat& format) override {
         if (frame.size() < kSmallestDvFrame) return false;
-        // The codec may read a little past the end of its input: it gets a copy with zeroed padding.
-        m_input.resize(frame.size() + AV_INPUT_BUFFER_PADDING_SIZE);
-        std::memcpy(m_input.data(), frame.data(), frame.size());
-        std::memset(m_input.data() + frame.size(), 0, AV_INPUT_BUFFER_PADDING_SIZE);
-        av_packet_unref(m_packet.get());
-        m_packet->data = m_input.data();
-        m_packet->size = static_cast<int>(frame.size());
-        if (avcodec_send_packet(m_context.get(), m_packet.get()) < 0) return false;
+        fillPaddedPacket(*m_packet, m_input, frame, AV_NOPTS_VALUE);
+        const int sent = avcodec_send_packet(m_context.get(), m_packet.get());
         m_packet->data = nullptr;
         m_packet->size = 0;
+        if (sent < 0) return false;
         av_frame_unref(m_frame.get());
         if (avcodec_receive_frame(m_context.get(), m_frame.get()) < 0) return false;
         const DvSystem system = systemOfPicture(*m_frame);
@@ -71,27 +65,11 @@ public:
         std::uint32_t aspectX = 0;
         std::uint32_t aspectY = 0;
         frameAspect(*m_frame, aspectX, aspectY);
-        const bool wide = aspectY != 0 && aspectX * 9 > aspectY * 14;  // nearer to 16:9 than to 4:3
-        format = dvPictureFormat(system, wide);
+        format = dvPictureFormat(system, isWideAspect(aspectX, aspectY));
         picture.resize(pictureBytes(format));
         const auto view = viewPicture(format, std::span<std::uint8_t>(picture));
         if (!view) return false;
-        ConstPictureView source;
-        source.format = format;
-        for (std::size_t plane = 0; plane < 3; ++plane) {
-            source.planes[plane] = m_frame->data[plane];
-            source.strides[plane] = m_frame->linesize[plane];
-        }
-        // Same layout: a plain copy into the tight planes.
-        for (int plane = 0; plane < planeCount(format.layout); ++plane) {
-            const PlaneGeometry geometry = planeGeometry(format, plane);
-            const auto index = static_cast<std::size_t>(plane);
-            for (int row = 0; row < geometry.height; ++row) {
-                std::memcpy(view->planes[index] + static_cast<std::ptrdiff_t>(row) * view->strides[index],
-                            source.planes[index] + static_cast<std::ptrdiff_t>(row) * source.strides[index],
-                            static_cast<std::size_t>(geometry.width));
-            }
-        }
+        copyFrameToPicture(*m_frame, *view);  // same layout: a plain copy into the tight planes
         return true;
     }
 

@@ -4,6 +4,7 @@
 #include <numeric>
 
 extern "C" {
+#include <libavcodec/avcodec.h>
 #include <libavutil/frame.h>
 #include <libavutil/pixdesc.h>
 #include <libswscale/swscale.h>
@@ -89,7 +90,7 @@ bool FrameToPicture::convert(const AVFrame& frame, std::vector<std::uint8_t>& pi
     const auto view = viewPicture(format, std::span<std::uint8_t>(picture));
     if (!view) return false;
     if (own) {
-        copyPlanes(frame.data, frame.linesize, view->planes.data(), view->strides.data(), format);
+        copyFrameToPicture(frame, *view);
         return true;
     }
     // Full-range ("J") formats are recognised by swscale itself and brought to limited range here.
@@ -104,6 +105,21 @@ bool FrameToPicture::convert(const AVFrame& frame, std::vector<std::uint8_t>& pi
 
 void copyPictureToFrame(const ConstPictureView& view, AVFrame& frame) {
     copyPlanes(view.planes.data(), view.strides.data(), frame.data, frame.linesize, view.format);
+}
+
+void copyFrameToPicture(const AVFrame& frame, const PictureView& view) {
+    copyPlanes(frame.data, frame.linesize, view.planes.data(), view.strides.data(), view.format);
+}
+
+void fillPaddedPacket(AVPacket& packet, std::vector<std::uint8_t>& buffer, Bytes bytes, std::int64_t pts) {
+    buffer.resize(bytes.size() + AV_INPUT_BUFFER_PADDING_SIZE);
+    if (!bytes.empty()) std::memcpy(buffer.data(), bytes.data(), bytes.size());
+    std::memset(buffer.data() + bytes.size(), 0, AV_INPUT_BUFFER_PADDING_SIZE);
+    av_packet_unref(&packet);
+    packet.data = buffer.data();
+    packet.size = static_cast<int>(bytes.size());
+    packet.pts = pts;
+    packet.dts = AV_NOPTS_VALUE;
 }
 
 }  // namespace moraven::ffmpeg

@@ -32,5 +32,11 @@ private:
 
 // Copies tight planes into a frame already allocated for `view.format` (rows may be padded there).
 void copyPictureToFrame(const ConstPictureView& view, AVFrame& frame);
+// Copies a frame whose layout and size are `view.format`'s into the view's tight planes.
+void copyFrameToPicture(const AVFrame& frame, const PictureView& view);
+
+// Points `packet` at a copy of `bytes` in `buffer` followed by the zeroed padding that decoders may read past
+// their input, with `pts` as its time. The packet borrows `buffer`: the caller sends it and then clears it.
+void fillPaddedPacket(AVPacket& packet, std::vector<std::uint8_t>& buffer, Bytes bytes, std::int64_t pts);
 
 }  // namespace moraven::ffmpeg

@@ -151,15 +151,7 @@ public:
 
 private:
     bool sendWhole(Bytes bytes, std::int64_t pts) {
-        // Decoders may read a little past their input: they get a copy with zeroed padding.
-        m_input.resize(bytes.size() + AV_INPUT_BUFFER_PADDING_SIZE);
-        if (!bytes.empty()) std::memcpy(m_input.data(), bytes.data(), bytes.size());
-        std::memset(m_input.data() + bytes.size(), 0, AV_INPUT_BUFFER_PADDING_SIZE);
-        av_packet_unref(m_packet.get());
-        m_packet->data = m_input.data();
-        m_packet->size = static_cast<int>(bytes.size());
-        m_packet->pts = pts;
-        m_packet->dts = AV_NOPTS_VALUE;
+        fillPaddedPacket(*m_packet, m_input, bytes, pts);
         int sent = avcodec_send_packet(m_context.get(), m_packet.get());
         // A codec whose output is full takes no more input: its frames wait here until they are received.
         while (sent == AVERROR(EAGAIN)) {

@@ -13,14 +13,6 @@ ColorSpaceConverterStage::ColorSpaceConverterStage(const MediaFramework* framewo
 
 ColorSpaceConverterStage::~ColorSpaceConverterStage() = default;
 
-bool ColorSpaceConverterStage::isWide(const PictureFormat& format) {
-    // Halfway between 4:3 (1.33) and 16:9 (1.78), compared in integers: x / y > 14 / 9.
-    if (format.aspectX != 0 && format.aspectY != 0) {
-        return std::uint64_t{format.aspectX} * 9 > std::uint64_t{format.aspectY} * 14;
-    }
-    return format.height > 0 && std::int64_t{format.width} * 9 > std::int64_t{format.height} * 14;
-}
-
 bool ColorSpaceConverterStage::acceptsInput(const Pin& input, const MediaType& type) const {
     return &input == &m_input && pictureFormatOf(type).has_value();
 }
@@ -29,7 +21,7 @@ std::vector<MediaType> ColorSpaceConverterStage::outputTypes(const Pin&) const {
     if (!m_input.isConnected()) return {};
     const auto format = pictureFormatOf(m_input.connectionType());
     if (!format) return {};
-    const bool wide = isWide(*format);
+    const bool wide = isShownWide(*format);
     return {pictureMediaType(dvPictureFormat(DvSystem::Pal625, wide)),
             pictureMediaType(dvPictureFormat(DvSystem::Ntsc525, wide))};
 }

@@ -26,9 +26,6 @@ public:
     explicit ColorSpaceConverterStage(const MediaFramework* framework = nullptr);
     ~ColorSpaceConverterStage() override;
 
-    // Whether pictures of `format` are shown as 16:9 (their display aspect, else square pixels).
-    static bool isWide(const PictureFormat& format);
-
     std::vector<MediaType> outputTypes(const Pin& output) const override;
     bool acceptsInput(const Pin& input, const MediaType& type) const override;
     void start() override;

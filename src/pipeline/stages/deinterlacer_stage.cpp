@@ -2,7 +2,6 @@
 
 #include <stdexcept>
 
-#include "pipeline/stages/color_space_converter_stage.h"
 
 namespace moraven {
 
@@ -33,7 +32,7 @@ std::vector<MediaType> DeinterlacerStage::outputTypes(const Pin&) const {
     const auto system = format ? dvSystemOfPictures(*format) : std::nullopt;
     if (!system) return {};
     const DvSystem other = *system == DvSystem::Pal625 ? DvSystem::Ntsc525 : DvSystem::Pal625;
-    return {pictureMediaType(dvPictureFormat(other, ColorSpaceConverterStage::isWide(*format))), own};
+    return {pictureMediaType(dvPictureFormat(other, isShownWide(*format))), own};
 }
 
 void DeinterlacerStage::start() {
@@ -46,7 +45,7 @@ void DeinterlacerStage::start() {
     const auto from = dvSystemOfPictures(*in);
     const auto to = dvSystemOfPictures(*out);
     if (from && to && *from != *to) {
-        m_converter = std::make_unique<FieldStandardsConverter>(*from, ColorSpaceConverterStage::isWide(*in));
+        m_converter = std::make_unique<FieldStandardsConverter>(*from, isShownWide(*in));
     }
     m_converting = m_converter != nullptr;
 }

@@ -33,7 +33,7 @@ void DvVideoEncoderStage::start() {
     const DvSystem system = m_system;
     // The frames take the shape of the pictures they are given; setWide() decides for pictures without one.
     const auto format = pictureFormatOf(m_input.connectionType());
-    const bool wide = format && format->aspectY != 0 ? format->aspectX * 9 > format->aspectY * 14 : m_wide;
+    const bool wide = format && format->aspectY != 0 ? isWideAspect(format->aspectX, format->aspectY) : m_wide;
     const auto makeEncoder = [&framework, system, wide] {
         std::string error;
         return requireCodec(framework.createDvVideoEncoder(system, wide, &error), "the DV video cannot be encoded",

@@ -78,6 +78,18 @@ inline std::size_t pictureBytes(const PictureFormat& format) {
     return total;
 }
 
+// Whether a display aspect x:y is nearer to 16:9 than to 4:3 (halfway, 14:9, compared in integers); false
+// for a zero y.
+inline bool isWideAspect(std::uint64_t x, std::uint64_t y) { return y != 0 && x * 9 > y * 14; }
+
+// Whether a picture is shown nearer to 16:9 than to 4:3: by its display aspect, else by its size (square
+// pixels).
+inline bool isShownWide(const PictureFormat& format) {
+    if (format.aspectX != 0 && format.aspectY != 0) return isWideAspect(format.aspectX, format.aspectY);
+    return format.width > 0 && format.height > 0 &&
+           isWideAspect(static_cast<std::uint64_t>(format.width), static_cast<std::uint64_t>(format.height));
+}
+
 // DV's pictures of a system: 720 × 576 4:2:0 at 25 frames a second, or 720 × 480 4:1:1 at 29.97; bottom
 // field first; 4:3 or 16:9. Unknown gives a zero-sized format.
 inline PictureFormat dvPictureFormat(DvSystem system, bool wide) {
