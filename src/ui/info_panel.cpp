@@ -10,6 +10,7 @@
 #include <QFontMetrics>
 #include <QFrame>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLocale>
 #include <QMenu>
@@ -29,6 +30,7 @@
 #include "platform/system_locale.h"
 #include "settings/preferences.h"
 #include "ui/ui_text.h"
+#include "ui/video_surface.h"
 
 namespace moraven {
 
@@ -161,16 +163,23 @@ TBaseFrame::TBaseFrame(const Settings& settings, QWidget* parent) : QWidget(pare
 
     m_positionBar = makeSlider(this, "tb", Qt::Horizontal);
     m_positionBar->setGeometry(20, 158, 253, kPositionBarHeight);
+    // The player moves when the user lets the handle go, or moves it by keys or page clicks; the timers'
+    // own updates (setValue) do not count.
+    connect(m_positionBar, &QSlider::sliderPressed, this, [this] { emit positionBarTaken(); });
+    connect(m_positionBar, &QSlider::sliderReleased, this, [this] { emit positionBarSet(m_positionBar->value()); });
+    connect(m_positionBar, &QSlider::actionTriggered, this, [this](int action) {
+        if (action == QAbstractSlider::SliderMove || m_positionBar->isSliderDown()) return;
+        // The action is applied after this signal: read the value once it is.
+        QMetaObject::invokeMethod(
+            this, [this] { emit positionBarSet(m_positionBar->value()); }, Qt::QueuedConnection);
+    });
 
     // The picture area: the video window, and the messages in the same place.
-    m_video = new QWidget(this);
+    m_video = new VideoSurface(this);
     m_video->setObjectName(QStringLiteral("vw"));
     m_video->setGeometry(24, 186, kPictureAreaWidth, kPictureAreaHeight);
-    m_video->setAutoFillBackground(true);
-    QPalette black = m_video->palette();
-    black.setColor(QPalette::Window, Qt::black);
-    m_video->setPalette(black);
     m_video->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_video->installEventFilter(this);
     connect(m_video, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& pos) { emit videoMenuRequested(m_video->mapToGlobal(pos)); });
 
@@ -178,6 +187,9 @@ TBaseFrame::TBaseFrame(const Settings& settings, QWidget* parent) : QWidget(pare
     m_messages->setObjectName(QStringLiteral("reBaseFrame"));
     m_messages->setGeometry(24, 186, kPictureAreaWidth, kPictureAreaHeight);
     m_messages->setReadOnly(true);
+    // Nothing to type into: hiding it must never hand the focus on (to the list, which would then move its
+    // current row by itself).
+    m_messages->setFocusPolicy(Qt::NoFocus);
     m_messages->setFrameShape(QFrame::NoFrame);
     m_messages->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_messages->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -202,6 +214,8 @@ TBaseFrame::TBaseFrame(const Settings& settings, QWidget* parent) : QWidget(pare
         connect(slider, &QSlider::valueChanged, this, [this] {
             emit inlayPositionChanged(m_inlayHorz->value(), kSliderMaximum - m_inlayVert->value());
         });
+        connect(slider, &QSlider::sliderPressed, this, [this] { emit inlaySliderPressed(); });
+        connect(slider, &QSlider::sliderReleased, this, [this] { emit inlaySliderReleased(); });
     }
 
     m_corner = makeLabel(this, "Shape1", 248, 352);
@@ -426,7 +440,7 @@ void TBaseFrame::setProgress(int percent) { m_gauge->setValue(std::clamp(percent
 
 void TBaseFrame::hideProgress() {
     m_progressShown = false;
-    m_positionBar->show();
+    m_positionBar->setVisible(m_mode != DisplayMode::Message);
     m_gauge->hide();
 }
 
@@ -440,9 +454,86 @@ void TBaseFrame::setInlayPosition(int x, int y) {
 void TBaseFrame::setInlaySlidersVisible(bool visible) {
     m_inlayHorz->setVisible(visible);
     m_inlayVert->setVisible(visible);
+    if (visible) {
+        m_inlayHorz->raise();
+        m_inlayVert->raise();
+    }
+}
+
+bool TBaseFrame::inlaySlidersVisible() const { return m_inlayHorz->isVisibleTo(this); }
+
+void TBaseFrame::setPlayTexts(const FrameLabelTexts& frame, int sliderValue, const QString& position) {
+    const QString datecode = fromBytes(frame.datecode);
+    const QString timecode = fromBytes(frame.timecode);
+    if (m_datecode->text() != datecode) {
+        m_datecode->setText(datecode);
+        m_datecode->adjustSize();
+    }
+    if (m_timecode->text() != timecode) {
+        m_timecode->setText(timecode);
+        m_timecode->adjustSize();
+    }
+    if (!m_positionBar->isSliderDown() && m_positionBar->value() != sliderValue) {
+        const QSignalBlocker block(m_positionBar);
+        m_positionBar->setValue(sliderValue);
+    }
+    if (m_timeStamp->text() != position) m_timeStamp->setText(position);
+}
+
+int TBaseFrame::positionBarValue() const { return m_positionBar->value(); }
+
+bool TBaseFrame::positionBarDragged() const { return m_positionBar->isSliderDown(); }
+
+void TBaseFrame::setVideoFullScreen(bool fullScreen, const QList<QAction*>& actions) {
+    if (fullScreen == m_videoFullScreen) return;
+    m_videoFullScreen = fullScreen;
+    if (fullScreen) {
+        m_videoGeometry = m_video->geometry();
+        m_fullScreenActions = actions;
+        m_video->setParent(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+        m_video->addActions(m_fullScreenActions);
+        m_video->showFullScreen();
+        m_video->activateWindow();
+    } else {
+        for (QAction* action : std::as_const(m_fullScreenActions)) m_video->removeAction(action);
+        m_fullScreenActions.clear();
+        m_video->setParent(this, Qt::Widget);
+        m_video->setGeometry(m_videoGeometry);
+        m_video->show();
+        // The messages stay in front of the picture in the audio and message modes.
+        if (m_mode != DisplayMode::Video) m_messages->raise();
+        window()->activateWindow();
+    }
+}
+
+bool TBaseFrame::filterVideoEvent(QEvent* event) {
+    if (event->type() == QEvent::MouseButtonPress) {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() != Qt::LeftButton) return false;
+        // The point within the picture itself: the surface may show bars beside it (full screen).
+        QRect picture = m_video->pictureRect();
+        if (picture.isEmpty()) picture = m_video->rect();
+        const QPoint at = mouse->position().toPoint() - picture.topLeft();
+        emit pictureClicked(at.x(), at.y(), picture.width(), picture.height());
+        return false;
+    }
+    if (!m_videoFullScreen) return false;
+    if (event->type() == QEvent::MouseButtonDblClick) {
+        emit fullScreenLeaveRequested();
+        return true;
+    }
+    // Esc leaves the full screen before any shortcut of the window sees it.
+    if (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) {
+        if (static_cast<QKeyEvent*>(event)->key() != Qt::Key_Escape) return false;
+        event->accept();
+        if (event->type() == QEvent::KeyPress) emit fullScreenLeaveRequested();
+        return true;
+    }
+    return false;
 }
 
 bool TBaseFrame::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_video) return filterVideoEvent(event) || QWidget::eventFilter(watched, event);
     if (watched == m_name && isLeftClick(watched, event)) {
         emit parentFolderRequested();
         return true;

@@ -3,11 +3,15 @@
 #include <optional>
 #include <vector>
 
+#include <QList>
+#include <QRect>
 #include <QWidget>
 
 #include "formats/avi_fichier.h"
 #include "window/info_texts.h"
+#include "window/player_positions.h"
 
+class QAction;
 class QFrame;
 class QLabel;
 class QMenu;
@@ -18,6 +22,7 @@ class QTextEdit;
 namespace moraven {
 
 struct Settings;
+class VideoSurface;
 
 // The information panel, the left column of the main window: the facts of the current file, the picture
 // area (the video window, or a message in its place), the position bar with the running position, the
@@ -26,8 +31,8 @@ struct Settings;
 //
 // The panel only shows; what it cannot do itself it asks of the main window through its signals. It reads
 // the datecode pattern from `settings` (owned by the main window, which outlives the panel) at each
-// ShowFile. The video window is an empty black widget of the picture's shape; the player draws into it.
-// Window thread only.
+// ShowFile. The video window is the player's picture surface, fitted to the picture's shape; the player
+// (ui/preview_player.h) draws into it and sets the running texts. Window thread only.
 class TBaseFrame : public QWidget {
     Q_OBJECT
 
@@ -72,6 +77,20 @@ public:
     // shows 1000 − Y) and "Incrust Sliders Visible". Setting them emits nothing.
     void setInlayPosition(int x, int y);
     void setInlaySlidersVisible(bool visible);
+    bool inlaySlidersVisible() const;
+
+    // The player's picture surface (the video window).
+    VideoSurface& videoSurface() { return *m_video; }
+    // The texts of the frame on screen and the playing position: the datecode and timecode labels, the
+    // position bar's value (0..1000) and the running position. Setting them emits nothing.
+    void setPlayTexts(const FrameLabelTexts& frame, int sliderValue, const QString& position);
+    int positionBarValue() const;
+    bool positionBarDragged() const;
+
+    // The video window over the whole screen, or back in the panel. While it is full screen, `actions` (the
+    // main window's) reach it, so that their shortcuts work there; Esc and a double click bring it back.
+    void setVideoFullScreen(bool fullScreen, const QList<QAction*>& actions = {});
+    bool videoFullScreen() const { return m_videoFullScreen; }
 
 signals:
     // A click on the file name: open the file's folder.
@@ -84,6 +103,17 @@ signals:
     void videoMenuRequested(const QPoint& globalPos);
     // ClearPanel ran: the main window has no current file any more, and the preview must stop and empty.
     void panelCleared();
+    // The user took the position bar (its mouse button went down), and let it go at a new value, or moved it
+    // with the keyboard or a click beside the handle.
+    void positionBarTaken();
+    void positionBarSet(int value);
+    // A mouse button went down on an inlay slider, and came up again.
+    void inlaySliderPressed();
+    void inlaySliderReleased();
+    // A left click on the picture, in the picture's own coordinates (0 .. width, 0 .. height).
+    void pictureClicked(int x, int y, int width, int height);
+    // Esc or a double click on the full-screen picture.
+    void fullScreenLeaveRequested();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -96,6 +126,7 @@ private:
     void setMode(DisplayMode mode);
     void applyVideoLayout(const VideoAreaLayout& layout);
     void setFileName(const QString& name);
+    bool filterVideoEvent(QEvent* event);
 
     const Settings& m_settings;
     InfoTextOptions m_textOptions;
@@ -118,7 +149,10 @@ private:
     QLabel* m_scenes = nullptr;
     QProgressBar* m_gauge = nullptr;
     QSlider* m_positionBar = nullptr;
-    QWidget* m_video = nullptr;
+    VideoSurface* m_video = nullptr;
+    bool m_videoFullScreen = false;
+    QRect m_videoGeometry;  // its place in the panel while full screen
+    QList<QAction*> m_fullScreenActions;
     QTextEdit* m_messages = nullptr;
     QLabel* m_timeStamp = nullptr;
     QSlider* m_inlayHorz = nullptr;

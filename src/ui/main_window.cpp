@@ -30,7 +30,7 @@
 #include "ui/info_panel.h"
 #include "ui/options_panel.h"
 #include "ui/placeholder_frame.h"
-#include "ui/preview_inlay.h"
+#include "ui/preview_player.h"
 #include "ui/repair_dialogs.h"
 #include "ui/riff_form.h"
 #include "ui/ui_text.h"
@@ -74,10 +74,15 @@ TUIForm::TUIForm(Preferences& preferences, std::vector<std::string> parameters, 
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setFont(QFont("Arial", 8));
     setAcceptDrops(true);
-    m_previewInlay = std::make_unique<PreviewInlay>();
-
     RunnerHooks hooks;
     hooks.showCurrent = [this](const ListRecord* record) { showCurrent(record); };
+    // A command lets the player release the file it works on, and the next showing loads it again.
+    hooks.SuspendPreview = [this] {
+        if (m_player) m_player->suspend();
+    };
+    hooks.EndSuspend = [this] {
+        if (m_player) m_player->endSuspend();
+    };
     hooks.MoveToRecycleBin = MoveToRecycleBin;
     hooks.mediaFramework = loadMediaFramework;
     m_core = std::make_unique<CommandCore>(
@@ -118,6 +123,15 @@ void TUIForm::buildClient() {
     m_baseFrame = new TBaseFrame(m_preferences.settings(), m_client);
     m_baseFrame->setObjectName("BaseFrame");
     m_baseFrame->move(0, kToolBarHeight);
+    PreviewPlayer::Hooks playerHooks;
+    playerHooks.actionsChanged = [this] {
+        if (m_binder) m_binder->sync();
+    };
+    playerHooks.setVolumeGauge = [this](int percent) { m_volumeGauge->setValue(percent); };
+    playerHooks.setVolumePanelShown = [this](bool shown) { m_volumePanel->setVisible(shown); };
+    playerHooks.windowActions = [this] { return QWidget::actions(); };
+    m_player = std::make_unique<PreviewPlayer>(*m_baseFrame, m_preferences.settings(), m_locale, m_core->al,
+                                               std::move(playerHooks));
 
     m_listView = new FileListView(m_core->list, m_client);
     m_listView->setObjectName("lb");
@@ -161,7 +175,7 @@ void TUIForm::buildClient() {
     m_optionsFrame = new TOptionsFrame(m_preferences, m_core->al, m_core->checkList, m_client);
     m_optionsFrame->setObjectName("OptionsFrame");
     m_optionsFrame->hide();
-    m_optionsFrame->setInlayStage(&m_previewInlay->setters(), [this] {
+    m_optionsFrame->setInlayStage(&m_player->setters(), [this] {
         const ListRecord* shown = m_core->state.CurrentFichier;
         return shown ? shown->fps() : 0.0;
     });
@@ -180,10 +194,8 @@ void TUIForm::buildClient() {
             [this] { executeAction("amDossierParent"); });
     connect(m_baseFrame, &TBaseFrame::inlaySlidersToggleRequested, this,
             [this] { executeAction("amAfficherSliders"); });
-    connect(m_baseFrame, &TBaseFrame::inlayPositionChanged, this, [this](int positionX, int positionY) {
-        m_preferences.settings().incrustPositionX = positionX;
-        m_preferences.settings().incrustPositionY = positionY;
-    });
+    // The player keeps the settings of the inlay position (the sliders and the click on the picture).
+    connect(m_baseFrame, &TBaseFrame::panelCleared, this, [this] { m_player->clear(); });
     connect(m_baseFrame, &TBaseFrame::videoMenuRequested, this,
             [this](const QPoint& at) { m_videoPopup->popup(at); });
     // "Close" on a panel is its action: the action's check mark goes off and the panel is hidden.
@@ -191,7 +203,7 @@ void TUIForm::buildClient() {
             [this] { m_binder->action("afOptions")->trigger(); });
     connect(m_optionsFrame, &TOptionsFrame::commandMarksChanged, this, [this] { updateAndRefresh(); });
     connect(m_optionsFrame, &TOptionsFrame::actionsChanged, this, [this] { refreshView(); });
-    connect(m_optionsFrame, &TOptionsFrame::inlayChanged, this, [this] { m_previewInlay->redraw(); });
+    connect(m_optionsFrame, &TOptionsFrame::inlayChanged, this, [this] { m_player->redraw(); });
     connect(
         m_optionsFrame, &TOptionsFrame::collectWindowSettings, this,
         [this] {
@@ -402,6 +414,7 @@ void TUIForm::showCurrent(const ListRecord* record) {
     const auto* video = dynamic_cast<const VideoFileRecord*>(record);
     if (video) {
         m_baseFrame->ShowFile(video->fichier());
+        m_player->load(video->fichier());
     } else {
         m_baseFrame->ClearPanel();
     }

@@ -22,7 +22,7 @@ namespace moraven {
 class ActionBinder;
 class FileListView;
 class PlaceholderFrame;
-class PreviewInlay;
+class PreviewPlayer;
 class RepairDialogs;
 class TAproposFrame;
 class TBaseFrame;
@@ -60,8 +60,8 @@ public:
     FileListView& listView() { return *m_listView; }
     TBaseFrame& baseFrame() { return *m_baseFrame; }
     TOptionsFrame& optionsFrame() { return *m_optionsFrame; }
-    // The preview's scene detector and inlay stage, which the player takes over.
-    PreviewInlay& previewInlay() { return *m_previewInlay; }
+    // The player of the information panel (the preview graph, its timers and actions).
+    PreviewPlayer& player() { return *m_player; }
     TAproposFrame& aboutFrame() { return *m_aboutFrame; }
     ActionBinder& actions() { return *m_binder; }
     QLabel& statusLabel() { return *m_statusLabel; }
@@ -129,10 +129,11 @@ private:
     QElapsedTimer m_sinceRefresh;
 
     WidgetInteraction m_interaction;
-    std::unique_ptr<PreviewInlay> m_previewInlay;
     std::unique_ptr<CommandCore> m_core;
     std::unique_ptr<FileListSources> m_sources;
 
+    // Made with the panel it draws into, and gone before it (members go before the window's child widgets).
+    std::unique_ptr<PreviewPlayer> m_player;
     QWidget* m_client = nullptr;
     QToolBar* m_toolBar1 = nullptr;
     QToolBar* m_toolBar2 = nullptr;

@@ -18,6 +18,7 @@
 #include "ui/info_panel.h"
 #include "ui/main_window.h"
 #include "ui/options_panel.h"
+#include "ui/preview_player.h"
 #include "ui/ui_text.h"
 #include "window/playlist.h"
 
@@ -91,8 +92,10 @@ bool TUIForm::runOwnAction(const std::string& name) {
         togglePanel(Panel::About);
     } else if (name == "afQuitter") {
         close();
+    } else if (m_player->runAction(name)) {
+        return true;
     } else {
-        // The commands run through their runners. The player's actions have nothing to play yet.
+        // The commands run through their runners.
         return m_core->tch.commandOfAction(name) == nullptr;
     }
     return true;

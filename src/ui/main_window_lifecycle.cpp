@@ -14,7 +14,7 @@
 #include "ui/info_panel.h"
 #include "ui/main_window.h"
 #include "ui/options_panel.h"
-#include "ui/preview_inlay.h"
+#include "ui/preview_player.h"
 #include "window/playlist.h"
 #include "window/program_session.h"
 
@@ -84,13 +84,13 @@ void TUIForm::ApplySettings() {
     const Settings& settings = m_preferences.settings();
     if (settings.left != 0 || settings.top != 0) move(settings.left, settings.top);
     m_volumeGauge->setValue(settings.volume / 100);
-    m_volumePanel->setVisible(!settings.incrustSlidersVisible);
     m_baseFrame->setInlayPosition(settings.incrustPositionX, settings.incrustPositionY);
     m_baseFrame->setInlaySlidersVisible(settings.incrustSlidersVisible);
     m_optionsFrame->loadControls();
     // The preview's inlay starts from the settings; the player sets it again for each file it shows.
-    const ListRecord* shown = m_core->state.CurrentFichier;
-    m_previewInlay->applySettings(settings, shown ? shown->fps() : 0.0, m_locale);
+    m_player->applyInlaySettings();
+    m_player->applyMuteSetting();
+    if (settings.incrustSlidersVisible) m_volumePanel->hide();
 }
 
 void TUIForm::FirstPaint() {
@@ -128,6 +128,7 @@ void TUIForm::changeEvent(QEvent* event) {
 
 void TUIForm::closeEvent(QCloseEvent* event) {
     m_closing = true;
+    m_player->shutDown();
     WindowState& state = m_core->state;
     state.ListLoading = false;
     state.AbortRequested = state.AbortAllRequested = true;  // running loops end

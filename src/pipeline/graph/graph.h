@@ -122,6 +122,8 @@ public:
     std::int64_t durationInFormat() const;
     std::int64_t positionInFormat() const;
     bool setPosition(std::int64_t value);
+    // The frame duration of the first source with a video stream, rounded to 100 ns; zero when none has one.
+    MediaTime frameDuration() const;
 
 private:
     friend class Stage;
@@ -141,8 +143,6 @@ private:
     bool tryConnect(Pin& output, Pin& input, const MediaType* partial);
     bool renderThrough(Pin& output, Stage& target, int depth);
     std::string uniqueName(const std::string& base) const;
-    // The frame duration of the first source with a video stream; zero when none has one.
-    MediaTime frameDuration() const;
 
     std::vector<Member> m_members;
     std::vector<StageMaker> m_intermediates;

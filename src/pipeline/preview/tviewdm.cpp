@@ -313,18 +313,35 @@ bool Tviewdm::moveTo(std::int64_t position) {
 
 bool Tviewdm::SetPosition(std::int64_t position) { return moveTo(position); }
 
+std::int64_t Tviewdm::lastShownFrame() const {
+    // Positions are frame starts: the frame at the duration does not exist, so the end shows the last one.
+    return std::max<std::int64_t>(m_graph.durationInFormat() - 1, 0);
+}
+
 bool Tviewdm::SeekBy(std::int64_t delta) {
     const TimeFormat format = m_graph.timeFormat();
     m_graph.setTimeFormat(TimeFormat::MediaTime);
     const std::int64_t duration = m_graph.durationInFormat();
-    const std::int64_t target = std::clamp<std::int64_t>(m_graph.positionInFormat() + delta, 0, std::max<std::int64_t>(duration, 0));
-    const bool moved = moveTo(target);
+    const std::int64_t target =
+        std::clamp<std::int64_t>(m_graph.positionInFormat() + delta, 0, std::max<std::int64_t>(duration, 0));
+    const std::int64_t frameTicks = m_graph.frameDuration().ticks();
+    bool moved = false;
+    if (m_videoConnected && frameTicks > 0) {
+        // Whole frames: the position read back is the shown frame's exact start, while a step is the frame
+        // duration rounded to 100 ns; rounding to the nearest frame keeps a step from falling one frame short.
+        m_graph.setTimeFormat(TimeFormat::Frame);
+        const std::int64_t frame = (target + frameTicks / 2) / frameTicks;
+        moved = moveTo(std::min(frame, lastShownFrame()));
+    } else {
+        moved = moveTo(target);
+    }
     m_graph.setTimeFormat(format);
     return moved;
 }
 
 std::optional<int> Tviewdm::SeekToFrame(std::int64_t position) {
-    moveTo(position);
+    if (m_videoConnected && m_graph.timeFormat() == TimeFormat::Frame) position = std::min(position, lastShownFrame());
+    moveTo(std::max<std::int64_t>(position, 0));
     const std::int64_t duration = m_graph.durationInFormat();
     if (duration <= 0) return std::nullopt;
     const double ratio = static_cast<double>(kTrackBarMaximum) * static_cast<double>(m_graph.positionInFormat()) /

@@ -94,9 +94,11 @@ public:
     bool VideoInterrupted() const { return m_videoInterrupted; }
 
     // Moves by `delta` (100 ns, signed), kept within 0 and the duration; the time format stays as it was.
+    // While pictures are shown the move lands on the nearest frame's start, at most the last frame's.
     bool SeekBy(std::int64_t delta);
-    // Moves to `position` in the current time format; answers the track bar's value (0..1000: 1000 × position
-    // ÷ duration, rounded) when the duration is above 0.
+    // Moves to `position` in the current time format (in frames, at most the last frame: the duration itself
+    // shows the last picture); answers the track bar's value (0..1000: 1000 × position ÷ duration, rounded)
+    // when the duration is above 0.
     std::optional<int> SeekToFrame(std::int64_t position);
     // Sets the position without touching the track bar (the player's slider).
     bool SetPosition(std::int64_t position);
@@ -139,6 +141,8 @@ private:
     // Renders `output` into the video or the audio renderer through the codec stages; sets the flags.
     bool renderOutput(Pin& output);
     bool moveTo(std::int64_t position);
+    // The last frame's number (frames format): the duration in frames less one, at least 0.
+    std::int64_t lastShownFrame() const;
     void onNotice(GraphNotice notice);
     void markUnpaused();
 

@@ -1,0 +1,293 @@
+#include "ui/preview_player.h"
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include <QApplication>
+#include <QLabel>
+#include <QSlider>
+
+#include <gtest/gtest.h>
+
+#include "formats/scene_file.h"
+#include "pipeline/preview/tviewdm.h"
+#include "settings/preferences.h"
+#include "support/external_tools.h"
+#include "support/temp_dir.h"
+#include "ui/info_panel.h"
+#include "ui/video_surface.h"
+
+namespace moraven {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Whether this process has `path` open.
+bool holdsOpen(const std::string& path) {
+    const std::filesystem::path wanted = std::filesystem::canonical(path);
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        const auto target = std::filesystem::read_symlink(entry.path(), error);
+        if (!error && target == wanted) return true;
+    }
+    return false;
+}
+
+// The panel and its player as the main window makes them, on clips made by ffmpeg (a moving picture, a
+// recording date and a timecode in every frame).
+class PreviewPlayerTest : public ::testing::Test {
+protected:
+    PreviewPlayerTest() : actions(windowActions()) {
+        settings.formatPourAfficherDatecode = "dd/mm/yyyy hh:nn:ss";
+        panel = std::make_unique<TBaseFrame>(settings);
+        panel->show();
+        PreviewPlayer::Hooks hooks;
+        hooks.actionsChanged = [this] { ++actionChanges; };
+        hooks.setVolumeGauge = [this](int percent) { gauge = percent; };
+        hooks.setVolumePanelShown = [this](bool shown) { volumePanelShown = shown; };
+        player = std::make_unique<PreviewPlayer>(*panel, settings, englishDateFormatLocale(), actions, hooks);
+    }
+    ~PreviewPlayerTest() override {
+        player.reset();
+        panel.reset();
+    }
+
+    std::string clip(const std::string& name, test::DvClipOptions options) {
+        return test::makeDvAviWithFfmpeg(dir.path().string(), name, options);
+    }
+    void load(const std::string& path) {
+        record = std::make_unique<TAfficherFichier>(path);
+        panel->ShowFile(*record);
+        player->load(*record);
+    }
+    // Runs the action, waits until the frame is shown, and lets both timers do their work.
+    void act(const char* name) {
+        ASSERT_TRUE(player->runAction(name)) << name;
+        settle();
+    }
+    void settle() {
+        if (player->preview().State() == GraphState::Paused) player->preview().WaitUntilPaused(2s);
+        QApplication::processEvents();
+        player->updateNow();
+    }
+    std::string text(const char* label) const { return panel->findChild<QLabel*>(label)->text().toStdString(); }
+    std::string caption(const char* name) { return actions.find(name)->caption; }
+
+    test::TempDir dir;
+    Settings settings;
+    ActionList actions;
+    int actionChanges = 0;
+    int gauge = -1;
+    bool volumePanelShown = true;
+    std::unique_ptr<TBaseFrame> panel;
+    std::unique_ptr<PreviewPlayer> player;
+    std::unique_ptr<TAfficherFichier> record;
+};
+
+TEST_F(PreviewPlayerTest, TheLabelsFollowTheFrameOnScreenThroughStepsAndMoves) {
+    test::DvClipOptions options;
+    options.frames = 60;
+    options.timecode = "01:02:03:04";
+    load(clip("pal.avi", options));
+    ASSERT_EQ(panel->displayMode(), TBaseFrame::DisplayMode::Video);
+    settle();
+    EXPECT_TRUE(panel->videoSurface().hasPicture());
+    EXPECT_EQ(caption("avPlayStop"), "Play");
+    EXPECT_EQ(text("labDatecode"), "15/07/2004 13:05:09");
+
+    struct Step {
+        const char* action;
+        const char* timecode;
+        const char* position;
+    };
+    const Step steps[] = {
+        {nullptr, "01.02.03.04", "0:00:00:00"},
+        {"avanceLow", "01.02.03.05", "0:00:00:01"},
+        {"avanceLow", "01.02.03.06", "0:00:00:02"},
+        {"reculeLow", "01.02.03.05", "0:00:00:01"},
+        {"avanceMedium", "01.02.04.05", "0:00:01:01"},
+        {"ReculeMedium", "01.02.03.05", "0:00:00:01"},
+        {"reculeLow", "01.02.03.04", "0:00:00:00"},
+        {"reculeLow", "01.02.03.04", "0:00:00:00"},  // kept at the start
+        {"avAvanceFin", "01.02.05.13", "0:00:02:09"},  // the last frame, 59
+        {"avReculeDebut", "01.02.03.04", "0:00:00:00"},
+        {"avanceHigh", "01.02.05.13", "0:00:02:09"},  // a minute forward stops at the end
+    };
+    for (const Step& step : steps) {
+        if (step.action) act(step.action);
+        EXPECT_EQ(text("LabTimecode"), step.timecode) << (step.action ? step.action : "load");
+        EXPECT_EQ(text("labTimeStamp"), step.position) << (step.action ? step.action : "load");
+    }
+    EXPECT_EQ(panel->findChild<QSlider*>("tb")->value(), 1000 * 59 / 60);
+}
+
+TEST_F(PreviewPlayerTest, AnNtscStepMovesExactlyOneFrame) {
+    test::DvClipOptions options;
+    options.ntsc = true;
+    options.frames = 40;
+    options.timecode = "00:00:10:00";
+    load(clip("ntsc.avi", options));
+    settle();
+    for (int frame = 1; frame <= 32; ++frame) {
+        act("avanceLow");
+        char expected[16];
+        std::snprintf(expected, sizeof expected, "00.00.%.2d.%.2d", 10 + frame / 30, frame % 30);
+        ASSERT_EQ(text("LabTimecode"), expected) << "step " << frame;
+    }
+    for (int frame = 31; frame >= 0; --frame) {
+        act("reculeLow");
+        char expected[16];
+        std::snprintf(expected, sizeof expected, "00.00.%.2d.%.2d", 10 + frame / 30, frame % 30);
+        ASSERT_EQ(text("LabTimecode"), expected) << "back to " << frame << " pos " << player->preview().Position() << " shown " << panel->videoSurface().shownStart().ticks();
+    }
+}
+
+TEST_F(PreviewPlayerTest, ScenesMovesLandOnEachScenesFirstFrame) {
+    test::DvClipOptions options;
+    options.frames = 60;
+    options.timecode = "00:00:00:00";
+    const std::string path = clip("scenes.avi", options);
+    {
+        SceneFileWriter writer;
+        ASSERT_TRUE(writer.OpenScenes(SceneVideo{path, 25.0, {}, "00.00.00.00"}));
+        writer.WriteScene(TSceneInfo{0, 19});
+        writer.WriteScene(TSceneInfo{20, 44});
+        writer.WriteScene(TSceneInfo{45, 59});
+        writer.CloseScenes();
+    }
+    load(path);
+    settle();
+    const std::pair<const char*, const char*> moves[] = {
+        {"AvanceScene", "00.00.00.20"}, {"AvanceScene", "00.00.01.20"}, {"AvanceScene", "00.00.02.09"},
+        {"ReculeScene", "00.00.01.20"}, {"ReculeScene", "00.00.00.20"}, {"ReculeScene", "00.00.00.00"},
+    };
+    for (const auto& [action, timecode] : moves) {
+        act(action);
+        EXPECT_EQ(text("LabTimecode"), timecode) << action;
+    }
+
+    // Without a scene file nothing moves.
+    load(clip("plain.avi", options));
+    settle();
+    act("AvanceScene");
+    EXPECT_EQ(text("LabTimecode"), "00.00.00.00");
+}
+
+TEST_F(PreviewPlayerTest, PlayingToTheEndComesBackPausedOnTheFirstFrame) {
+    test::DvClipOptions options;
+    options.frames = 8;
+    load(clip("short.avi", options));
+    settle();
+    act("avPlayStop");
+    EXPECT_EQ(caption("avPlayStop"), "Pause");
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (caption("avPlayStop") != "Play" && std::chrono::steady_clock::now() < deadline) {
+        QApplication::processEvents();
+        std::this_thread::sleep_for(5ms);
+    }
+    settle();
+    EXPECT_EQ(caption("avPlayStop"), "Play");
+    EXPECT_EQ(player->preview().State(), GraphState::Paused);
+    EXPECT_EQ(player->preview().Position(), 0);
+    EXPECT_EQ(text("LabTimecode"), "01.02.03.04");
+}
+
+TEST_F(PreviewPlayerTest, VolumeAndMuteFollowTheSettingsWithinTheirRange) {
+    settings.volume = 10000;
+    settings.isMuteOn = false;
+    act("afIncVolume");
+    EXPECT_EQ(settings.volume, 10000);
+    EXPECT_EQ(gauge, 100);
+    act("afDecVolume");
+    EXPECT_EQ(settings.volume, 9000);
+    EXPECT_EQ(player->preview().Volume(), 9000);
+
+    act("avMute");
+    EXPECT_TRUE(settings.isMuteOn);
+    EXPECT_EQ(player->preview().Volume(), 0);
+    EXPECT_EQ(caption("avMute"), "Sound on");
+    EXPECT_FALSE(volumePanelShown);
+    act("afIncVolume");  // the level and gauge change, the sound stays off
+    EXPECT_EQ(settings.volume, 10000);
+    EXPECT_EQ(gauge, 100);
+    EXPECT_EQ(player->preview().Volume(), 0);
+    act("avMute");
+    EXPECT_FALSE(settings.isMuteOn);
+    EXPECT_EQ(player->preview().Volume(), 10000);
+    EXPECT_EQ(caption("avMute"), "Sound off");
+    EXPECT_EQ(actions.find("avMute")->hint, "Sound is On.\r\nClick to turn the sound Off.");
+    EXPECT_TRUE(volumePanelShown);
+}
+
+TEST_F(PreviewPlayerTest, FullScreenAndBackKeepsThePanelsPlace) {
+    test::DvClipOptions options;
+    options.wide = true;
+    load(clip("wide.avi", options));
+    settle();
+    VideoSurface& surface = panel->videoSurface();
+    const QRect inPanel = surface.geometry();
+    EXPECT_EQ(inPanel.size(), QSize(240, 135));  // 16:9 shown 16:9
+    act("avFullscreen");
+    EXPECT_TRUE(surface.isWindow());
+    EXPECT_EQ(caption("avFullscreen"), "Quit fullscreen");
+    emit panel->fullScreenLeaveRequested();  // Esc
+    QApplication::processEvents();
+    EXPECT_FALSE(surface.isWindow());
+    EXPECT_EQ(surface.parentWidget(), panel.get());
+    EXPECT_EQ(surface.geometry(), inPanel);
+    EXPECT_EQ(caption("avFullscreen"), "Fullscreen");
+}
+
+TEST_F(PreviewPlayerTest, AClickOnThePictureMovesTheInlayOnlyWhileTheSlidersShow) {
+    test::DvClipOptions options;
+    load(clip("click.avi", options));
+    settle();
+    settings.incrustPositionX = settings.incrustPositionY = 920;
+    settings.incrustSlidersVisible = false;
+    emit panel->pictureClicked(60, 45, 240, 180);
+    EXPECT_EQ(settings.incrustPositionX, 920);
+
+    settings.incrustSlidersVisible = true;
+    emit panel->pictureClicked(60, 45, 240, 180);
+    EXPECT_EQ(settings.incrustPositionX, 250);
+    EXPECT_EQ(settings.incrustPositionY, 250);
+    EXPECT_EQ(panel->findChild<QSlider*>("incrustHorz")->value(), 250);
+    EXPECT_EQ(panel->findChild<QSlider*>("incrustVert")->value(), 750);
+    settle();
+    EXPECT_EQ(player->preview().State(), GraphState::Paused);  // drawn again, still paused
+}
+
+TEST_F(PreviewPlayerTest, ASuspendedPlayerLetsTheFileGoAndShowsItAgainAfterwards) {
+    test::DvClipOptions options;
+    const std::string path = clip("held.avi", options);
+    load(path);
+    settle();
+    ASSERT_TRUE(holdsOpen(path));
+    player->suspend();
+    EXPECT_EQ(panel->displayMode(), TBaseFrame::DisplayMode::Message);
+    EXPECT_FALSE(holdsOpen(path));
+    EXPECT_EQ(player->preview().PreviewStatus(), kPreviewInterrupted);
+    // The command renames the file; the list shows it again under its new name.
+    const std::string renamed = dir.file("renamed.avi");
+    std::filesystem::rename(path, renamed);
+    player->endSuspend();
+    load(renamed);
+    EXPECT_EQ(panel->displayMode(), TBaseFrame::DisplayMode::Video);
+    EXPECT_TRUE(holdsOpen(renamed));
+}
+
+TEST_F(PreviewPlayerTest, AFileThatIsNoAviShowsItsMessageAndTheActionsDoNothing) {
+    const std::string path = dir.file("notes.avi");
+    std::ofstream(path) << "not a video at all";
+    load(path);
+    EXPECT_EQ(panel->displayMode(), TBaseFrame::DisplayMode::Message);
+    act("avanceLow");
+    act("avPlayStop");
+    EXPECT_EQ(player->preview().State(), GraphState::Stopped);
+}
+
+}  // namespace
+}  // namespace moraven
