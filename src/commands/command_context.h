@@ -14,6 +14,22 @@ namespace moraven {
 
 class InlaySetters;
 
+// The window's player, for the commands that show or hide its inlay and the sliders that place it. Every member
+// is empty without a window: those commands then change nothing.
+struct PlayerHooks {
+    // The settings those commands change ("is Incrust On", "Incrust Sliders Visible"); the same object as
+    // CommandContext::settings.
+    Settings* settings = nullptr;
+    // The setters of the preview's inlay stage; may answer null.
+    std::function<InlaySetters*()> inlay;
+    // The paused picture is drawn again (after an inlay change).
+    std::function<void()> redraw;
+    std::function<void(bool shown)> showSliders;
+    std::function<void(bool shown)> showVolumePanel;
+    // An action's caption and tool-bar image (-1: unchanged).
+    std::function<void(const std::string& action, const std::string& caption, int image)> setActionLook;
+};
+
 // What the command handlers read and call outside the list: the settings, the date locale for the patterns,
 // the preview, which must let go of a file before its times are set or its headers patched, and the desktop's
 // services and dialogs. The settings and the locale outlive the commands. Every function may be empty: the
@@ -30,6 +46,7 @@ struct CommandContext {
     // (no preview, as in hidden mode).
     std::function<void()> SuspendPreview;
     std::function<void()> EndSuspend;
+    PlayerHooks player;
     // The media framework (decoders, encoders, the conversions' graphs), loaded the first time it is asked
     // for; its `framework` is null, with the reason in `error`, when the codec module cannot be loaded.
     // Empty: no media framework.

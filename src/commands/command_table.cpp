@@ -29,6 +29,10 @@ HousekeepingCommands& handlersOf<HousekeepingCommands>(Tch& tch) {
     return tch.housekeeping();
 }
 template <>
+PlayerCommands& handlersOf<PlayerCommands>(Tch& tch) {
+    return tch.player();
+}
+template <>
 RepairCommands& handlersOf<RepairCommands>(Tch& tch) {
     return tch.repairs();
 }
@@ -183,6 +187,14 @@ constexpr std::array kCommandTable{
     // Started by the window's own action afSnapwick; without a caption it gets no action of its own.
     CommandRow{"Snapwick", "afSnapwick", "mono", "", "", "F3", "", "", "", Runner::OnCurrentFile, nullptr,
                nullptr, execution<&HousekeepingCommands::SnapwickExecution>},
+    CommandRow{"AfficherIncrustation", "amAfficherIncrustation", "mono", "Display the inlay", "F12", "F12", "",
+               "Display the datecode", "", Runner::OnCurrentFile,
+               fileCondition<&PlayerCommands::PlayerInlayFileCondition>, nullptr,
+               execution<&PlayerCommands::AfficherIncrustationExecution>},
+    CommandRow{"AfficherSliders", "amAfficherSliders", "mono", "Modify the position of inlay", "Alt+I", "", "",
+               "Modify the position of Inlay", "", Runner::OnCurrentFile,
+               fileCondition<&PlayerCommands::PlayerInlayFileCondition>, nullptr,
+               execution<&PlayerCommands::AfficherSlidersExecution>},
     // Offered always: its file condition alone decides (DV files, with a time difference set).
     CommandRow{"DecalerHoraire", "amDecalerHoraire", "multi", "Fix a time difference", "Ctrl+E", "", "",
                "Fix the time difference", "Fixing the time difference in \"%s\"", Runner::Conversion,
@@ -220,7 +232,8 @@ constexpr std::array kActionOrder{
     std::string_view("amExtraireAudio"),     std::string_view("amScenesText"),
     std::string_view("amCorrigerFps"),       std::string_view("amCorrigerCodec"),
     std::string_view("amDecalerHoraire"),    std::string_view("amCorrigertype2"),
-    std::string_view("amOpenFichierF3"),     std::string_view("amOpenFichierF4")};
+    std::string_view("amOpenFichierF3"),     std::string_view("amOpenFichierF4"),
+    std::string_view("amAfficherIncrustation"), std::string_view("amAfficherSliders")};
 
 constexpr int kCommandImageIndex = 15;
 
@@ -230,6 +243,7 @@ Tch::Tch(const CommandContext& context)
     : m_naming(context),
       m_scenes(context),
       m_housekeeping(context),
+      m_player(context),
       m_repairs(context),
       m_conversions(context) {
     for (const CommandRow& row : kCommandTable) {

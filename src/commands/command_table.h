@@ -7,6 +7,7 @@
 #include "commands/conversion_commands.h"
 #include "commands/file_action.h"
 #include "commands/housekeeping_commands.h"
+#include "commands/player_commands.h"
 #include "commands/naming_commands.h"
 #include "commands/repair_commands.h"
 #include "commands/scene_commands.h"
@@ -49,6 +50,7 @@ public:
     NamingCommands& naming() { return m_naming; }
     SceneCommands& scenes() { return m_scenes; }
     HousekeepingCommands& housekeeping() { return m_housekeeping; }
+    PlayerCommands& player() { return m_player; }
     RepairCommands& repairs() { return m_repairs; }
     ConversionCommands& conversions() { return m_conversions; }
 
@@ -56,6 +58,7 @@ private:
     NamingCommands m_naming;
     SceneCommands m_scenes;
     HousekeepingCommands m_housekeeping;
+    PlayerCommands m_player;
     RepairCommands m_repairs;
     ConversionCommands m_conversions;
     std::vector<tFileAction> m_commands;

@@ -218,6 +218,19 @@ void TUIForm::buildClient() {
 void TUIForm::bindCore() {
     CommandContext& context = m_core->context;
     context.decimalSeparator = QLocale().decimalPoint().toStdString();
+    PlayerHooks& player = context.player;
+    player.settings = &m_preferences.settings();
+    player.inlay = [this] { return &m_player->setters(); };
+    player.redraw = [this] { m_player->redraw(); };
+    player.showSliders = [this](bool shown) { m_baseFrame->setInlaySlidersVisible(shown); };
+    player.showVolumePanel = [this](bool shown) { m_volumePanel->setVisible(shown); };
+    player.setActionLook = [this](const std::string& name, const std::string& caption, int image) {
+        if (Action* action = m_core->al.find(name)) {
+            action->caption = caption;
+            if (image >= 0) action->imageIndex = image;
+        }
+        m_binder->sync();
+    };
     context.openWithDesktop = openWithDesktop;
     context.startProgram = [](const std::string& program, const std::vector<std::string>& arguments) {
         startProgram(program, arguments);

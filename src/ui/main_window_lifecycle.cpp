@@ -91,6 +91,10 @@ void TUIForm::ApplySettings() {
     m_player->applyInlaySettings();
     m_player->applyMuteSetting();
     if (settings.incrustSlidersVisible) m_volumePanel->hide();
+    // The two inlay actions say what they will do next.
+    const PlayerHooks& player = m_core->context.player;
+    if (settings.isIncrustOn) player.setActionLook("amAfficherIncrustation", "Hide the datecode", 21);
+    if (settings.incrustSlidersVisible) player.setActionLook("amAfficherSliders", "Hide the sliders for Inlay", -1);
 }
 
 void TUIForm::FirstPaint() {
