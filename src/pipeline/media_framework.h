@@ -99,6 +99,10 @@ public:
     virtual void sendEnd() = 0;
     // The next picture, or false when none is ready (send more, or after sendEnd(): the end).
     virtual bool receive(std::vector<std::uint8_t>& picture, PictureFormat& format, MediaTime& start) = 0;
+    // Forgets every packet and picture still held (pictures the codec delays for reordering, pictures not yet
+    // received), as after a seek: the next packet sent is decoded as if it were the first, and no picture from
+    // before the flush comes out. Packets may be sent again after sendEnd().
+    virtual void flush() = 0;
 };
 
 // Any sound codec that FFmpeg decodes (PCM of other depths included), into 16-bit samples.
@@ -109,6 +113,9 @@ public:
     virtual void sendEnd() = 0;
     // The next block of samples (whole sample frames), or false when none is ready.
     virtual bool receive(std::vector<std::uint8_t>& pcm, PcmFormat& format) = 0;
+    // Forgets every byte and sample still held (a parser's partial frame, the codec's delay, blocks not yet
+    // received), as after a seek. Packets may be sent again after sendEnd().
+    virtual void flush() = 0;
 };
 
 // Pictures of any format made into pictures of one target format: scaled to fit inside the target's
@@ -152,7 +159,7 @@ class MediaFramework {
 public:
     // Bumped whenever this class changes, so that a codec module built against another layout is refused
     // instead of being called through a wrong vtable.
-    static constexpr unsigned kInterfaceVersion = 3;
+    static constexpr unsigned kInterfaceVersion = 4;
 
     virtual ~MediaFramework() = default;
     virtual MediaFrameworkVersions versions() const = 0;

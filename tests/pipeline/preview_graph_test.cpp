@@ -407,6 +407,107 @@ TEST_F(PreviewGraphTest, OtherAvisAreRenderedThroughTheDecoders) {
     EXPECT_EQ(lastShownStart(), 5 * kPalFrame);
 }
 
+// MPEG-4 with two B-frames between references: the decoder holds a picture back to reorder, and the MP2
+// sound's parser holds bytes of a frame cut by the chunks. A paused seek must make both forget them: the
+// first picture shown after it is the new position's, never a picture held from before.
+TEST_F(PreviewGraphTest, CodecsThatHoldPicturesBackForgetThemOnASeek) {
+    const std::string path = dir.file("bframes.avi");
+    ffmpeg({"-f", "lavfi", "-i", "testsrc=size=176x144:rate=25:duration=2", "-f", "lavfi", "-i",
+            "sine=duration=2", "-c:v", "mpeg4", "-bf", "2", "-g", "12", "-flags", "+cgop", "-sc_threshold",
+            "1000000000", "-c:a", "mp2", path});
+    ASSERT_TRUE(preview.LoadPreview(plainRecord(path, true, true), 0));
+    ASSERT_TRUE(preview.VideoConnected());
+    ASSERT_TRUE(preview.AudioConnected());  // MP2 through the audio decoder
+    ASSERT_TRUE(preview.WaitUntilPaused(kBound));
+    ASSERT_GT(sink.count(), 0u);
+    EXPECT_EQ(sink.shown().front().start.ticks(), 0);
+
+    struct Step {
+        const char* name;
+        bool toFrame;
+        std::int64_t value;  // frame, or 100 ns
+        std::int64_t frame;  // expected position and picture afterwards
+    };
+    const std::vector<Step> steps{
+        {"far on", true, 40, 40},
+        {"one frame on", false, kPalFrame, 41},
+        {"one frame back", false, -kPalFrame, 40},
+        {"far back", true, 5, 5},
+        {"one frame back again", false, -kPalFrame, 4},
+        {"to the start", true, 0, 0},
+        {"to the last frame", true, 49, 49},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.name);
+        const std::size_t before = sink.count();
+        if (step.toFrame) {
+            preview.SeekToFrame(step.value);
+        } else {
+            EXPECT_TRUE(preview.SeekBy(step.value));
+        }
+        EXPECT_EQ(preview.Position(), step.frame);
+        ASSERT_TRUE(preview.WaitUntilPaused(kBound));
+        const auto shown = sink.shown();
+        ASSERT_GT(shown.size(), before);
+        for (std::size_t i = before; i < shown.size(); ++i) EXPECT_EQ(shown[i].start.ticks(), step.frame * kPalFrame) << i;
+    }
+}
+
+// Sound alone through the audio decoder: after a paused seek its times start again at the new position
+// (within the chunk that holds it), not where the sound decoded before the seek had got to.
+TEST_F(PreviewGraphTest, DecodedSoundIsTimedFromTheNewPositionAfterASeek) {
+    const std::string path = dir.file("mp2.avi");
+    ffmpeg({"-f", "lavfi", "-i", "sine=duration=3", "-c:a", "mp2", path});
+    ASSERT_TRUE(preview.LoadPreview(plainRecord(path, false, true), 0));
+    ASSERT_EQ(preview.timeFormat(), TimeFormat::MediaTime);
+    ASSERT_TRUE(preview.WaitUntilPaused(kBound));
+    constexpr std::int64_t kSecond = 10'000'000;
+    constexpr std::int64_t kChunk = kSecond / 2;  // far more than one MP2 chunk lasts
+    for (const std::int64_t target : std::vector<std::int64_t>{2 * kSecond, kSecond / 2, 0, 2 * kSecond + kSecond / 4}) {
+        SCOPED_TRACE(target);
+        preview.SeekToFrame(target);
+        ASSERT_TRUE(preview.WaitUntilPaused(kBound));
+        EXPECT_LE(preview.Position(), target);
+        EXPECT_GT(preview.Position(), target - kChunk);
+    }
+}
+
+// At the end of the stream the decoder gives up every picture it still holds, each at its own time.
+TEST_F(PreviewGraphTest, CodecsThatHoldPicturesBackShowEveryPictureToTheEnd) {
+    const std::string path = dir.file("bframes.avi");
+    ffmpeg({"-f", "lavfi", "-i", "testsrc=size=176x144:rate=25:duration=1", "-c:v", "mpeg4", "-bf", "2", path});
+    const test::ProgramResult probe = test::runProgram({"ffprobe", "-v", "error", "-count_frames", "-select_streams",
+                                                        "v:0", "-show_entries", "stream=nb_read_frames", "-of",
+                                                        "csv=p=0", path});
+    ASSERT_EQ(probe.exitCode, 0) << probe.errors;
+    const std::size_t frames = std::stoul(probe.output);
+    ASSERT_GT(frames, 3u);
+    output.canOpen = false;
+    ASSERT_TRUE(preview.LoadPreview(plainRecord(path, true, false), 0));
+    ASSERT_TRUE(preview.WaitUntilPaused(kBound));
+    const std::size_t paused = sink.count();
+    std::mutex mutex;
+    std::condition_variable wake;
+    bool complete = false;
+    preview.setGraphCompleteHandler([&] {
+        std::lock_guard lock(mutex);
+        complete = true;
+        wake.notify_all();
+    });
+    preview.Run();
+    {
+        std::unique_lock lock(mutex);
+        ASSERT_TRUE(wake.wait_for(lock, kBound, [&] { return complete; }));
+    }
+    // The paused first picture, then every other one in display order.
+    const auto shown = sink.shown();
+    ASSERT_EQ(shown.size(), paused + frames - 1);
+    EXPECT_EQ(shown[paused - 1].start.ticks(), 0);
+    for (std::size_t i = paused; i < shown.size(); ++i) {
+        EXPECT_EQ(shown[i].start.ticks(), static_cast<std::int64_t>(i - paused + 1) * kPalFrame) << i;
+    }
+}
+
 TEST_F(PreviewGraphTest, SuspendingReleasesTheFileUntilTheNextLoad) {
     const std::string clip = dvClip();
     ASSERT_TRUE(preview.LoadPreview(dvRecord(clip), 10000));

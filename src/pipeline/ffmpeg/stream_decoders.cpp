@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <set>
 #include <vector>
 
 extern "C" {
@@ -138,6 +139,18 @@ public:
         avcodec_send_packet(m_context.get(), nullptr);
     }
 
+    const AVCodecContext& context() const { return *m_context; }
+
+    // Drops what the codec and the parser hold and the frames waiting here; the codec takes packets again
+    // even after sendEnd(). The parser has no reset of its own: it is made anew.
+    void flush() {
+        avcodec_flush_buffers(m_context.get());
+        if (m_parser) m_parser.reset(av_parser_init(m_context->codec_id));
+        m_waiting.clear();
+        av_frame_unref(m_frame.get());
+        m_ended = false;
+    }
+
     // The next decoded frame (valid until the next call), or nullptr.
     AVFrame* receive() {
         av_frame_unref(m_frame.get());
@@ -174,20 +187,36 @@ private:
     bool m_ended = false;
 };
 
+// An AVI stores pictures in decoding order, one chunk each, and times them by their place: chunk k starts at
+// k frames. A codec that reorders (B-frames) hands the pictures out in display order, and the k-th picture
+// it shows is the one displayed at the k-th time of the chunks. So the times of the packets sent wait in
+// order here and each picture that comes out takes the earliest; a codec that does not reorder keeps each
+// picture's own packet time. A packet that never yields a picture (a frame the codec skips) would hold its
+// time back for good: at most kHeldTimes wait, the oldest beyond that are dropped.
 class FfmpegVideoDecoder final : public VideoDecoder {
 public:
     FfmpegVideoDecoder(PacketFeeder feeder, MediaTime frameDuration)
         : m_feeder(std::move(feeder)), m_frameDuration(frameDuration) {}
 
-    bool send(Bytes packet, MediaTime start) override { return m_feeder.send(packet, start); }
+    bool send(Bytes packet, MediaTime start) override {
+        if (!m_feeder.send(packet, start)) return false;
+        m_times.insert(start.ticks());
+        while (m_times.size() > kHeldTimes) m_times.erase(m_times.begin());
+        return true;
+    }
     void sendEnd() override { m_feeder.sendEnd(); }
+    void flush() override {
+        m_feeder.flush();
+        m_times.clear();
+        m_next = MediaTime();
+    }
 
     bool receive(std::vector<std::uint8_t>& picture, PictureFormat& format, MediaTime& start) override {
         while (AVFrame* frame = m_feeder.receive()) {
+            const std::int64_t stamp = takeTime(frame->best_effort_timestamp);
             // A picture the conversion cannot take is skipped; the next one may be fine.
             if (!m_toPicture.convert(*frame, picture, format)) continue;
             format.frameDuration = m_frameDuration;
-            const std::int64_t stamp = frame->best_effort_timestamp;
             start = stamp != AV_NOPTS_VALUE ? MediaTime::fromTicks(stamp) : m_next;
             m_next = start + m_frameDuration;
             return true;
@@ -196,9 +225,26 @@ public:
     }
 
 private:
+    static constexpr std::size_t kHeldTimes = 32;
+
+    // The time of the picture that came out with its own packet's time `own` (AV_NOPTS_VALUE: none).
+    std::int64_t takeTime(std::int64_t own) {
+        if (m_feeder.context().has_b_frames > 0 && !m_times.empty()) {
+            const std::int64_t earliest = *m_times.begin();
+            m_times.erase(m_times.begin());
+            return earliest;
+        }
+        if (own != AV_NOPTS_VALUE) {
+            const auto found = m_times.find(own);
+            if (found != m_times.end()) m_times.erase(found);
+        }
+        return own;
+    }
+
     PacketFeeder m_feeder;
     MediaTime m_frameDuration;
     MediaTime m_next;
+    std::multiset<std::int64_t> m_times;  // of packets whose pictures have not come out, earliest first
     FrameToPicture m_toPicture;
 };
 
@@ -211,6 +257,7 @@ public:
 
     bool send(Bytes packet, MediaTime start) override { return m_feeder.send(packet, start); }
     void sendEnd() override { m_feeder.sendEnd(); }
+    void flush() override { m_feeder.flush(); }
 
     bool receive(std::vector<std::uint8_t>& pcm, PcmFormat& format) override {
         while (AVFrame* frame = m_feeder.receive()) {

@@ -49,6 +49,7 @@ void AudioDecoderStage::start() {
                              "the sound cannot be decoded", error);
     m_announced = announcedFormat();
     m_resampler.reset();
+    m_timeBaseSet = false;
     m_samplesOut = 0;
     m_refused = 0;
 }
@@ -60,9 +61,9 @@ void AudioDecoderStage::deliverBlock(std::vector<std::uint8_t>& pcm) {
     pcm.resize(samples * frameBytes);
     m_block.data.swap(pcm);
     const AviRate rate{static_cast<std::uint32_t>(m_announced.samplesPerSecond), 1};
-    m_block.start = aviTicks(m_samplesOut, rate);
+    m_block.start = m_timeBase + aviTicks(m_samplesOut, rate);
     m_samplesOut += samples;
-    m_block.stop = aviTicks(m_samplesOut, rate);
+    m_block.stop = m_timeBase + aviTicks(m_samplesOut, rate);
     m_block.keyFrame = true;
     m_block.discontinuity = false;
     m_block.preroll = false;
@@ -91,6 +92,10 @@ void AudioDecoderStage::deliverSound() {
 }
 
 void AudioDecoderStage::receive(Pin&, MediaSample& sample) {
+    if (!m_timeBaseSet) {
+        m_timeBase = sample.start;
+        m_timeBaseSet = true;
+    }
     if (!m_decoder->send(sample.bytes(), sample.start)) ++m_refused;
     deliverSound();
 }
@@ -112,6 +117,14 @@ void AudioDecoderStage::endOfStream(Pin&) {
 void AudioDecoderStage::stop(StopReason) {
     m_decoder.reset();
     m_resampler.reset();
+}
+
+void AudioDecoderStage::flush() {
+    if (m_decoder) m_decoder->flush();
+    // Whatever the resampler holds is from before the seek; the next one made starts empty.
+    m_resampler.reset();
+    m_timeBaseSet = false;
+    m_samplesOut = 0;
 }
 
 }  // namespace moraven

@@ -9,7 +9,9 @@
 // codec module into 16-bit PCM with the stream's channel count and rate, as its wave format announces them.
 // Should the codec deliver another count or rate (some codecs find out only while decoding), the sound is
 // resampled to the announced format, so the type of the output never changes. Sound times count the samples
-// delivered. A packet the codec refuses is dropped and counted (a warning at the end).
+// delivered from the start of the first packet after start() or a flush. A packet the codec refuses is
+// dropped and counted (a warning at the end). A flush (a seek while the graph pauses) drops what the codec,
+// its parser and the resampler still hold, so that no sound from before the seek comes out after it.
 //
 // Threads: as every stage (graph/stage.h). `framework` (null: the codec module, loaded on first use) must
 // outlive the stage.
@@ -28,6 +30,7 @@ public:
     void receive(Pin& input, MediaSample& sample) override;
     void endOfStream(Pin& input) override;
     void stop(StopReason reason) override;
+    void flush() override;
 
 private:
     PcmFormat announcedFormat() const;
@@ -42,7 +45,9 @@ private:
     PcmFormat m_announced;
     std::vector<std::uint8_t> m_decoded;
     MediaSample m_block;
-    std::uint64_t m_samplesOut = 0;
+    MediaTime m_timeBase;         // the start of the first packet since start() or the last flush
+    bool m_timeBaseSet = false;
+    std::uint64_t m_samplesOut = 0;  // since m_timeBase
     std::uint64_t m_refused = 0;
 };
 

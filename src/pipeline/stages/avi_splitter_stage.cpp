@@ -139,6 +139,7 @@ bool AviSplitterStage::produce() {
         StreamState& state = m_states[best];
         const AviSample& entry = m_demuxer->streams()[best].samples[state.next];
         const bool read = m_demuxer->readSample(best, state.next, state.sample.data);
+        const bool preroll = state.next < state.prerollUntil;
         ++state.next;
         state.bytesBefore += entry.size;
         if (!read) {
@@ -149,7 +150,7 @@ bool AviSplitterStage::produce() {
         state.sample.stop = timeAt(best, state.next, state.bytesBefore);
         state.sample.keyFrame = entry.keyFrame;
         state.sample.discontinuity = state.discontinuity;
-        state.sample.preroll = false;
+        state.sample.preroll = preroll;
         state.sample.sourceFrame = 0;
         state.sample.typeChange.reset();
         state.discontinuity = false;
@@ -221,6 +222,21 @@ bool AviSplitterStage::seekSource(MediaTime position) {
                timeAt(i, index + 1, before + s.samples[index].size) <= position) {
             before += s.samples[index].size;
             ++index;
+        }
+        state.prerollUntil = index;
+        if (s.kind() == AviStreamKind::Video && index < s.samples.size()) {
+            // Pictures coded from earlier ones are decoded from the last key frame on. A stream without any
+            // key frame flag (some DV files) is taken as frames that each stand alone.
+            std::size_t key = index;
+            std::uint64_t keyBefore = before;
+            while (key > 0 && !s.samples[key].keyFrame) {
+                --key;
+                keyBefore -= s.samples[key].size;
+            }
+            if (s.samples[key].keyFrame) {
+                index = key;
+                before = keyBefore;
+            }
         }
         state.next = index;
         state.bytesBefore = before;

@@ -18,7 +18,9 @@
 // Times in 100 ns: a video or DV frame k starts at k × scale / rate; a sound chunk at the bytes before it
 // over the byte rate. Streams that are not connected are not read. Each stream reuses one sample buffer.
 // A sample the demuxer refuses is skipped and counted; at the end a warning names how many were skipped and
-// whether the file ends early. An I/O error (FileError) ends the run as failed.
+// whether the file ends early. A seek reads a video stream whose frames are not all key frames from the key
+// frame at or before the position on, the frames before the position marked preroll (a decoder needs them,
+// nothing shows them); every other stream from the sample playing at the position. An I/O error (FileError) ends the run as failed.
 //
 // Threads: connection, start(), stop() and seekSource() on the control thread while stopped or paused;
 // produce() on the streaming thread; sourceDuration() from any thread once connected.
@@ -49,6 +51,7 @@ public:
 private:
     struct StreamState {
         std::size_t next = 0;             // the next sample to deliver
+        std::size_t prerollUntil = 0;     // samples before this one are delivered as preroll
         std::uint64_t bytesBefore = 0;    // bytes of the samples before it
         bool discontinuity = false;       // the next sample follows a seek
         bool endSent = false;             // its output was told that the stream is over

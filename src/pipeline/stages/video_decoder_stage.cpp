@@ -56,12 +56,15 @@ void VideoDecoderStage::start() {
     m_lastFormat = m_nominal;
     m_lastTypeChange.reset();
     m_refused = 0;
+    m_showFrom = MediaTime();
+    m_inPreroll = false;
 }
 
 void VideoDecoderStage::deliverPictures() {
     PictureFormat format;
     MediaTime start;
     while (m_decoder->receive(m_picture.data, format, start)) {
+        if (m_inPreroll || start < m_showFrom) continue;
         if (format.frameDuration == MediaTime()) format.frameDuration = m_nominal.frameDuration;
         if (!(format == m_lastFormat)) {
             m_lastFormat = format;
@@ -82,6 +85,12 @@ void VideoDecoderStage::deliverPictures() {
 void VideoDecoderStage::receive(Pin&, MediaSample& sample) {
     // An empty chunk keeps the previous picture on show (writers drop unchanged pictures so): nothing to decode.
     if (sample.data.empty()) return;
+    if (sample.preroll) {
+        m_inPreroll = true;
+    } else if (m_inPreroll) {
+        m_inPreroll = false;
+        m_showFrom = sample.start;
+    }
     if (!m_decoder->send(sample.bytes(), sample.start)) ++m_refused;
     deliverPictures();
 }
@@ -96,5 +105,11 @@ void VideoDecoderStage::endOfStream(Pin&) {
 }
 
 void VideoDecoderStage::stop(StopReason) { m_decoder.reset(); }
+
+void VideoDecoderStage::flush() {
+    if (m_decoder) m_decoder->flush();
+    m_showFrom = MediaTime();
+    m_inPreroll = false;
+}
 
 }  // namespace moraven

@@ -14,6 +14,10 @@
 // It accepts a video stream whose codec the codec module can decode, and offers pictures of the stream's
 // size; when the decoded pictures have another layout or shape than that, each such sample says so in its
 // typeChange. A packet the codec refuses is dropped and counted; the run goes on (a warning tells how many).
+// A flush (a seek while the graph pauses) makes the codec forget the pictures it still holds, so that no
+// picture from before the seek comes out after it. Packets marked preroll (the frames from the key frame up
+// to a seek's position) are decoded, and the pictures that start before the first packet not so marked are
+// not delivered.
 //
 // Threads: as every stage (graph/stage.h). `framework` (null: the codec module, loaded on first use) must
 // outlive the stage.
@@ -32,6 +36,7 @@ public:
     void receive(Pin& input, MediaSample& sample) override;
     void endOfStream(Pin& input) override;
     void stop(StopReason reason) override;
+    void flush() override;
 
 private:
     // The pictures the stream's headers promise: its size, 4:2:0, its frame duration.
@@ -46,6 +51,10 @@ private:
     PictureFormat m_lastFormat;
     std::shared_ptr<const MediaType> m_lastTypeChange;
     std::uint64_t m_refused = 0;
+    // Pictures starting before this are not delivered: the preroll of a seek, until its first packet that is
+    // not preroll has come (which sets it to that packet's start).
+    MediaTime m_showFrom;
+    bool m_inPreroll = false;
 };
 
 }  // namespace moraven
