@@ -24,6 +24,8 @@ constexpr IconRow kIcons[] = {
     {"amDossierParent", "folder", QStyle::SP_FileDialogToParent},
     {"avMute", "audio-volume-high", QStyle::SP_MediaVolume},
     {"avPlayStop", "media-playback-start", QStyle::SP_MediaPlay},
+    {"amAfficherIncrustation", "insert-text", QStyle::SP_FileDialogDetailedView},
+    {"amAfficherSliders", "transform-move", QStyle::SP_ArrowRight},
     {"afViderListe", "edit-clear", QStyle::SP_DialogResetButton},
     {"afSelectionnerTout", "edit-select-all", QStyle::SP_DialogApplyButton},
     {"afOptions", "preferences-system", QStyle::SP_FileDialogDetailedView},

@@ -260,6 +260,22 @@ TEST_F(PreviewPlayerTest, AClickOnThePictureMovesTheInlayOnlyWhileTheSlidersShow
     EXPECT_EQ(player->preview().State(), GraphState::Paused);  // drawn again, still paused
 }
 
+TEST_F(PreviewPlayerTest, AnInlayChangeDrawsTheSameFrameAgain) {
+    test::DvClipOptions options;
+    options.frames = 40;
+    load(clip("redraw.avi", options));
+    settle();
+    act("avanceMedium");
+    ASSERT_EQ(text("LabTimecode"), "01.02.04.04");
+    for (int i = 0; i < 3; ++i) {
+        player->redraw();
+        settle();
+        EXPECT_EQ(text("LabTimecode"), "01.02.04.04");
+        EXPECT_EQ(text("labTimeStamp"), "0:00:01:00");
+        EXPECT_EQ(panel->videoSurface().shownStart().ticks(), 25 * 400'000);
+    }
+}
+
 TEST_F(PreviewPlayerTest, ASuspendedPlayerLetsTheFileGoAndShowsItAgainAfterwards) {
     test::DvClipOptions options;
     const std::string path = clip("held.avi", options);

@@ -97,6 +97,7 @@ std::string Graph::uniqueName(const std::string& base) const {
 
 bool Graph::connect(Pin& output, Pin& input, const MediaType* partial) {
     if (m_state.load() != GraphState::Stopped) return false;
+    m_streamedSinceSeek = false;  // a graph being built runs from where its sources are
     if (output.direction() != PinDirection::Output || input.direction() != PinDirection::Input) return false;
     if (output.isConnected() || input.isConnected()) return false;
     if (output.stage().m_graph != this || input.stage().m_graph != this) return false;
@@ -172,6 +173,7 @@ bool Graph::renderThrough(Pin& output, Stage& target, int depth) {
 void Graph::disconnect(Pin& pin) {
     Pin* peer = pin.m_peer;
     if (peer == nullptr) return;
+    m_streamedSinceSeek = false;
     pin.m_peer = nullptr;
     peer->m_peer = nullptr;
     pin.m_type = MediaType();
@@ -226,6 +228,13 @@ void Graph::pause() {
 
 void Graph::startStreaming(bool paused) {
     if (m_thread.joinable()) stop();
+    // A run after a stop that interrupted the streaming starts at the position, not where the sources had read
+    // ahead to (the player pausing again on the frame it shows).
+    if (m_streamedSinceSeek) {
+        const MediaTime at = MediaTime::fromTicks(m_position.load());
+        for (Stage* source : sources()) source->seekSource(at);
+        m_streamedSinceSeek = false;
+    }
     m_stopRequested = false;
     m_complete = false;
     m_failed = false;
@@ -269,6 +278,7 @@ void Graph::startStreaming(bool paused) {
     m_clock->setHeld(paused);
     m_ended = false;
     m_state = paused ? GraphState::Paused : GraphState::Running;
+    m_streamedSinceSeek = true;
     m_thread = std::thread(&Graph::stream, this);
 }
 
@@ -345,6 +355,8 @@ void Graph::stop() {
     }
     m_wake.notify_all();
     m_thread.join();
+    // A run that went to its end leaves nothing to come back to.
+    if (m_complete.load()) m_streamedSinceSeek = false;
     const StopReason reason =
         m_failed ? StopReason::Failed : (m_complete.load() ? StopReason::Completed : StopReason::Stopped);
     endStreaming(reason);
@@ -379,6 +391,9 @@ bool Graph::allRenderersHadSample() const {
 
 bool Graph::onRendered(Stage& stage, const MediaSample& sample, bool paced) {
     std::unique_lock lock(m_mutex);
+    // Samples still on their way while the graph stops are neither shown nor counted: the position stays that
+    // of the last sample shown, where a pause after the stop starts again.
+    if (m_stopRequested) return false;
     const bool hadSample = std::find(m_renderersWithSample.begin(), m_renderersWithSample.end(), &stage) !=
                            m_renderersWithSample.end();
     if (!hadSample) m_renderersWithSample.push_back(&stage);
@@ -484,6 +499,7 @@ bool Graph::setPosition(std::int64_t value) {
     bool moved = true;
     for (Stage* source : sourceStages) moved = source->seekSource(target) && moved;
     m_position.store(target.ticks());
+    if (state == GraphState::Stopped) m_streamedSinceSeek = false;
     if (state == GraphState::Paused) {
         m_reprime = true;
         ++m_seekCount;

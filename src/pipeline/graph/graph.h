@@ -155,6 +155,8 @@ private:
     std::condition_variable m_wake;
     std::atomic<GraphState> m_state{GraphState::Stopped};
     std::atomic<bool> m_stopRequested{false};
+    // The sources have read since they were last moved (control thread only).
+    bool m_streamedSinceSeek = false;
     std::atomic<bool> m_complete{false};
     std::atomic<bool> m_ended{true};
     bool m_pauseWanted = false;  // under m_mutex
