@@ -18,6 +18,7 @@
 #include <QPainter>
 #include <QPalette>
 #include <QPixmap>
+#include <QScreen>
 #include <QProgressBar>
 #include <QSignalBlocker>
 #include <QSlider>
@@ -492,6 +493,9 @@ void TBaseFrame::setVideoFullScreen(bool fullScreen, const QList<QAction*>& acti
         m_fullScreenActions = actions;
         m_video->setParent(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
         m_video->addActions(m_fullScreenActions);
+        // The screen's whole size as well: without a window manager to honour the full-screen state, the
+        // window would keep its small size.
+        if (const QScreen* screen = window()->screen()) m_video->setGeometry(screen->geometry());
         m_video->showFullScreen();
         m_video->activateWindow();
     } else {

@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QScreen>
 #include <QSlider>
 
 #include <gtest/gtest.h>
@@ -232,6 +233,7 @@ TEST_F(PreviewPlayerTest, FullScreenAndBackKeepsThePanelsPlace) {
     EXPECT_EQ(inPanel.size(), QSize(240, 135));  // 16:9 shown 16:9
     act("avFullscreen");
     EXPECT_TRUE(surface.isWindow());
+    EXPECT_EQ(surface.geometry().size(), surface.screen()->geometry().size());
     EXPECT_EQ(caption("avFullscreen"), "Quit fullscreen");
     emit panel->fullScreenLeaveRequested();  // Esc
     QApplication::processEvents();
