@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -47,6 +48,9 @@ struct CommandContext {
     std::function<void()> SuspendPreview;
     std::function<void()> EndSuspend;
     PlayerHooks player;
+    // Moves the player to a frame and pauses it there (the scene scan shows each scene it finds). Called
+    // from the scan's thread: the window hands it to its own thread. May be empty.
+    std::function<void(std::int64_t frame)> showPreviewFrame;
     // The media framework (decoders, encoders, the conversions' graphs), loaded the first time it is asked
     // for; its `framework` is null, with the reason in `error`, when the codec module cannot be loaded.
     // Empty: no media framework.

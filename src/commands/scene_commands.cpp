@@ -157,6 +157,7 @@ void SceneCommands::CreerScenesExecution(const TParam& param, const ListRecord& 
     std::string failure;
     try {
         m_scenes.setDateFormat(m_context.settings.formatPourAfficherDatecode, m_context.locale);
+        m_scenes.sceneStarts = m_context.showPreviewFrame;
         const SceneVideo video = sceneVideoOf(fichier);
         SceneScanResult result;
         // The scan reads the whole file: it runs beside the window, which shows its progress and passes

@@ -110,6 +110,7 @@ void SceneCutter::frame(Bytes sample, std::int64_t graphPosition) {
 
         if (millisecondsApart(current, m_previousDate) > kBreakMilliseconds) {
             // The scene ends with the frame before this one, which is where the graph stands.
+            if (onSceneStart) onSceneStart(graphPosition + 1);
             const auto endFrame = static_cast<std::int32_t>(graphPosition);
             const std::uint32_t length =
                 static_cast<std::uint32_t>(endFrame) - static_cast<std::uint32_t>(m_startFrame);
@@ -130,6 +131,13 @@ void SceneCutter::frame(Bytes sample, std::int64_t graphPosition) {
 }
 
 void SceneCutter::finish(std::int64_t graphPosition) {
+    if (onSceneStart) {
+        try {
+            onSceneStart(graphPosition + 1);
+        } catch (...) {
+            // Showing where the scan is never stops the scan.
+        }
+    }
     const auto endFrame = static_cast<std::int32_t>(graphPosition);
     m_writer.WriteScene(makeScene(endFrame, FrameToText(endFrame, m_fps)));
 }
@@ -158,6 +166,7 @@ SceneScanResult TdmScenes::scan(const SceneVideo& video, const AviDemuxer* demux
     m_position.store(0, std::memory_order_relaxed);
     m_duration.store(0, std::memory_order_relaxed);
     SceneCutter cutter(writer, video, m_datePattern, m_locale, m_previousDate);
+    cutter.onSceneStart = sceneStarts;
     if (!writer.OpenScenes(video)) {
         result.outcome = SceneScanOutcome::NotOpened;
     } else {

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "formats/byte_order.h"
@@ -84,6 +85,11 @@ public:
     // The final scene: from the start of the scene being collected to `graphPosition`, whatever its length.
     void finish(std::int64_t graphPosition);
 
+    // Called at each break with the frame after `graphPosition` (the first of the new scene, whether or not
+    // the scene before was long enough to be written), and at the finish with the frame after the last: for
+    // the player to show where the scan is. On the scanning thread; may be empty.
+    std::function<void(std::int64_t frame)> onSceneStart;
+
 private:
     TSceneInfo makeScene(std::int32_t endFrame, const std::string& endText) const;
 
@@ -138,6 +144,10 @@ public:
     // count, its earlier reads included.
     SceneScanResult ScanScenes(const SceneVideo& video, const AviDemuxer& demuxer, TSceneWriter& writer,
                                const std::atomic<bool>& abortRequested);
+
+    // Handed to each scan's SceneCutter::onSceneStart (the player shows each scene as it is found); called on
+    // the thread that runs ScanScenes. Set it between scans.
+    std::function<void(std::int64_t frame)> sceneStarts;
 
     // The recording date of the last frame that the frame callback kept (0 at first).
     DateTime previousDate() const { return m_previousDate; }

@@ -218,6 +218,10 @@ void TUIForm::buildClient() {
 void TUIForm::bindCore() {
     CommandContext& context = m_core->context;
     context.decimalSeparator = QLocale().decimalPoint().toStdString();
+    // The scene scan runs beside the window: the move reaches the player on the window's thread.
+    context.showPreviewFrame = [this](std::int64_t frame) {
+        QMetaObject::invokeMethod(this, [this, frame] { m_player->showFrame(frame); }, Qt::QueuedConnection);
+    };
     PlayerHooks& player = context.player;
     player.settings = &m_preferences.settings();
     player.inlay = [this] { return &m_player->setters(); };

@@ -276,6 +276,13 @@ void PreviewPlayer::seekToFrame(std::int64_t frame) {
     copyTexts();
 }
 
+void PreviewPlayer::showFrame(std::int64_t frame) {
+    if (!m_hasFile || m_preview->State() == GraphState::Stopped || !m_preview->VideoConnected()) return;
+    if (m_preview->PauseAtPosition()) setPlayCaption("Play");
+    m_preview->PreviewGraph().setTimeFormat(TimeFormat::Frame);
+    seekToFrame(frame);
+}
+
 void PreviewPlayer::moveToScene(bool next) {
     if (!m_hasScenes) return;
     if (m_preview->PauseAtPosition()) setPlayCaption("Play");

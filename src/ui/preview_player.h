@@ -70,6 +70,9 @@ public:
     // Stops the timers and the preview for good (the window closes).
     void shutDown();
 
+    // Pauses on frame `frame` (at most the last): the scene scan shows where it found a scene.
+    void showFrame(std::int64_t frame);
+
     // Runs the player action `name` (avPlayStop, avanceLow, ... afDecVolume); false when `name` is none of them.
     bool runAction(const std::string& name);
     static bool isPlayerAction(const std::string& name);

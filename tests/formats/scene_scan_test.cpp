@@ -256,11 +256,16 @@ TEST(SceneCutterTest, AShortStretchKeepsTheSceneItInterrupts) {
     RecordingWriter writer;
     DateTime previous;
     SceneCutter cutter(writer, video(25, DateTime(), "-"), kPattern, englishDateFormatLocale(), previous);
+    std::vector<std::int64_t> shown;
+    cutter.onSceneStart = [&](std::int64_t frame) { shown.push_back(frame); };
     auto frames = recording(30, 10, 0, 0) + recording(10, 11, 0, 0) + recording(30, 12, 0, 0);
     frames[0] = withTimecode(frames[0], 9, 9, 9, 9);
     frames[30] = withTimecode(frames[30], 1, 1, 1, 1);
     frames[40] = withTimecode(frames[40], 2, 2, 2, 2);
     cut(cutter, frames);
+    // The player is shown every break (the first frame's, against the date of no previous frame, and the
+    // short stretch's too), and the frame after the last at the end.
+    EXPECT_EQ(shown, (std::vector<std::int64_t>{1, 30, 40, 70}));
     ASSERT_EQ(writer.scenes.size(), 2u);
     // The first scene keeps the record's (empty) facts; the second those of frame 30, where it began.
     EXPECT_EQ(writer.scenes[0].DatecodeText, "");
