@@ -125,7 +125,8 @@ std::optional<DvSegmentMap> DvSegmentMap::ofFrame(Bytes frame) {
     const DvSystem system = (frame[kDsfByte] & kDsfBit) != 0 ? DvSystem::Pal625 : DvSystem::Ntsc525;
     const DvSegmentMap map(system);
     if (frame.size() != map.frameBytes()) return std::nullopt;
-    if ((frame[kAptByte] & kAptMask) != 0 || (frame[kStypeByte] & kStypeMask) != 0) return std::nullopt;
+    if ((frame[kStypeByte] & kStypeMask) != 0) return std::nullopt;
+    if (system == DvSystem::Pal625 && (frame[kAptByte] & kAptMask) != 0) return std::nullopt;
     return map;
 }
 

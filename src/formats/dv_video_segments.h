@@ -52,9 +52,10 @@ public:
     // The map of a system's consumer layout; nothing for DvSystem::Unknown.
     static std::optional<DvSegmentMap> ofSystem(DvSystem system);
     // The map of the layout `frame` is coded in, read as a DV decoder reads it: the header block's DSF bit
-    // (byte 3, bit 7) names the system, the frame must be exactly that system's size, the APT bits (byte 4,
-    // low three) must be 0 and the STYPE bits of the VAUX source pack's place (block 5, byte 51, low five)
-    // must be 0 (25 Mbit/s). Nothing for any other frame.
+    // (byte 3, bit 7) names the system, the frame must be exactly that system's size, the STYPE bits of the VAUX
+    // source pack's place (block 5, byte 451, low five) must be 0 (25 Mbit/s) and, at 625/50, the APT bits
+    // (byte 4, low three) 0 too: there APT 1 is DVCPRO's 4:1:1 layout. At 525/60 every APT value has the one
+    // 4:1:1 layout (encoders write 0 or 1). Nothing for any other frame.
     static std::optional<DvSegmentMap> ofFrame(Bytes frame);
 
     DvSystem system() const { return m_system; }

@@ -181,10 +181,10 @@ TEST_P(DvSegmentMapTest, ASpliceTakesOnlyItsSegmentsFromTheNewCodingAndKeepsThei
     const Frame kept = out;
     Frame otherSystem = frameOf(GetParam() == DvSystem::Pal625 ? DvSystem::Ntsc525 : DvSystem::Pal625, 3);
     EXPECT_FALSE(DvApplySplice(splice, otherSystem, out));
-    Frame dvcpro = encoded;
-    dvcpro[4] = 0x69;
-    EXPECT_FALSE(DvApplySplice(splice, dvcpro, out));
-    DvSplice unmapped{dvcpro, splice.segments};
+    Frame fiftyMbits = encoded;
+    fiftyMbits[451] = 0x24;  // STYPE 4
+    EXPECT_FALSE(DvApplySplice(splice, fiftyMbits, out));
+    DvSplice unmapped{fiftyMbits, splice.segments};
     EXPECT_FALSE(DvApplySplice(unmapped, encoded, out));
     EXPECT_EQ(out, kept);
 }
@@ -204,6 +204,7 @@ TEST(DvSegmentMapOfFrameTest, OnlyConsumerLayoutsOfTheRightSizeHaveAMap) {
         {"pal", DvSystem::Pal625, kNone, 0, 0, DvSystem::Pal625},
         {"ntsc", DvSystem::Ntsc525, kNone, 0, 0, DvSystem::Ntsc525},
         {"ntsc with other reserved header bits", DvSystem::Ntsc525, 3, 0x00, 0, DvSystem::Ntsc525},
+        {"ntsc with APT 1, as ffmpeg writes it", DvSystem::Ntsc525, 4, 0xF9, 0, DvSystem::Ntsc525},
         {"dvcpro 4:1:1 at 625/50 (APT 1)", DvSystem::Pal625, 4, 0x69, 0, std::nullopt},
         {"50 Mbit/s (STYPE 4)", DvSystem::Pal625, 451, 0x24, 0, std::nullopt},
         {"high definition (STYPE 0x14)", DvSystem::Ntsc525, 451, 0x14, 0, std::nullopt},
