@@ -62,12 +62,20 @@ void DvVideoDecoderStage::start() {
     };
     const PictureFormat format = m_format;
     const auto decode = [format](DvVideoDecoder& decoder, Job& job) {
+        if (job.splice) {
+            // The original is kept whole for the encoder; the copy decoded has every other segment blanked.
+            job.splice->original.assign(job.frame.data.begin(), job.frame.data.end());
+            const auto map = DvSegmentMap::ofFrame(job.frame.bytes());
+            if (!map || !DvBlankSegmentsExcept(job.frame.mutableBytes(), *map, job.splice->segments)) job.splice.reset();
+        }
         PictureFormat decoded;
         job.failed = !decoder.decode(job.frame.bytes(), job.picture.data, decoded) ||
                      job.picture.data.size() < pictureBytes(decoded) || pictureBytes(decoded) == 0;
         if (job.failed) {
+            // A grey picture is coded whole, as without a splice.
             job.picture.data.assign(pictureBytes(format), kMidGrey);
             decoded = format;
+            job.splice.reset();
         }
         job.picture.typeChange.reset();
         if (decoded != format) job.picture.typeChange = std::make_shared<const MediaType>(pictureMediaType(decoded));
@@ -83,6 +91,7 @@ void DvVideoDecoderStage::deliverPicture(Job& job) {
     }
     MediaSample& picture = job.picture;
     picture.copyMarksFrom(job.frame);
+    picture.splice = std::move(job.splice);
     // Consecutive pictures of the same other format share one type, as a decoder's samples do.
     if (picture.typeChange) {
         if (m_typeChange && *m_typeChange == *picture.typeChange) {
@@ -101,6 +110,14 @@ void DvVideoDecoderStage::receive(Pin&, MediaSample& sample) {
     job.frame.copyMarksFrom(sample);
     job.failed = false;
     job.flushes = m_flushes.load();
+    job.splice.reset();
+    if (m_region) {
+        if (const auto map = DvSegmentMap::ofFrame(job.frame.bytes())) {
+            const auto changed = m_region(job.frame, map->width(), map->height());
+            job.splice = std::make_shared<DvSplice>();
+            if (changed) job.splice->segments = map->segmentsTouching(*changed);
+        }
+    }
     m_workers->submit(std::move(job), [this](Job& done) { deliverPicture(done); });
 }
 

@@ -2,8 +2,11 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
+
+#include "formats/dv_video_segments.h"
 
 #include "pipeline/graph/ordered_workers.h"
 #include "pipeline/graph/stage.h"
@@ -18,6 +21,14 @@
 // one codec object per worker) and the pictures come out in the frames' order, each with its frame's times,
 // marks and sourceFrame. A picture whose format differs from the connection's (a frame of the other shape)
 // carries it in its typeChange.
+//
+// Decoding in part (setChangedRegion()): when a stage after the decoder changes only part of each picture
+// (the inlay), the decoder asks, per frame and before decoding it, which rectangle of the picture will change.
+// For a frame of a consumer layout (formats/dv_video_segments.h) it then decodes a copy in which every video
+// segment that the rectangle does not touch is blanked (those macroblocks come out flat, at little cost), and
+// hands on, with the picture, the original frame and the touched segments (MediaSample::splice) for the DV
+// video encoder to code again and put into the original. A frame without a map, and every frame without a
+// region query, is decoded whole and carries no splice.
 //
 // A frame that cannot be decoded becomes a mid-grey picture of the connection's format (Y, U and V 128);
 // the run goes on, with one warning at the first such frame. undecodableFrames() counts them.
@@ -35,6 +46,13 @@ public:
 
     // Worker threads for the next run; 0 (the default): one per hardware thread, at most 16.
     void setWorkerCount(std::size_t workers) { m_workerCount = workers; }
+
+    // The rectangle of a `width` x `height` picture that will change on the picture of `frame`, or nothing
+    // when none of it will. Called on the streaming thread for each frame, before the frame is decoded.
+    using RegionQuery = std::function<std::optional<PictureRect>(const MediaSample& frame, int width, int height)>;
+    // Decodes in part by `query` from the next run on; an empty query (the default): whole pictures. Control
+    // thread, while the graph is stopped. What the query refers to must outlive the runs.
+    void setChangedRegion(RegionQuery query) { m_region = std::move(query); }
 
     std::vector<MediaType> outputTypes(const Pin& output) const override;
     bool acceptsInput(const Pin& input, const MediaType& type) const override;
@@ -54,6 +72,9 @@ public:
         MediaSample picture;
         bool failed = false;
         std::uint64_t flushes = 0;  // the flushes before the frame came: a job from before a flush is dropped
+        // Decoding in part: the segments to decode; the worker keeps the original frame in it and blanks the
+        // others in `frame`. Null: the whole frame.
+        std::shared_ptr<DvSplice> splice;
     };
 
 private:
@@ -64,6 +85,7 @@ private:
     Pin& m_input;
     Pin& m_output;
     std::size_t m_workerCount = 0;
+    RegionQuery m_region;
     PictureFormat m_format;                              // the connection's, for this run
     std::shared_ptr<const MediaType> m_typeChange;       // the last format that differed from it
     std::unique_ptr<OrderedWorkers<DvVideoDecoder, Job>> m_workers;

@@ -41,9 +41,15 @@ void DvVideoEncoderStage::start() {
     };
     const std::size_t pictureSize = pictureBytes(dvPictureFormat(system, wide));
     const auto encode = [pictureSize](DvVideoEncoder& encoder, Job& job) {
-        if (job.picture.data.size() < pictureSize || !encoder.encode(job.picture.bytes(), job.frame.data)) {
+        if (job.splice && job.splice->segments.none()) {
+            job.frame.data.assign(job.splice->original.begin(), job.splice->original.end());
+            return;
+        }
+        std::vector<std::uint8_t>& coded = job.splice ? job.encoded : job.frame.data;
+        if (job.picture.data.size() < pictureSize || !encoder.encode(job.picture.bytes(), coded)) {
             throw std::runtime_error("a picture could not be encoded as DV");
         }
+        if (job.splice && !DvApplySplice(*job.splice, job.encoded, job.frame.data)) std::swap(job.frame.data, job.encoded);
     };
     m_workers = std::make_unique<OrderedWorkers<DvVideoEncoder, Job>>(codecWorkerCount(m_workerCount), 0, makeEncoder, encode);
 }
@@ -52,6 +58,8 @@ void DvVideoEncoderStage::deliverFrame(Job& job) {
     MediaSample& frame = job.frame;
     frame.copyMarksFrom(job.picture);
     frame.typeChange.reset();
+    frame.splice.reset();
+    job.splice.reset();
     deliver(m_output, frame);
 }
 
@@ -59,6 +67,8 @@ void DvVideoEncoderStage::receive(Pin&, MediaSample& sample) {
     Job job = m_workers->recycled();
     std::swap(job.picture.data, sample.data);
     job.picture.copyMarksFrom(sample);
+    job.splice = std::move(sample.splice);
+    sample.splice.reset();
     m_workers->submit(std::move(job), [this](Job& done) { deliverFrame(done); });
 }
 

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "formats/dv_video_segments.h"
 #include "formats/dvcodes.h"
 #include "pipeline/graph/ordered_workers.h"
 #include "pipeline/graph/stage.h"
@@ -17,6 +18,12 @@
 // (graph/ordered_workers.h, one codec object per worker) and the frames come out in the pictures' order,
 // each with its picture's times, marks and sourceFrame. The frames' header, subcode and VAUX blocks are the
 // encoder's own; the DV header stage downstream puts the source's back.
+//
+// Splicing. A picture that carries a splice (MediaSample::splice: the DV video decoder decoded it in part)
+// gives a copy of its original frame in which only the splice's segments are replaced by those of the new
+// coding (their ID bytes kept), every other byte (header, subcode, VAUX, audio and the other segments) as it
+// was; a splice without segments gives the original without coding the picture at all. A coding of another
+// layout than the original's is handed on whole.
 //
 // A picture that cannot be encoded (too short for its format, or refused by the codec) fails the run.
 //
@@ -49,6 +56,8 @@ public:
     struct Job {
         MediaSample picture;
         MediaSample frame;
+        std::shared_ptr<const DvSplice> splice;  // taken from the picture; null: the whole coding
+        std::vector<std::uint8_t> encoded;       // the coding a splice takes its segments from
     };
 
 private:
