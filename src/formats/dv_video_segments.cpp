@@ -192,6 +192,99 @@ bool DvCopySegments(Bytes from, MutableBytes to, const DvSegmentMap& map, const 
     return true;
 }
 
+namespace {
+
+bool sameShapes(const DvSegmentMap& map, std::size_t a, std::size_t b) {
+    for (int m = 0; m < kDvMacroblocksPerSegment; ++m) {
+        const PictureRect ra = map.macroblockRect(a, m);
+        const PictureRect rb = map.macroblockRect(b, m);
+        if (ra.width != rb.width || ra.height != rb.height) return false;
+    }
+    return true;
+}
+
+// One plane of a picture in tight rows, and how it is subsampled against the luma.
+struct Plane {
+    std::size_t offset = 0;
+    int width = 0;
+    int height = 0;
+    int across = 1;
+    int down = 1;
+};
+
+std::array<Plane, 3> planesOf(const DvSegmentMap& map) {
+    const int w = map.width();
+    const int h = map.height();
+    const bool pal = map.system() == DvSystem::Pal625;
+    const int across = pal ? 2 : 4;
+    const int down = pal ? 2 : 1;
+    const Plane luma{0, w, h, 1, 1};
+    const Plane cb{static_cast<std::size_t>(w) * static_cast<std::size_t>(h), w / across, h / down, across, down};
+    Plane cr = cb;
+    cr.offset = cb.offset + static_cast<std::size_t>(cb.width) * static_cast<std::size_t>(cb.height);
+    return {luma, cb, cr};
+}
+
+}  // namespace
+
+bool DvSegmentPacking::place(const DvSegmentSet& segments, std::vector<DvSegmentMove>& moves) {
+    DvSegmentSet used = m_used;
+    std::vector<DvSegmentMove> placed;
+    for (std::size_t segment = 0; segment < m_map.segmentCount(); ++segment) {
+        if (!segments.test(segment)) continue;
+        std::size_t slot = 0;
+        while (slot < m_map.segmentCount() && (used.test(slot) || !sameShapes(m_map, segment, slot))) ++slot;
+        if (slot == m_map.segmentCount()) return false;
+        used.set(slot);
+        placed.push_back({segment, slot});
+    }
+    m_used = used;
+    moves.insert(moves.end(), placed.begin(), placed.end());
+    return true;
+}
+
+bool DvMoveSegment(Bytes from, std::size_t fromSegment, MutableBytes to, std::size_t toSegment, const DvSegmentMap& map) {
+    if (from.size() != map.frameBytes() || to.size() != map.frameBytes()) return false;
+    if (fromSegment >= map.segmentCount() || toSegment >= map.segmentCount()) return false;
+    for (int m = 0; m < kDvMacroblocksPerSegment; ++m) {
+        const std::size_t source = map.blockOffset(fromSegment, m) + kIdBytes;
+        const std::size_t target = map.blockOffset(toSegment, m) + kIdBytes;
+        std::copy_n(from.begin() + static_cast<std::ptrdiff_t>(source), kDvBlockBytes - kIdBytes,
+                    to.begin() + static_cast<std::ptrdiff_t>(target));
+    }
+    return true;
+}
+
+std::size_t DvPictureBytes(const DvSegmentMap& map) {
+    const Plane cr = planesOf(map)[2];
+    return cr.offset + static_cast<std::size_t>(cr.width) * static_cast<std::size_t>(cr.height);
+}
+
+bool DvMovePixels(Bytes from, std::size_t fromSegment, MutableBytes to, std::size_t toSegment, const DvSegmentMap& map) {
+    const std::size_t bytes = DvPictureBytes(map);
+    if (from.size() != bytes || to.size() != bytes) return false;
+    if (fromSegment >= map.segmentCount() || toSegment >= map.segmentCount()) return false;
+    if (!sameShapes(map, fromSegment, toSegment)) return false;
+    for (int m = 0; m < kDvMacroblocksPerSegment; ++m) {
+        const PictureRect source = map.macroblockRect(fromSegment, m);
+        const PictureRect target = map.macroblockRect(toSegment, m);
+        for (const Plane& plane : planesOf(map)) {
+            // Macroblocks lie on whole chroma samples.
+            const auto rowOf = [&plane](const PictureRect& rect, int row) {
+                return plane.offset + static_cast<std::size_t>(rect.top / plane.down + row) *
+                                          static_cast<std::size_t>(plane.width) +
+                       static_cast<std::size_t>(rect.left / plane.across);
+            };
+            const auto width = static_cast<std::size_t>(source.width / plane.across);
+            for (int row = 0; row < source.height / plane.down; ++row) {
+                std::copy_n(from.begin() + static_cast<std::ptrdiff_t>(rowOf(source, row)), width,
+                            to.begin() + static_cast<std::ptrdiff_t>(rowOf(target, row)));
+            }
+        }
+    }
+    return true;
+}
+
 bool DvApplySplice(const DvSplice& splice, Bytes encoded, std::vector<std::uint8_t>& frame) {
     const auto map = DvSegmentMap::ofFrame(splice.original);
     if (!map || DvSegmentMap::ofFrame(encoded) != map) return false;

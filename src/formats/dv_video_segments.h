@@ -91,6 +91,42 @@ bool DvBlankSegmentsExcept(MutableBytes frame, const DvSegmentMap& map, const Dv
 // False, with nothing written, when either frame is not map.frameBytes() long.
 bool DvCopySegments(Bytes from, MutableBytes to, const DvSegmentMap& map, const DvSegmentSet& segments);
 
+// Packing segments of several frames into one. A segment's coding depends only on the pixels of its five
+// macroblocks, in order, and not on where they lie: decoding or coding one packed frame, whose segments are
+// those of several frames moved into free places of the same shape, serves all of them at the cost of one.
+struct DvSegmentMove {
+    std::size_t segment = 0;  // in its own frame or picture
+    std::size_t slot = 0;     // the segment of the packed frame or picture that holds it
+};
+
+class DvSegmentPacking {
+public:
+    explicit DvSegmentPacking(const DvSegmentMap& map) : m_map(map) {}
+
+    const DvSegmentMap& map() const { return m_map; }
+    // Places every segment of `segments` into a free slot whose macroblocks have the same shapes (at 525/60 a
+    // segment holding one of the right edge's 16 x 16 macroblocks goes only where such a one is) and appends
+    // the moves to `moves`; false, with nothing placed or appended, when they do not all fit.
+    bool place(const DvSegmentSet& segments, std::vector<DvSegmentMove>& moves);
+
+private:
+    DvSegmentMap m_map;
+    DvSegmentSet m_used;
+};
+
+// Copies the DIF blocks of segment `fromSegment` of `from` into those of segment `toSegment` of `to`, their ID
+// bytes excepted. False, with nothing written, when either frame is not map.frameBytes() long or a segment
+// is out of range.
+bool DvMoveSegment(Bytes from, std::size_t fromSegment, MutableBytes to, std::size_t toSegment, const DvSegmentMap& map);
+
+// The bytes of a decoded picture of the map's system as the program keeps them: tight planes, luma, then two
+// chroma planes (4:2:0 at 625/50: half the width and height; 4:1:1 at 525/60: a quarter of the width).
+std::size_t DvPictureBytes(const DvSegmentMap& map);
+// Copies the pixels of segment `fromSegment`'s macroblocks in picture `from` to those of segment `toSegment`'s
+// in `to`, macroblock by macroblock in order, in all three planes. False, with nothing written, when a picture
+// is not DvPictureBytes() long, a segment is out of range or the two segments' macroblocks differ in shape.
+bool DvMovePixels(Bytes from, std::size_t fromSegment, MutableBytes to, std::size_t toSegment, const DvSegmentMap& map);
+
 // A frame being coded again in part: the original frame and the segments of it that a new coding of the
 // picture replaces (those the change touches); every other byte of the original stays.
 struct DvSplice {

@@ -189,6 +189,90 @@ TEST_P(DvSegmentMapTest, ASpliceTakesOnlyItsSegmentsFromTheNewCodingAndKeepsThei
     EXPECT_EQ(out, kept);
 }
 
+// Packing: each segment into a free slot of the same macroblock shapes, all of a frame's or none; moving the
+// bytes and the pixels of a segment to its slot keeps everything else.
+TEST_P(DvSegmentMapTest, PackingPlacesWholeFramesIntoSlotsOfTheSameShape) {
+    const auto map = DvSegmentMap::ofSystem(GetParam());
+    // At 525/60 a macroblock 16 pixels wide is one of the right edge's.
+    const auto isEdge = [&](std::size_t segment) {
+        return GetParam() == DvSystem::Ntsc525 && map->macroblockRect(segment, 4).width == 16;
+    };
+    DvSegmentSet edge;
+    for (std::size_t s = 0; s < map->segmentCount(); ++s) edge.set(s, isEdge(s));
+    EXPECT_EQ(edge.count(), GetParam() == DvSystem::Ntsc525 ? 30u : 0u);
+
+    DvSegmentPacking packing(*map);
+    DvSegmentSet some = map->segmentsTouching({600, map->height() - 100, 120, 80});  // holds edge segments at 525/60
+    std::vector<DvSegmentMove> moves;
+    std::set<std::size_t> slots;
+    std::size_t frames = 0;
+    while (packing.place(some, moves)) ++frames;
+    EXPECT_EQ(moves.size(), frames * some.count());
+    EXPECT_GE(frames, 1u);
+    for (const DvSegmentMove& move : moves) {
+        EXPECT_EQ(isEdge(move.segment), isEdge(move.slot)) << move.segment << " -> " << move.slot;
+        EXPECT_TRUE(slots.insert(move.slot).second) << "slot " << move.slot << " twice";
+    }
+    // A refused frame placed nothing: what is left still takes a single segment of a free shape.
+    const std::size_t before = moves.size();
+    DvSegmentSet one;
+    one.set(0);
+    if (slots.size() < map->segmentCount() - edge.count()) {
+        EXPECT_TRUE(packing.place(one, moves));
+        EXPECT_EQ(moves.size(), before + 1);
+    }
+
+    const Frame from = frameOf(GetParam(), 11);
+    Frame to = frameOf(GetParam(), 12);
+    const Frame kept = to;
+    ASSERT_TRUE(DvMoveSegment(from, 5, to, 200, *map));
+    for (std::size_t k = 0; k < to.size(); ++k) {
+        const std::size_t block = k / kDvBlockBytes * kDvBlockBytes;
+        int m = 0;
+        while (m < kDvMacroblocksPerSegment && map->blockOffset(200, m) != block) ++m;
+        const bool moved = m < kDvMacroblocksPerSegment && k - block >= 3;
+        ASSERT_EQ(to[k], moved ? from[map->blockOffset(5, m) + (k - block)] : kept[k]) << k;
+    }
+    EXPECT_FALSE(DvMoveSegment(from, map->segmentCount(), to, 0, *map));
+
+    // Pixels: a picture numbered by position, moved from segment 5 to 200, lands on 200's macroblocks only.
+    std::vector<std::uint8_t> picture(DvPictureBytes(*map));
+    for (std::size_t k = 0; k < picture.size(); ++k) picture[k] = static_cast<std::uint8_t>(k * 7 + k / 720);
+    std::vector<std::uint8_t> target(picture.size(), 0);
+    ASSERT_TRUE(DvMovePixels(picture, 5, target, 200, *map));
+    std::size_t luma = 0;
+    for (int y = 0; y < map->height(); ++y) {
+        for (int x = 0; x < map->width(); ++x) {
+            const std::size_t at = static_cast<std::size_t>(y * map->width() + x);
+            int m = 0;
+            while (m < kDvMacroblocksPerSegment && !map->macroblockRect(200, m).intersects({x, y, 1, 1})) ++m;
+            if (m == kDvMacroblocksPerSegment) {
+                ASSERT_EQ(target[at], 0) << x << "," << y;
+                continue;
+            }
+            const PictureRect to200 = map->macroblockRect(200, m);
+            const PictureRect from5 = map->macroblockRect(5, m);
+            const int sx = from5.left + (x - to200.left);
+            const int sy = from5.top + (y - to200.top);
+            ASSERT_EQ(target[at], picture[static_cast<std::size_t>(sy * map->width() + sx)]) << x << "," << y;
+            ++luma;
+        }
+    }
+    EXPECT_EQ(luma, 5u * 256u);
+    const std::size_t chromaChanged = static_cast<std::size_t>(
+        std::count_if(target.begin() + map->width() * map->height(), target.end(), [](std::uint8_t v) { return v != 0; }));
+    EXPECT_LE(chromaChanged, 2u * 5u * 64u);
+    EXPECT_GT(chromaChanged, 5u * 64u);
+    if (GetParam() == DvSystem::Ntsc525) {
+        std::size_t normal = 0;
+        while (isEdge(normal)) ++normal;
+        std::size_t edgeSegment = 0;
+        while (!isEdge(edgeSegment)) ++edgeSegment;
+        EXPECT_FALSE(DvMovePixels(picture, normal, target, edgeSegment, *map));
+    }
+    EXPECT_FALSE(DvMovePixels(Bytes(picture).first(100), 5, target, 200, *map));
+}
+
 // Only the consumer layouts have a map; the frame's own bytes decide, as a decoder reads them.
 TEST(DvSegmentMapOfFrameTest, OnlyConsumerLayoutsOfTheRightSizeHaveAMap) {
     struct Case {

@@ -330,7 +330,9 @@ TEST_P(InlayGraphTest, CodesOnlyTheSegmentsTheTextTouchesAsAWholeCodingWould) {
         // written again by the DV muxer.
         if (!c.type1) {
             for (std::size_t b = 0; b < sourceFrames[k].size(); ++b) {
-                if (!inSegment[b]) ASSERT_EQ(splicedFrames[k][b], sourceFrames[k][b]) << b;
+                if (!inSegment[b]) {
+                    ASSERT_EQ(splicedFrames[k][b], sourceFrames[k][b]) << b;
+                }
             }
         }
 

@@ -328,12 +328,16 @@ TEST(SuperposerTest, TheTextRegionWithoutTextUnforeseenOrMoving) {
             continue;
         }
         ASSERT_TRUE(region);
-        if (c.expected) EXPECT_EQ(*region, *c.expected);
+        if (c.expected) {
+            EXPECT_EQ(*region, *c.expected);
+        }
         const MediaSample before = pictureSample(format);
         const MediaSample after = rig.draw(format, c.numbered ? source : 0);
         EXPECT_NE(after.data, before.data);
         EXPECT_EQ(changeOutside(format, before.data, after.data, region), "");
-        if (c.name.find("timecode") != std::string::npos) EXPECT_GE(region->top, 432 - 28 - 1);
+        if (c.name.find("timecode") != std::string::npos) {
+            EXPECT_GE(region->top, 432 - 28 - 1);
+        }
     }
 
     // The same line moved: the region follows it.
