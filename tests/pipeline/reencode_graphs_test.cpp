@@ -13,6 +13,7 @@
 #include "formats/date_time.h"
 #include "formats/dv_audio.h"
 #include "formats/dv_frame_analysis.h"
+#include "formats/dv_video_segments.h"
 #include "formats/dvcodes.h"
 #include "pipeline/stages/superposer_stage.h"
 #include "support/external_tools.h"
@@ -253,6 +254,112 @@ TEST_P(InlayGraphTest, DrawsTheDatecodeWhereItGoesAndKeepsTheRest) {
         // Re-encoding loses a little everywhere; the text adds white strokes inside its box only.
         EXPECT_LT(static_cast<double>(outsideDifference) / static_cast<double>(outsidePixels), 2.0) << "frame " << k;
         EXPECT_GT(brightened, 300) << "frame " << k;
+    }
+}
+
+// Splicing: the burnt-in file keeps every byte of each source frame but those of the video segments the text
+// touches, which are what coding the whole picture again gives there; its pictures differ from the source's
+// only in those segments, and show the text.
+TEST_P(InlayGraphTest, CodesOnlyTheSegmentsTheTextTouchesAsAWholeCodingWould) {
+    const InlayCase c = GetParam();
+    DvClipOptions options;
+    options.ntsc = c.ntsc;
+    options.wide = c.wide;
+    options.frames = 6;
+    const std::string input = source(options, c.type1);
+    Tdv_Superposer& inlay = cdm.Superposer();
+    inlay.SetContent(0);
+    inlay.SetFormats("dd/mm/yyyy", "hh:nn:ss");
+    inlay.SetAutoFontSize(true);
+    inlay.SetFontName("Arial");
+    inlay.SetFontColor(0xFFFFFF);
+    inlay.SetPosition(950, 950, 2);
+    inlay.SetAutoShow(false);
+    inlay.SetEnabled(true);
+    cdm.setHourShift(0);
+    const DvSystem system = c.ntsc ? DvSystem::Ntsc525 : DvSystem::Pal625;
+    const std::string spliced = dir.file("spliced.avi");
+    const std::string whole = dir.file("whole.avi");
+    for (const bool splice : {true, false}) {
+        cdm.SetSegmentSplice(splice);
+        ASSERT_TRUE(cdm.BuildInlayGraph(input, splice ? spliced : whole, system, c.type1)) << cdm.lastBuildError();
+        const ConversionResult result = run(cdm);
+        ASSERT_EQ(result.outcome, ConversionOutcome::Completed) << result.message;
+    }
+    cdm.SetSegmentSplice(true);
+    EXPECT_EQ(probeWarnings(spliced), "");
+
+    const auto kind = c.type1 ? AviStreamKind::Interleaved : AviStreamKind::Video;
+    const auto sourceFrames = framesOf(input, kind);
+    const auto splicedFrames = framesOf(spliced, kind);
+    const auto wholeFrames = framesOf(whole, kind);
+    ASSERT_EQ(splicedFrames.size(), sourceFrames.size());
+    ASSERT_EQ(wholeFrames.size(), sourceFrames.size());
+    const int width = 720;
+    const int height = c.ntsc ? 480 : 576;
+    // Generously where the text goes: two lines of 28 pixels ending at 95 % of the picture.
+    const PictureRect textBox{width * 950 / 1000 - 300, height * 950 / 1000 - 2 * 28 - 12, 320, 2 * 28 + 24};
+    const auto before = picturesOf(input, width, height);
+    const auto after = picturesOf(spliced, width, height);
+    const auto recoded = picturesOf(whole, width, height);
+    ASSERT_EQ(after.size(), before.size());
+    ASSERT_EQ(recoded.size(), before.size());
+    for (std::size_t k = 0; k < sourceFrames.size(); ++k) {
+        SCOPED_TRACE(k);
+        const auto map = DvSegmentMap::ofFrame(sourceFrames[k]);
+        ASSERT_TRUE(map);
+        ASSERT_EQ(splicedFrames[k].size(), sourceFrames[k].size());
+        const DvSegmentSet mayChange = map->segmentsTouching(textBox);
+        DvSegmentSet changed;
+        std::vector<bool> inSegment(sourceFrames[k].size(), false);
+        for (std::size_t segment = 0; segment < map->segmentCount(); ++segment) {
+            for (int m = 0; m < kDvMacroblocksPerSegment; ++m) {
+                const std::size_t block = map->blockOffset(segment, m);
+                for (std::size_t b = block; b < block + kDvBlockBytes; ++b) {
+                    inSegment[b] = true;
+                    if (splicedFrames[k][b] == sourceFrames[k][b]) continue;
+                    changed.set(segment);
+                    ASSERT_EQ(splicedFrames[k][b], wholeFrames[k][b]) << "segment " << segment << " byte " << b;
+                }
+            }
+        }
+        EXPECT_GT(changed.count(), 0u);
+        EXPECT_EQ((changed & ~mayChange).count(), 0u);
+        EXPECT_LT(changed.count(), map->segmentCount() / 3);
+        // A type 2 frame is the source's outside the segments, its sound included; a type 1 frame's sound is
+        // written again by the DV muxer.
+        if (!c.type1) {
+            for (std::size_t b = 0; b < sourceFrames[k].size(); ++b) {
+                if (!inSegment[b]) {
+                    ASSERT_EQ(splicedFrames[k][b], sourceFrames[k][b]) << b;
+                }
+            }
+        }
+
+        // The pictures: the source's exactly outside the changed segments, the whole coding's exactly inside,
+        // and the text there.
+        std::vector<bool> changedPixel(static_cast<std::size_t>(width * height), false);
+        for (std::size_t segment = 0; segment < map->segmentCount(); ++segment) {
+            if (!changed.test(segment)) continue;
+            for (int m = 0; m < kDvMacroblocksPerSegment; ++m) {
+                const PictureRect mb = map->macroblockRect(segment, m);
+                for (int y = mb.top; y < mb.top + mb.height; ++y) {
+                    for (int x = mb.left; x < mb.left + mb.width; ++x) changedPixel[static_cast<std::size_t>(y * width + x)] = true;
+                }
+            }
+        }
+        int brightened = 0;
+        for (std::size_t at = 0; at < changedPixel.size(); ++at) {
+            const int was = static_cast<unsigned char>(before[k][at]);
+            const int is = static_cast<unsigned char>(after[k][at]);
+            if (changedPixel[at]) {
+                ASSERT_EQ(is, static_cast<unsigned char>(recoded[k][at])) << at;
+                if (is > 200 && is - was > 60) ++brightened;
+            } else {
+                ASSERT_EQ(is, was) << at;
+            }
+        }
+        EXPECT_GT(brightened, 300);
     }
 }
 

@@ -6,6 +6,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -169,6 +170,43 @@ std::string differenceFromBoxes(const PictureFormat& format, const std::vector<s
     return {};
 }
 
+// A sample that stands for the DV frame numbered `source`, as the DV video decoder asks about it.
+MediaSample frameSample(DvFrameNumber source) {
+    MediaSample sample;
+    sample.sourceFrame = source;
+    return sample;
+}
+
+// The first byte of `after` that differs from `before` outside `region` (a chroma sample counts as inside when
+// the first luma pixel it covers is), or an empty text.
+std::string changeOutside(const PictureFormat& format, const std::vector<std::uint8_t>& before,
+                          const std::vector<std::uint8_t>& after, const std::optional<PictureRect>& region) {
+    const auto old = viewPicture(format, std::span<const std::uint8_t>(before)).value();
+    const auto now = viewPicture(format, std::span<const std::uint8_t>(after)).value();
+    const bool bgr = format.layout == PixelLayout::Bgr24;
+    const int across = bgr ? 1 : format.layout == PixelLayout::Yuv411p ? 4 : 2;
+    const int down = format.layout == PixelLayout::Yuv420p ? 2 : 1;
+    for (int plane = 0; plane < (bgr ? 1 : 3); ++plane) {
+        const PlaneGeometry geometry = planeGeometry(format, plane);
+        const int scaleX = plane == 0 ? 1 : across;
+        const int scaleY = plane == 0 ? 1 : down;
+        for (int y = 0; y < geometry.height; ++y) {
+            for (int x = 0; x < geometry.width; ++x) {
+                const auto p = static_cast<std::size_t>(plane);
+                if (old.planes[p][y * old.strides[p] + x] == now.planes[p][y * now.strides[p] + x]) continue;
+                const int lumaX = (bgr ? x / 3 : x) * scaleX;
+                const int lumaY = y * scaleY;
+                if (!region || !region->intersects({lumaX, lumaY, 1, 1})) {
+                    std::ostringstream out;
+                    out << "plane " << plane << " " << x << "," << y << " changed outside the region";
+                    return out.str();
+                }
+            }
+        }
+    }
+    return {};
+}
+
 TEST(SuperposerTest, TurnsColourReferencesIntoLimitedRangeBt601) {
     struct Case {
         std::uint32_t colorref;
@@ -225,7 +263,24 @@ TEST(SuperposerTest, PlacesBothLinesAndChangesNothingElse) {
         rig.stage.SetFormats("\"ABCD\"", "\"XY\"");
         if (c.set) c.set(rig.stage);
         const MediaSample before = pictureSample(c.format);
-        const MediaSample after = rig.draw(c.format, rig.frame(at(2004, 7, 15, 13, 5, 9)));
+        const DvFrameNumber source = rig.frame(at(2004, 7, 15, 13, 5, 9));
+        const auto region = rig.stage.textRegion(frameSample(source), c.format.width, c.format.height);
+        const MediaSample after = rig.draw(c.format, source);
+        // The region asked before drawing holds every change and lies within the lines' boxes widened to whole
+        // chroma samples.
+        EXPECT_EQ(changeOutside(c.format, before.data, after.data, region), "");
+        EXPECT_EQ(region.has_value(), !c.lines.empty());
+        if (region) {
+            Box bounds{c.lines[0]};
+            for (const Box& line : c.lines) {
+                bounds = {std::min(bounds.left, line.left), std::min(bounds.top, line.top),
+                          std::max(bounds.right, line.right), std::max(bounds.bottom, line.bottom)};
+            }
+            EXPECT_GE(region->left, std::max<std::int64_t>(0, bounds.left) - 3);
+            EXPECT_GE(region->top, std::max<std::int64_t>(0, bounds.top) - 1);
+            EXPECT_LE(region->left + region->width, bounds.right + 3);
+            EXPECT_LE(region->top + region->height, bounds.bottom + 1);
+        }
         EXPECT_EQ(differenceFromBoxes(c.format, before.data, after.data, c.lines,
                                       textColourOf(rig.stage.settings().fontColor)),
                   "");
@@ -235,6 +290,76 @@ TEST(SuperposerTest, PlacesBothLinesAndChangesNothingElse) {
             EXPECT_EQ(rig.stage.placements()[line]->top, c.lines[line].top) << line;
         }
     }
+}
+
+// What the region answers when the text cannot be foreseen or will not be drawn, when the line moves, and
+// while pictures are drawn on another thread.
+TEST(SuperposerTest, TheTextRegionWithoutTextUnforeseenOrMoving) {
+    const PictureFormat format = pictureFormat(PixelLayout::Yuv411p, 720, 480);
+    const PictureRect whole{0, 0, 720, 480};
+    struct Case {
+        std::string name;
+        std::function<void(Rig&)> set;
+        bool dated;
+        bool numbered;
+        std::optional<PictureRect> expected;  // nothing: a rectangle that holds what is drawn, checked below
+        bool none;
+    };
+    const std::vector<Case> cases{
+        {"disabled", [](Rig& r) { r.stage.SetEnabled(false); }, true, true, {}, true},
+        {"nothing to show", [](Rig& r) { r.stage.SetContent(3); }, true, true, {}, true},
+        {"a frame without a datecode", {}, false, true, {}, true},
+        {"the computer's clock", [](Rig& r) { r.stage.SetContent(2); }, true, true, whole, false},
+        {"an unknown content: the previous picture's lines",
+         [](Rig& r) { r.draw(pictureFormat(PixelLayout::Yuv411p, 720, 480), r.frame(at(2004, 7, 15, 13, 5, 9))), r.stage.SetContent(7); }, true, true, whole, false},
+        {"a picture without a frame number", {}, true, false, whole, false},
+        {"the timecode: line 2 only", [](Rig& r) { r.stage.SetContent(1); }, true, true, {}, false},
+        {"show for a while", [](Rig& r) { r.stage.SetAutoShow(true), r.stage.SetShowFrames(5); }, true, true, {}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig;
+        if (c.set) c.set(rig);
+        const DvFrameNumber source =
+            c.dated ? rig.frame(at(2004, 7, 15, 13, 5, 9), TDvTimecode{1, 2, 3, 4}) : rig.frame({});
+        const auto region = rig.stage.textRegion(frameSample(c.numbered ? source : 0), format.width, format.height);
+        if (c.none) {
+            EXPECT_FALSE(region);
+            continue;
+        }
+        ASSERT_TRUE(region);
+        if (c.expected) {
+            EXPECT_EQ(*region, *c.expected);
+        }
+        const MediaSample before = pictureSample(format);
+        const MediaSample after = rig.draw(format, c.numbered ? source : 0);
+        EXPECT_NE(after.data, before.data);
+        EXPECT_EQ(changeOutside(format, before.data, after.data, region), "");
+        if (c.name.find("timecode") != std::string::npos) {
+            EXPECT_GE(region->top, 432 - 28 - 1);
+        }
+    }
+
+    // The same line moved: the region follows it.
+    Rig rig;
+    const DvFrameNumber source = rig.frame(at(2004, 7, 15, 13, 5, 9));
+    for (const int x : {900, 300, 0, 1000, 300}) {
+        SCOPED_TRACE(x);
+        rig.stage.SetPosition(x, 500, 1);
+        const auto region = rig.stage.textRegion(frameSample(source), format.width, format.height);
+        const MediaSample before = pictureSample(format);
+        EXPECT_EQ(changeOutside(format, before.data, rig.draw(format, source).data, region), "");
+        ASSERT_TRUE(region);
+        EXPECT_LT(region->width, 200);
+    }
+
+    // Asked on another thread while pictures are drawn: the same answer each time.
+    const auto first = rig.stage.textRegion(frameSample(source), format.width, format.height);
+    std::thread asker([&] {
+        for (int k = 0; k < 200; ++k) EXPECT_EQ(rig.stage.textRegion(frameSample(source), format.width, format.height), first);
+    });
+    for (int k = 0; k < 200; ++k) rig.draw(format, source);
+    asker.join();
 }
 
 TEST(SuperposerTest, SetPositionClampsAndEmptyPatternsBecomeOneBlank) {
@@ -541,7 +666,10 @@ TEST(SuperposerTextModuleTest, DrawsTheReferenceLinesAndNothingElse) {
         rig.stage.SetFontColor(0x0000FFFF);  // yellow
         rig.stage.SetItalic(true);
         rig.stage.start();
-        const MediaSample drawn = rig.draw(format, rig.frame(at(2004, 7, 15, 13, 5, 9)));
+        const DvFrameNumber source = rig.frame(at(2004, 7, 15, 13, 5, 9));
+        const auto region = rig.stage.textRegion(frameSample(source), format.width, format.height);
+        const MediaSample drawn = rig.draw(format, source);
+        EXPECT_EQ(changeOutside(format, pictureSample(format).data, drawn.data, region), "");
         const std::string lines[] = {"Thursday 15 July 2004", "13:05:09"};
 
         auto rasterizer = load.module->createRasterizer();

@@ -6,6 +6,7 @@
 
 #include "formats/binary_file.h"
 #include "pipeline/stages/acm_wrapper_stage.h"
+#include "pipeline/stages/dv_video_decoder_stage.h"
 #include "pipeline/stages/dv_video_encoder_stage.h"
 #include "pipeline/stages/stage_factory.h"
 
@@ -270,7 +271,15 @@ bool TCdm::buildReencodeGraph(Stage& splitter, const std::string& input, DvSyste
                               Stage& middle, ReencodeKind kind) {
     if (system == DvSystem::Unknown) return fail(input + " has no television system to encode for");
     Stage& encoder = addDvEncoder(system);
-    Stage& decoder = addNew("DV Video Decoder", "DV Video Decoder");
+    auto& decoder = static_cast<DvVideoDecoderStage&>(
+        m_graph.adopt(std::make_unique<DvVideoDecoderStage>(), DvVideoDecoderStage::kDisplayName));
+    if (kind == ReencodeKind::Inlay && m_segmentSplice) {
+        // The text changes a few percent of each picture: only the segments it touches are decoded and coded
+        // again. A standards conversion changes every pixel and codes whole pictures.
+        decoder.setChangedRegion([this](const MediaSample& frame, int width, int height) {
+            return m_superposer.textRegion(frame, width, height);
+        });
+    }
     Stage& dvMuxer = addNew("DV Muxer", "DV Muxer");
     Stage& dvSplitter = addNew("DV Splitter", "DV Splitter");
     Stage& aviMux = addNew("AVI Mux", "AVI Mux");

@@ -59,6 +59,13 @@ public:
     // Takes every stage but the file source and the file writer out of the graph (the own stages too).
     void ResetConversionGraph();
 
+    // The inlay codes again only the DV video segments its text touches (the DV video decoder decodes those
+    // alone, the encoder puts its new segments into the source frame, every other byte of which is kept); off,
+    // it decodes and codes whole pictures. On by default; frames of a layout without a segment map
+    // (formats/dv_video_segments.h) are coded whole either way. Takes effect at the next BuildInlayGraph().
+    void SetSegmentSplice(bool on) { m_segmentSplice = on; }
+    bool SegmentSplice() const { return m_segmentSplice; }
+
     Tdv_sceneDetect& SceneDetect() { return m_sceneDetect; }
     Tdv_DVheader& DVHeader() { return m_dvHeader; }
     // What the progress reads: the multiplexer of the graph built last (the graph itself for sound
@@ -107,6 +114,7 @@ private:
     std::atomic<int> m_conversionProgress{0};
     std::atomic<bool> m_conversionDone{false};
     std::string m_buildError;
+    bool m_segmentSplice = true;
 };
 
 }  // namespace moraven

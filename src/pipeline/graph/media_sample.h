@@ -12,6 +12,8 @@
 // frames), with its times and marks.
 namespace moraven {
 
+struct DvSplice;  // formats/dv_video_segments.h
+
 struct MediaSample {
     // The bytes. A stage that changes them in place (DV header, DV muxer) works on this vector; a stage that
     // keeps them beyond its receive() call copies them, or takes them by swapping in a buffer of its own (the
@@ -31,6 +33,10 @@ struct MediaSample {
     // The type of this sample's bytes when it differs from the type of the connection it travels on (a
     // decoder whose pictures change shape within a stream); null otherwise. Whoever refills a sample sets it.
     std::shared_ptr<const MediaType> typeChange;
+    // For a picture that the DV video decoder decoded in part (only the segments a change will touch, the
+    // rest blanked): the original frame and those segments, so that the DV video encoder codes only them again
+    // and keeps every other byte of the original. Null otherwise. Whoever refills a sample sets it.
+    std::shared_ptr<const DvSplice> splice;
 
     // Takes `other`'s times, marks and source frame (not its bytes, not its type change): for a stage that
     // makes this sample from that one.

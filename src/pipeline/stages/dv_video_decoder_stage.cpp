@@ -16,6 +16,63 @@ bool isDvStream(const MediaType& type) {
     return type.isInterleaved() || (type.isVideo() && type.subtype() == kMediaSubtypeDvsd);
 }
 
+using Entry = DvVideoDecoderStage::Entry;
+using Job = DvVideoDecoderStage::Job;
+
+void failEntry(Entry& entry, const PictureFormat& format) {
+    // A grey picture is coded whole, as without a splice.
+    entry.failed = true;
+    entry.picture.data.assign(pictureBytes(format), kMidGrey);
+    entry.picture.typeChange.reset();
+    entry.splice.reset();
+}
+
+void decodeWhole(DvVideoDecoder& decoder, Entry& entry, const PictureFormat& format) {
+    PictureFormat decoded;
+    if (!decoder.decode(entry.frame.bytes(), entry.picture.data, decoded) ||
+        entry.picture.data.size() < pictureBytes(decoded) || pictureBytes(decoded) == 0) {
+        failEntry(entry, format);
+        return;
+    }
+    entry.picture.typeChange.reset();
+    if (decoded != format) entry.picture.typeChange = std::make_shared<const MediaType>(pictureMediaType(decoded));
+}
+
+// The touched segments of every frame of the job moved into one frame with all else blanked, decoded once, and
+// each frame's macroblocks moved back into a mid-grey picture of its own.
+void decodePacked(DvVideoDecoder& decoder, Job& job, const PictureFormat& format) {
+    const auto map = DvSegmentMap::ofFrame(job.entries.front().frame.bytes());
+    bool ok = map.has_value();
+    if (ok) {
+        job.packed.assign(job.entries.front().frame.data.begin(), job.entries.front().frame.data.end());
+        ok = DvBlankSegmentsExcept(job.packed, *map, DvSegmentSet());
+    }
+    for (std::size_t k = 0; k < job.count && ok; ++k) {
+        Entry& entry = job.entries[k];
+        for (const DvSegmentMove& move : entry.moves) {
+            ok = ok && DvMoveSegment(entry.frame.bytes(), move.segment, job.packed, move.slot, *map);
+        }
+        // The original goes on whole to the encoder.
+        std::swap(entry.splice->original, entry.frame.data);
+    }
+    PictureFormat decoded;
+    ok = ok && decoder.decode(job.packed, job.packedPicture, decoded) && job.packedPicture.size() == DvPictureBytes(*map) &&
+         pictureBytes(decoded) == job.packedPicture.size();
+    for (std::size_t k = 0; k < job.count; ++k) {
+        Entry& entry = job.entries[k];
+        if (!ok) {
+            failEntry(entry, format);
+            continue;
+        }
+        entry.picture.data.assign(job.packedPicture.size(), kMidGrey);
+        for (const DvSegmentMove& move : entry.moves) {
+            DvMovePixels(job.packedPicture, move.slot, entry.picture.data, move.segment, *map);
+        }
+        entry.picture.typeChange.reset();
+        if (decoded != format) entry.picture.typeChange = std::make_shared<const MediaType>(pictureMediaType(decoded));
+    }
+}
+
 }  // namespace
 
 DvVideoDecoderStage::DvVideoDecoderStage(const MediaFramework* framework)
@@ -62,56 +119,120 @@ void DvVideoDecoderStage::start() {
     };
     const PictureFormat format = m_format;
     const auto decode = [format](DvVideoDecoder& decoder, Job& job) {
-        PictureFormat decoded;
-        job.failed = !decoder.decode(job.frame.bytes(), job.picture.data, decoded) ||
-                     job.picture.data.size() < pictureBytes(decoded) || pictureBytes(decoded) == 0;
-        if (job.failed) {
-            job.picture.data.assign(pictureBytes(format), kMidGrey);
-            decoded = format;
+        if (job.count == 1 && !job.entries.front().splice) {
+            decodeWhole(decoder, job.entries.front(), format);
+        } else {
+            decodePacked(decoder, job, format);
         }
-        job.picture.typeChange.reset();
-        if (decoded != format) job.picture.typeChange = std::make_shared<const MediaType>(pictureMediaType(decoded));
     };
     m_workers = std::make_unique<OrderedWorkers<DvVideoDecoder, Job>>(codecWorkerCount(m_workerCount), 0, makeDecoder, decode);
 }
 
-void DvVideoDecoderStage::deliverPicture(Job& job) {
-    // A frame being submitted while a flush came is still queued after it: it must not show either.
+void DvVideoDecoderStage::deliverPictures(Job& job) {
+    // A job being submitted while a flush came is still queued after it: it must not show either.
     if (job.flushes != m_flushes.load()) return;
-    if (job.failed && m_undecodable.fetch_add(1) == 0) {
-        warn("a DV frame could not be decoded; it and any others like it become grey pictures");
-    }
-    MediaSample& picture = job.picture;
-    picture.copyMarksFrom(job.frame);
-    // Consecutive pictures of the same other format share one type, as a decoder's samples do.
-    if (picture.typeChange) {
-        if (m_typeChange && *m_typeChange == *picture.typeChange) {
-            picture.typeChange = m_typeChange;
-        } else {
-            m_typeChange = picture.typeChange;
+    for (std::size_t k = 0; k < job.count; ++k) {
+        Entry& entry = job.entries[k];
+        if (entry.failed && m_undecodable.fetch_add(1) == 0) {
+            warn("a DV frame could not be decoded; it and any others like it become grey pictures");
         }
+        MediaSample& picture = entry.picture;
+        picture.copyMarksFrom(entry.frame);
+        picture.splice = std::move(entry.splice);
+        // Consecutive pictures of the same other format share one type, as a decoder's samples do.
+        if (picture.typeChange) {
+            if (m_typeChange && *m_typeChange == *picture.typeChange) {
+                picture.typeChange = m_typeChange;
+            } else {
+                m_typeChange = picture.typeChange;
+            }
+        }
+        deliver(m_output, picture);
     }
-    deliver(m_output, picture);
+}
+
+DvVideoDecoderStage::Job DvVideoDecoderStage::newJob() {
+    Job job = m_workers->recycled();
+    job.count = 0;
+    job.flushes = m_flushes.load();
+    return job;
+}
+
+void DvVideoDecoderStage::addEntry(Job& job, MediaSample& sample, std::shared_ptr<DvSplice> splice,
+                                   std::vector<DvSegmentMove> moves) {
+    if (job.entries.size() <= job.count) job.entries.emplace_back();
+    Entry& entry = job.entries[job.count++];
+    // The frame is taken by swapping buffers: the sender refills its sample for the next frame anyway.
+    std::swap(entry.frame.data, sample.data);
+    entry.frame.copyMarksFrom(sample);
+    entry.failed = false;
+    entry.splice = std::move(splice);
+    entry.moves = std::move(moves);
+}
+
+void DvVideoDecoderStage::submit(Job job) {
+    m_workers->submit(std::move(job), [this](Job& done) { deliverPictures(done); });
+}
+
+void DvVideoDecoderStage::submitPending() {
+    if (!m_pending) return;
+    Job job = std::move(*m_pending);
+    m_pending.reset();
+    m_packing.reset();
+    submit(std::move(job));
 }
 
 void DvVideoDecoderStage::receive(Pin&, MediaSample& sample) {
-    Job job = m_workers->recycled();
-    // The frame is taken by swapping buffers: the sender refills its sample for the next frame anyway.
-    std::swap(job.frame.data, sample.data);
-    job.frame.copyMarksFrom(sample);
-    job.failed = false;
-    job.flushes = m_flushes.load();
-    m_workers->submit(std::move(job), [this](Job& done) { deliverPicture(done); });
+    std::optional<DvSegmentMap> map;
+    DvSegmentSet segments;
+    if (m_region) {
+        map = DvSegmentMap::ofFrame(sample.bytes());
+        if (map) {
+            if (const auto changed = m_region(sample, map->width(), map->height())) {
+                segments = map->segmentsTouching(*changed);
+            }
+        }
+    }
+    if (!map) {
+        submitPending();
+        Job job = newJob();
+        addEntry(job, sample, nullptr, {});
+        submit(std::move(job));
+        return;
+    }
+    // A packed frame takes frames of one layout and shape while their segments fit.
+    const bool wide = DvIs16x9(sample.bytes());
+    std::vector<DvSegmentMove> moves;
+    if (m_pending && (m_pending->count >= kMaxPackedFrames || m_packing->map() != *map || m_pendingWide != wide ||
+                      !m_packing->place(segments, moves))) {
+        submitPending();
+    }
+    if (!m_pending) {
+        m_pending = newJob();
+        m_packing.emplace(*map);
+        m_pendingWide = wide;
+        m_packing->place(segments, moves);
+    }
+    auto splice = std::make_shared<DvSplice>();
+    splice->segments = segments;
+    addEntry(*m_pending, sample, std::move(splice), std::move(moves));
 }
 
 void DvVideoDecoderStage::endOfStream(Pin&) {
-    m_workers->drain([this](Job& done) { deliverPicture(done); });
+    submitPending();
+    m_workers->drain([this](Job& done) { deliverPictures(done); });
     deliverEndOfStream(m_output);
 }
 
-void DvVideoDecoderStage::stop(StopReason) { m_workers.reset(); }
+void DvVideoDecoderStage::stop(StopReason) {
+    m_pending.reset();
+    m_packing.reset();
+    m_workers.reset();
+}
 
 void DvVideoDecoderStage::flush() {
+    m_pending.reset();
+    m_packing.reset();
     m_flushes.fetch_add(1);
     if (m_workers) m_workers->cancel();
 }

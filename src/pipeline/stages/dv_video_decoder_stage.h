@@ -2,8 +2,11 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
+
+#include "formats/dv_video_segments.h"
 
 #include "pipeline/graph/ordered_workers.h"
 #include "pipeline/graph/stage.h"
@@ -18,6 +21,16 @@
 // one codec object per worker) and the pictures come out in the frames' order, each with its frame's times,
 // marks and sourceFrame. A picture whose format differs from the connection's (a frame of the other shape)
 // carries it in its typeChange.
+//
+// Decoding in part (setChangedRegion()): when a stage after the decoder changes only part of each picture
+// (the inlay), the decoder asks, per frame and before decoding it, which rectangle of the picture will change.
+// For frames of a consumer layout (formats/dv_video_segments.h) it decodes only the video segments the
+// rectangle touches: those of consecutive frames of one layout and shape are moved into one packed frame
+// (every other segment blanked), as many frames as fit (at most kMaxPackedFrames), and one decoding serves them
+// all. Each picture holds its touched segments' macroblocks, mid-grey elsewhere, and carries the original
+// frame and those segments (MediaSample::splice) for the DV video encoder to code again and put into the
+// original. Frames wait for their packed frame to fill, so pictures come out a few frames later. A frame
+// without a map, and every frame without a region query, is decoded whole and carries no splice.
 //
 // A frame that cannot be decoded becomes a mid-grey picture of the connection's format (Y, U and V 128);
 // the run goes on, with one warning at the first such frame. undecodableFrames() counts them.
@@ -36,6 +49,13 @@ public:
     // Worker threads for the next run; 0 (the default): one per hardware thread, at most 16.
     void setWorkerCount(std::size_t workers) { m_workerCount = workers; }
 
+    // The rectangle of a `width` x `height` picture that will change on the picture of `frame`, or nothing
+    // when none of it will. Called on the streaming thread for each frame, before the frame is decoded.
+    using RegionQuery = std::function<std::optional<PictureRect>(const MediaSample& frame, int width, int height)>;
+    // Decodes in part by `query` from the next run on; an empty query (the default): whole pictures. Control
+    // thread, while the graph is stopped. What the query refers to must outlive the runs.
+    void setChangedRegion(RegionQuery query) { m_region = std::move(query); }
+
     std::vector<MediaType> outputTypes(const Pin& output) const override;
     bool acceptsInput(const Pin& input, const MediaType& type) const override;
     void start() override;
@@ -48,25 +68,48 @@ public:
     // Frames of the current or last run that could not be decoded. Any thread.
     std::uint64_t undecodableFrames() const { return m_undecodable.load(); }
 
+    static constexpr std::size_t kMaxPackedFrames = 8;
+
     // One frame on its way: the frame in, its picture out.
-    struct Job {
+    struct Entry {
         MediaSample frame;
         MediaSample picture;
         bool failed = false;
-        std::uint64_t flushes = 0;  // the flushes before the frame came: a job from before a flush is dropped
+        // Decoding in part: the segments to decode, into which the worker moves the original frame; null: the
+        // whole frame.
+        std::shared_ptr<DvSplice> splice;
+        std::vector<DvSegmentMove> moves;  // where its segments lie in the packed frame
+    };
+    // One decoding: one whole frame, or the frames whose segments share one packed frame.
+    struct Job {
+        std::vector<Entry> entries;  // the first `count` are the job's; those after keep their buffers for reuse
+        std::size_t count = 0;
+        std::uint64_t flushes = 0;  // the flushes before the job began: a job from before a flush is dropped
+        std::vector<std::uint8_t> packed;         // the packed frame
+        std::vector<std::uint8_t> packedPicture;  // and its picture
     };
 
 private:
     std::optional<PictureFormat> outputFormat() const;
-    void deliverPicture(Job& job);
+    void deliverPictures(Job& job);
+    Job newJob();
+    static void addEntry(Job& job, MediaSample& sample, std::shared_ptr<DvSplice> splice,
+                         std::vector<DvSegmentMove> moves);
+    void submit(Job job);
+    void submitPending();
 
     const MediaFramework* m_framework;
     Pin& m_input;
     Pin& m_output;
     std::size_t m_workerCount = 0;
+    RegionQuery m_region;
     PictureFormat m_format;                              // the connection's, for this run
     std::shared_ptr<const MediaType> m_typeChange;       // the last format that differed from it
     std::unique_ptr<OrderedWorkers<DvVideoDecoder, Job>> m_workers;
+    // Streaming thread: the frames gathering for the next packed frame, and where their segments go.
+    std::optional<Job> m_pending;
+    std::optional<DvSegmentPacking> m_packing;
+    bool m_pendingWide = false;
     std::atomic<std::uint64_t> m_flushes{0};
     std::atomic<std::uint64_t> m_undecodable{0};
 };

@@ -7,6 +7,52 @@
 
 namespace moraven {
 
+namespace {
+
+using Entry = DvVideoEncoderStage::Entry;
+using Job = DvVideoEncoderStage::Job;
+
+void encodeWhole(DvVideoEncoder& encoder, Entry& entry, std::size_t pictureSize) {
+    if (entry.picture.data.size() < pictureSize || !encoder.encode(entry.picture.bytes(), entry.frame.data)) {
+        throw std::runtime_error("a picture could not be encoded as DV");
+    }
+}
+
+// The touched macroblocks of every picture of the job moved into one mid-grey picture, coded once, and each
+// coded segment moved back into a copy of its own original frame.
+void encodePacked(DvVideoEncoder& encoder, Job& job, std::size_t pictureSize) {
+    bool any = false;
+    for (std::size_t k = 0; k < job.count; ++k) any = any || !job.entries[k].moves.empty();
+    const auto map = DvSegmentMap::ofFrame(job.entries.front().splice->original);
+    if (any) {
+        constexpr std::uint8_t kMidGrey = 128;
+        job.packedPicture.assign(pictureSize, kMidGrey);
+        for (std::size_t k = 0; k < job.count; ++k) {
+            const Entry& entry = job.entries[k];
+            for (const DvSegmentMove& move : entry.moves) {
+                if (!map || !DvMovePixels(entry.picture.bytes(), move.segment, job.packedPicture, move.slot, *map)) {
+                    throw std::runtime_error("a picture could not be encoded as DV");
+                }
+            }
+        }
+        if (!encoder.encode(job.packedPicture, job.packedFrame)) throw std::runtime_error("a picture could not be encoded as DV");
+        if (DvSegmentMap::ofFrame(job.packedFrame) != map) {
+            // The coding is of another layout than the originals': each picture is coded whole.
+            for (std::size_t k = 0; k < job.count; ++k) encodeWhole(encoder, job.entries[k], pictureSize);
+            return;
+        }
+    }
+    for (std::size_t k = 0; k < job.count; ++k) {
+        Entry& entry = job.entries[k];
+        entry.frame.data.assign(entry.splice->original.begin(), entry.splice->original.end());
+        for (const DvSegmentMove& move : entry.moves) {
+            DvMoveSegment(job.packedFrame, move.slot, entry.frame.data, move.segment, *map);
+        }
+    }
+}
+
+}  // namespace
+
 DvVideoEncoderStage::DvVideoEncoderStage(const MediaFramework* framework)
     : Stage(kDisplayName),
       m_framework(framework),
@@ -41,32 +87,90 @@ void DvVideoEncoderStage::start() {
     };
     const std::size_t pictureSize = pictureBytes(dvPictureFormat(system, wide));
     const auto encode = [pictureSize](DvVideoEncoder& encoder, Job& job) {
-        if (job.picture.data.size() < pictureSize || !encoder.encode(job.picture.bytes(), job.frame.data)) {
-            throw std::runtime_error("a picture could not be encoded as DV");
+        if (job.count == 1 && !job.entries.front().splice) {
+            encodeWhole(encoder, job.entries.front(), pictureSize);
+        } else {
+            encodePacked(encoder, job, pictureSize);
         }
     };
     m_workers = std::make_unique<OrderedWorkers<DvVideoEncoder, Job>>(codecWorkerCount(m_workerCount), 0, makeEncoder, encode);
 }
 
-void DvVideoEncoderStage::deliverFrame(Job& job) {
-    MediaSample& frame = job.frame;
-    frame.copyMarksFrom(job.picture);
-    frame.typeChange.reset();
-    deliver(m_output, frame);
+void DvVideoEncoderStage::deliverFrames(Job& job) {
+    for (std::size_t k = 0; k < job.count; ++k) {
+        Entry& entry = job.entries[k];
+        MediaSample& frame = entry.frame;
+        frame.copyMarksFrom(entry.picture);
+        frame.typeChange.reset();
+        frame.splice.reset();
+        entry.splice.reset();
+        deliver(m_output, frame);
+    }
+}
+
+DvVideoEncoderStage::Job DvVideoEncoderStage::newJob() {
+    Job job = m_workers->recycled();
+    job.count = 0;
+    return job;
+}
+
+void DvVideoEncoderStage::addEntry(Job& job, MediaSample& sample, std::shared_ptr<const DvSplice> splice,
+                                   std::vector<DvSegmentMove> moves) {
+    if (job.entries.size() <= job.count) job.entries.emplace_back();
+    Entry& entry = job.entries[job.count++];
+    std::swap(entry.picture.data, sample.data);
+    entry.picture.copyMarksFrom(sample);
+    entry.splice = std::move(splice);
+    entry.moves = std::move(moves);
+}
+
+void DvVideoEncoderStage::submit(Job job) {
+    m_workers->submit(std::move(job), [this](Job& done) { deliverFrames(done); });
+}
+
+void DvVideoEncoderStage::submitPending() {
+    if (!m_pending) return;
+    Job job = std::move(*m_pending);
+    m_pending.reset();
+    m_packing.reset();
+    submit(std::move(job));
 }
 
 void DvVideoEncoderStage::receive(Pin&, MediaSample& sample) {
-    Job job = m_workers->recycled();
-    std::swap(job.picture.data, sample.data);
-    job.picture.copyMarksFrom(sample);
-    m_workers->submit(std::move(job), [this](Job& done) { deliverFrame(done); });
+    std::shared_ptr<const DvSplice> splice = std::move(sample.splice);
+    sample.splice.reset();
+    std::optional<DvSegmentMap> map;
+    if (splice) map = DvSegmentMap::ofFrame(splice->original);
+    if (!map || map->system() != m_system) {
+        submitPending();
+        Job job = newJob();
+        addEntry(job, sample, nullptr, {});
+        submit(std::move(job));
+        return;
+    }
+    std::vector<DvSegmentMove> moves;
+    if (m_pending && (m_pending->count >= kMaxPackedPictures || m_packing->map() != *map ||
+                      !m_packing->place(splice->segments, moves))) {
+        submitPending();
+    }
+    if (!m_pending) {
+        m_pending = newJob();
+        m_packing.emplace(*map);
+        m_packing->place(splice->segments, moves);
+    }
+    addEntry(*m_pending, sample, std::move(splice), std::move(moves));
 }
 
 void DvVideoEncoderStage::endOfStream(Pin&) {
-    m_workers->drain([this](Job& done) { deliverFrame(done); });
+    submitPending();
+    m_workers->drain([this](Job& done) { deliverFrames(done); });
     deliverEndOfStream(m_output);
 }
 
-void DvVideoEncoderStage::stop(StopReason) { m_workers.reset(); }
+void DvVideoEncoderStage::stop(StopReason) {
+    m_pending.reset();
+    m_packing.reset();
+    m_workers.reset();
+}
 
 }  // namespace moraven

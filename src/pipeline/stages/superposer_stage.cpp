@@ -178,9 +178,11 @@ void Tdv_Superposer::connected(Pin& pin) {
 }
 
 void Tdv_Superposer::useRasterizer(std::unique_ptr<TextRasterizer> rasterizer) {
+    const std::lock_guard lock(m_textMutex);
     m_rasterizer = std::move(rasterizer);
     m_rasterizerFailed = m_rasterizer == nullptr;
     m_cache = {};
+    m_regionLines = {};
 }
 
 void Tdv_Superposer::start() {
@@ -190,6 +192,7 @@ void Tdv_Superposer::start() {
     }
     // The text module's first load must happen on the control thread (it may create Qt's application
     // object there); later calls only hand back its outcome.
+    const std::lock_guard lock(m_textMutex);
     if (!m_rasterizer && !m_rasterizerFailed) loadTextModule();
 }
 
@@ -240,36 +243,51 @@ bool Tdv_Superposer::advanceAutoShow(const InlaySettings& settings, const TDvFra
     return !(settings.autoShow && m_remaining == 0);
 }
 
-void Tdv_Superposer::setLines(const InlaySettings& settings, const TDvFrameInfo& info) {
+std::optional<std::array<std::string, 2>> Tdv_Superposer::linesOf(const InlaySettings& settings,
+                                                                    const TDvFrameInfo& info) {
     const DateFormatLocale& locale = settings.locale ? *settings.locale : englishDateFormatLocale();
+    std::array<std::string, 2> lines;
     switch (settings.content) {
         case static_cast<int>(InlayTextContent::Datecode):
             if (info.HasDate) {
                 const DateTime shifted(info.RecordedAt.days() + settings.hourShift / 24.0);
-                m_lines = {formatted(settings.format1, shifted, locale), formatted(settings.format2, shifted, locale)};
-            } else {
-                m_lines = {};
+                lines = {formatted(settings.format1, shifted, locale), formatted(settings.format2, shifted, locale)};
             }
-            break;
-        case static_cast<int>(InlayTextContent::Timecode): {
-            m_lines[0].clear();
-            m_lines[1].clear();
+            return lines;
+        case static_cast<int>(InlayTextContent::Timecode):
             if (info.HasTimecode) {
                 char text[32];
                 std::snprintf(text, sizeof text, "%d:%.2d:%.2d:%.2d", info.Timecode.hours, info.Timecode.minutes,
                               info.Timecode.seconds, info.Timecode.frames);
-                m_lines[1] = text;
+                lines[1] = text;
             }
-            break;
-        }
-        case static_cast<int>(InlayTextContent::ComputerClock): {
-            const DateTime now = currentDateTime();
-            m_lines = {formatted(settings.format1, now, locale), formatted(settings.format2, now, locale)};
-            break;
-        }
-        case static_cast<int>(InlayTextContent::Nothing): m_lines = {}; break;
-        default: break;  // the previous picture's lines stay
+            return lines;
+        case static_cast<int>(InlayTextContent::Nothing): return lines;
+        default: return std::nullopt;
     }
+}
+
+void Tdv_Superposer::setLines(const InlaySettings& settings, const TDvFrameInfo& info) {
+    if (settings.content == static_cast<int>(InlayTextContent::ComputerClock)) {
+        const DateFormatLocale& locale = settings.locale ? *settings.locale : englishDateFormatLocale();
+        const DateTime now = currentDateTime();
+        m_lines = {formatted(settings.format1, now, locale), formatted(settings.format2, now, locale)};
+        return;
+    }
+    // An unknown Content keeps the previous picture's lines.
+    if (auto lines = linesOf(settings, info)) m_lines = std::move(*lines);
+}
+
+TextFont Tdv_Superposer::fontOf(const InlaySettings& settings, std::int64_t textHeight) {
+    TextFont font;
+    font.family = settings.fontName;
+    font.pixelHeight = static_cast<int>(std::min(textHeight, kMaxFontPixels));
+    font.heightKind = settings.autoFontSize ? TextHeight::Cell : TextHeight::Character;
+    font.bold = settings.bold;
+    font.italic = settings.italic;
+    font.underline = settings.underline;
+    font.strikeOut = settings.strikeOut;
+    return font;
 }
 
 std::optional<PlacedTextMask> Tdv_Superposer::layOutLine(std::size_t index, const InlaySettings& settings,
@@ -282,14 +300,7 @@ std::optional<PlacedTextMask> Tdv_Superposer::layOutLine(std::size_t index, cons
     const int width = picture.width;
     const int height = picture.height;
     const std::int64_t h = textHeight(settings, width);
-    TextFont font;
-    font.family = settings.fontName;
-    font.pixelHeight = static_cast<int>(std::min(h, kMaxFontPixels));
-    font.heightKind = settings.autoFontSize ? TextHeight::Cell : TextHeight::Character;
-    font.bold = settings.bold;
-    font.italic = settings.italic;
-    font.underline = settings.underline;
-    font.strikeOut = settings.strikeOut;
+    const TextFont font = fontOf(settings, h);
 
     CachedLine& cached = m_cache[index];
     if (!cached.metrics || cached.text != text || !(cached.font == font)) {
@@ -347,6 +358,7 @@ void Tdv_Superposer::process(MediaSample& sample, const PictureFormat& format) {
     setLines(settings, info);
     const auto picture = viewPicture(format, std::span<std::uint8_t>(sample.data));
     if (!picture) return;
+    const std::lock_guard lock(m_textMutex);
     try {
         // Both lines are blended in one go, so that where they meet a chroma sample takes their combined
         // coverage.
@@ -360,6 +372,72 @@ void Tdv_Superposer::process(MediaSample& sample, const PictureFormat& format) {
     } catch (const std::exception&) {
         // A line that cannot be drawn (memory) leaves the picture as far as it was drawn; it is still shown.
     }
+}
+
+std::optional<PictureRect> Tdv_Superposer::textRegion(const MediaSample& frame, int width, int height) {
+    const PictureRect whole{0, 0, std::max(width, 0), std::max(height, 0)};
+    const InlaySettings settings = this->settings();
+    if (!settings.enabled || whole.isEmpty()) return std::nullopt;
+    // A picture without a frame number takes the facts of whichever frame the detection analysed last when it
+    // is drawn: not known now.
+    if (frame.sourceFrame == 0) return whole;
+    TDvFrameInfo info;
+    if (const auto entry = Detector.analysis().FrameEntry(frame.sourceFrame)) info = entry->Info;
+    const auto lines = linesOf(settings, info);
+    if (!lines) return whole;
+
+    const std::int64_t h = textHeight(settings, width);
+    const TextFont font = fontOf(settings, h);
+    const std::int64_t anchorX = std::int64_t{width} * settings.posX / 1000;
+    const std::int64_t anchorY = std::int64_t{height} * settings.posY / 1000;
+    std::int64_t left = std::numeric_limits<std::int64_t>::max();
+    std::int64_t top = left;
+    std::int64_t right = std::numeric_limits<std::int64_t>::min();
+    std::int64_t bottom = right;
+
+    const std::lock_guard lock(m_textMutex);
+    TextRasterizer* const drawer = rasterizer();
+    if (drawer == nullptr) return std::nullopt;  // nothing can be drawn
+    for (std::size_t index = 0; index < lines->size(); ++index) {
+        const std::string& text = (*lines)[index];
+        if (text.empty()) continue;
+        RegionLine& line = m_regionLines[index];
+        if (!line.metrics || line.text != text || !(line.font == font)) {
+            line = RegionLine{text, font, drawer->measure(font, text), 0, 0, std::nullopt};
+        }
+        // The cell's place as layOutLine() computes it.
+        const std::int64_t cellTop = anchorY - (index == 0 ? 2 * h : h);
+        std::int64_t cellLeft = anchorX;
+        if (settings.align == 1) cellLeft -= line.metrics->width / 2;
+        if (settings.align == 2) cellLeft -= line.metrics->width;
+        // Only the columns that can show are drawn: render those (again when the line moved) and take the ink.
+        constexpr std::int64_t kIntMin = std::numeric_limits<int>::min();
+        constexpr std::int64_t kIntMax = std::numeric_limits<int>::max();
+        const std::int64_t fromX = std::clamp(-cellLeft, kIntMin, kIntMax);
+        const std::int64_t toX = std::clamp(std::int64_t{width} - cellLeft, kIntMin, kIntMax);
+        if (fromX >= toX) continue;
+        if (line.fromX != fromX || line.toX != toX) {
+            const TextMask mask = drawer->render(font, text, static_cast<int>(fromX), static_cast<int>(toX));
+            line.fromX = fromX;
+            line.toX = toX;
+            line.ink.reset();
+            if (mask.width > 0 && mask.height > 0) line.ink = PictureRect{mask.offsetX, mask.offsetY, mask.width, mask.height};
+        }
+        if (!line.ink) continue;
+        left = std::min(left, cellLeft + line.ink->left);
+        top = std::min(top, cellTop + line.ink->top);
+        right = std::max(right, cellLeft + line.ink->left + line.ink->width);
+        bottom = std::max(bottom, cellTop + line.ink->top + line.ink->height);
+    }
+    if (left >= right || top >= bottom) return std::nullopt;
+    // Whole chroma samples (four across for 4:1:1, two down for 4:2:0), within the picture.
+    left = std::clamp<std::int64_t>(left - ((left % 4) + 4) % 4, 0, width);
+    top = std::clamp<std::int64_t>(top - ((top % 2) + 2) % 2, 0, height);
+    right = std::clamp<std::int64_t>(right + (4 - ((right % 4) + 4) % 4) % 4, 0, width);
+    bottom = std::clamp<std::int64_t>(bottom + (2 - ((bottom % 2) + 2) % 2) % 2, 0, height);
+    if (left >= right || top >= bottom) return std::nullopt;
+    return PictureRect{static_cast<int>(left), static_cast<int>(top), static_cast<int>(right - left),
+                       static_cast<int>(bottom - top)};
 }
 
 }  // namespace moraven

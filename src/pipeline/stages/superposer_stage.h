@@ -9,6 +9,7 @@
 
 #include "formats/date_format.h"
 #include "formats/date_time.h"
+#include "formats/dv_video_segments.h"
 #include "pipeline/stages/in_place_stage.h"
 #include "pipeline/stages/scene_detect_stage.h"
 #include "pipeline/text/text_blend.h"
@@ -133,6 +134,16 @@ public:
     // Draws with `rasterizer` instead of the text module's (tests hand in their own). Before pictures flow.
     void useRasterizer(std::unique_ptr<TextRasterizer> rasterizer);
 
+    // The part of a `width` x `height` picture that the text may change on the picture made from `frame` (a DV
+    // frame or a picture: its sourceFrame names the DV frame whose facts give the text), clipped to the picture
+    // and widened to whole chroma samples; nothing when no text will be drawn on it. Conservative: it holds
+    // every pixel that process() may change on that picture with the settings of the moment. The AutoShow
+    // countdown is not foreseen (a picture that may show text counts as one that does); the computer's clock,
+    // an unknown Content and a frame without a number give the whole picture. The glyphs' ink is measured by
+    // rendering the part of each line that can show (once per text, font and place).
+    // Any thread, also while pictures flow (the rasterizer is shared under a lock with the drawing).
+    std::optional<PictureRect> textRegion(const MediaSample& frame, int width, int height);
+
     // What receive() does to one picture of `format` before handing it on. Streaming thread.
     void process(MediaSample& sample, const PictureFormat& format);
 
@@ -153,13 +164,28 @@ private:
         std::int64_t toX = 0;
     };
 
+    // The ink of one line as textRegion() last measured it: its text, font and the columns rendered.
+    struct RegionLine {
+        std::string text;
+        TextFont font;
+        std::optional<TextMetrics> metrics;
+        std::int64_t fromX = 0;
+        std::int64_t toX = 0;
+        std::optional<PictureRect> ink;  // from the cell's top-left; none when nothing of it is inked
+    };
+
     // Whether this picture shows text; runs the AutoShow counting. Streaming thread.
     bool advanceAutoShow(const InlaySettings& settings, const TDvFrameInfo& info);
+    // The lines of a picture of the frame described by `info`; nothing when they cannot be told beforehand
+    // (the computer's clock, an unknown Content: the previous picture's lines).
+    static std::optional<std::array<std::string, 2>> linesOf(const InlaySettings& settings, const TDvFrameInfo& info);
     void setLines(const InlaySettings& settings, const TDvFrameInfo& info);
+    static TextFont fontOf(const InlaySettings& settings, std::int64_t textHeight);
     // Measures line `index`, records its placement and renders what of it can show on a picture of `picture`'s
     // size; nothing for an empty line or without a rasterizer. The mask stays in the cache.
     std::optional<PlacedTextMask> layOutLine(std::size_t index, const InlaySettings& settings,
                                              const PictureFormat& picture);
+    // The rasterizer, made on first use; callers hold m_textMutex.
     TextRasterizer* rasterizer();
 
     mutable std::mutex m_mutex;  // guards m_settings, m_remaining and m_lastRecordedAt
@@ -172,8 +198,11 @@ private:
     std::array<std::string, 2> m_lines;
     std::array<CachedLine, 2> m_cache;
     std::array<std::optional<InlayLinePlacement>, 2> m_placements;
+
+    mutable std::mutex m_textMutex;  // guards the rasterizer and m_regionLines (the drawing holds it too)
     std::unique_ptr<TextRasterizer> m_rasterizer;
     bool m_rasterizerFailed = false;
+    std::array<RegionLine, 2> m_regionLines;
 };
 
 }  // namespace moraven
