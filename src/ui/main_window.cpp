@@ -30,6 +30,7 @@
 #include "ui/info_panel.h"
 #include "ui/options_panel.h"
 #include "ui/placeholder_frame.h"
+#include "pipeline/preview/tviewdm.h"
 #include "ui/preview_player.h"
 #include "ui/repair_dialogs.h"
 #include "ui/riff_form.h"
@@ -433,7 +434,9 @@ void TUIForm::showCurrent(const ListRecord* record) {
         m_baseFrame->ShowFile(video->fichier());
         m_player->load(video->fichier());
     } else {
+        // No file: the panel empties, the player lets go, and the picture area says the video is interrupted.
         m_baseFrame->ClearPanel();
+        m_player->showMessageMode(kPreviewInterrupted);
     }
 }
 

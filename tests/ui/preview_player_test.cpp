@@ -262,6 +262,29 @@ TEST_F(PreviewPlayerTest, AClickOnThePictureMovesTheInlayOnlyWhileTheSlidersShow
     EXPECT_EQ(player->preview().State(), GraphState::Paused);  // drawn again, still paused
 }
 
+TEST_F(PreviewPlayerTest, TheTrackBarMovesThePlayerWhenLetGoAndDraggingTheInlayPlaysSilently) {
+    test::DvClipOptions options;
+    options.frames = 50;
+    options.timecode = "00:00:00:00";
+    load(clip("bar.avi", options));
+    settle();
+    emit panel->positionBarTaken();
+    emit panel->positionBarSet(500);  // 500 x 50 / 1000: frame 25
+    settle();
+    EXPECT_EQ(text("LabTimecode"), "00.00.01.00");
+    EXPECT_EQ(panel->findChild<QSlider*>("tb")->value(), 500);
+
+    settings.volume = 7000;
+    settings.isMuteOn = false;
+    emit panel->inlaySliderPressed();
+    EXPECT_EQ(player->preview().State(), GraphState::Running);
+    EXPECT_EQ(player->preview().Volume(), 0);
+    emit panel->inlaySliderReleased();
+    EXPECT_EQ(player->preview().State(), GraphState::Paused);
+    EXPECT_EQ(player->preview().Volume(), 7000);
+    EXPECT_EQ(caption("avPlayStop"), "Play");
+}
+
 TEST_F(PreviewPlayerTest, AnInlayChangeDrawsTheSameFrameAgain) {
     test::DvClipOptions options;
     options.frames = 40;
