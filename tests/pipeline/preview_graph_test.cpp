@@ -166,6 +166,27 @@ bool processHoldsOpen(const std::string& path) {
     return false;
 }
 
+// Notes the preview's graph-complete notice (which comes on the streaming thread) for the test to wait on.
+class CompletionWaiter {
+public:
+    explicit CompletionWaiter(Tviewdm& preview) {
+        preview.setGraphCompleteHandler([this] {
+            std::lock_guard lock(m_mutex);
+            m_complete = true;
+            m_wake.notify_all();
+        });
+    }
+    bool wait(std::chrono::milliseconds bound) {
+        std::unique_lock lock(m_mutex);
+        return m_wake.wait_for(lock, bound, [this] { return m_complete; });
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_complete = false;
+};
+
 class PreviewGraphTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -366,20 +387,10 @@ TEST_F(PreviewGraphTest, WithoutSoundDevicePlaysSilentlyOnTheSystemClockToTheEnd
     const std::string clip = dvClip();
     ASSERT_TRUE(preview.LoadPreview(dvRecord(clip), 10000));
     ASSERT_TRUE(preview.WaitUntilPaused(kBound));
-    std::mutex mutex;
-    std::condition_variable wake;
-    bool complete = false;
-    preview.setGraphCompleteHandler([&] {
-        std::lock_guard lock(mutex);
-        complete = true;
-        wake.notify_all();
-    });
+    CompletionWaiter completion(preview);
     preview.Run();
     EXPECT_FALSE(preview.PlaysOnSoundClock());
-    {
-        std::unique_lock lock(mutex);
-        ASSERT_TRUE(wake.wait_for(lock, kBound, [&] { return complete; }));
-    }
+    ASSERT_TRUE(completion.wait(kBound));
     EXPECT_EQ(output.written(), 0u);
     const auto shown = sink.shown();
     ASSERT_FALSE(shown.empty());
@@ -486,19 +497,9 @@ TEST_F(PreviewGraphTest, CodecsThatHoldPicturesBackShowEveryPictureToTheEnd) {
     ASSERT_TRUE(preview.LoadPreview(plainRecord(path, true, false), 0));
     ASSERT_TRUE(preview.WaitUntilPaused(kBound));
     const std::size_t paused = sink.count();
-    std::mutex mutex;
-    std::condition_variable wake;
-    bool complete = false;
-    preview.setGraphCompleteHandler([&] {
-        std::lock_guard lock(mutex);
-        complete = true;
-        wake.notify_all();
-    });
+    CompletionWaiter completion(preview);
     preview.Run();
-    {
-        std::unique_lock lock(mutex);
-        ASSERT_TRUE(wake.wait_for(lock, kBound, [&] { return complete; }));
-    }
+    ASSERT_TRUE(completion.wait(kBound));
     // The paused first picture, then every other one in display order.
     const auto shown = sink.shown();
     ASSERT_EQ(shown.size(), paused + frames - 1);

@@ -177,7 +177,22 @@ struct InlayCase {
     bool wide;
 };
 
-class InlayGraphTest : public ReencodeGraphsTest, public ::testing::WithParamInterface<InlayCase> {};
+class InlayGraphTest : public ReencodeGraphsTest, public ::testing::WithParamInterface<InlayCase> {
+protected:
+    // The conversion's inlay on: the date and time, automatic size, white Arial at the bottom right, always.
+    Tdv_Superposer& datecodeAtBottomRight() {
+        Tdv_Superposer& inlay = cdm.Superposer();
+        inlay.SetContent(0);
+        inlay.SetFormats("dd/mm/yyyy", "hh:nn:ss");
+        inlay.SetAutoFontSize(true);
+        inlay.SetFontName("Arial");
+        inlay.SetFontColor(0xFFFFFF);
+        inlay.SetPosition(950, 950, 2);
+        inlay.SetAutoShow(false);
+        inlay.SetEnabled(true);
+        return inlay;
+    }
+};
 
 INSTANTIATE_TEST_SUITE_P(Cases, InlayGraphTest,
                          ::testing::Values(InlayCase{"Pal", false, false, false}, InlayCase{"NtscType1", true, true, false},
@@ -193,16 +208,8 @@ TEST_P(InlayGraphTest, DrawsTheDatecodeWhereItGoesAndKeepsTheRest) {
     options.wide = c.wide;
     options.frames = 8;
     const std::string input = source(options, c.type1);
-    Tdv_Superposer& inlay = cdm.Superposer();
-    inlay.SetContent(0);
-    inlay.SetFormats("dd/mm/yyyy", "hh:nn:ss");
-    inlay.SetAutoFontSize(true);
-    inlay.SetFontName("Arial");
-    inlay.SetFontColor(0xFFFFFF);
-    inlay.SetPosition(950, 950, 2);
-    inlay.SetAutoShow(false);
+    Tdv_Superposer& inlay = datecodeAtBottomRight();
     inlay.SetHourShift(0);
-    inlay.SetEnabled(true);
     cdm.setRestoreHeader(true);
     cdm.setHourShift(0);
     const DvSystem system = c.ntsc ? DvSystem::Ntsc525 : DvSystem::Pal625;
@@ -267,15 +274,7 @@ TEST_P(InlayGraphTest, CodesOnlyTheSegmentsTheTextTouchesAsAWholeCodingWould) {
     options.wide = c.wide;
     options.frames = 6;
     const std::string input = source(options, c.type1);
-    Tdv_Superposer& inlay = cdm.Superposer();
-    inlay.SetContent(0);
-    inlay.SetFormats("dd/mm/yyyy", "hh:nn:ss");
-    inlay.SetAutoFontSize(true);
-    inlay.SetFontName("Arial");
-    inlay.SetFontColor(0xFFFFFF);
-    inlay.SetPosition(950, 950, 2);
-    inlay.SetAutoShow(false);
-    inlay.SetEnabled(true);
+    datecodeAtBottomRight();
     cdm.setHourShift(0);
     const DvSystem system = c.ntsc ? DvSystem::Ntsc525 : DvSystem::Pal625;
     const std::string spliced = dir.file("spliced.avi");

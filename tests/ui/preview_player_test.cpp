@@ -59,6 +59,11 @@ protected:
     std::string clip(const std::string& name, test::DvClipOptions options) {
         return test::makeDvAviWithFfmpeg(dir.path().string(), name, options);
     }
+    // A clip made by ffmpeg, loaded and shown.
+    void loadClip(const std::string& name, const test::DvClipOptions& options) {
+        load(clip(name, options));
+        settle();
+    }
     void load(const std::string& path) {
         record = std::make_unique<TAfficherFichier>(path);
         panel->ShowFile(*record);
@@ -130,8 +135,7 @@ TEST_F(PreviewPlayerTest, AnNtscStepMovesExactlyOneFrame) {
     options.ntsc = true;
     options.frames = 40;
     options.timecode = "00:00:10:00";
-    load(clip("ntsc.avi", options));
-    settle();
+    loadClip("ntsc.avi", options);
     for (int frame = 1; frame <= 32; ++frame) {
         act("avanceLow");
         char expected[16];
@@ -171,8 +175,7 @@ TEST_F(PreviewPlayerTest, ScenesMovesLandOnEachScenesFirstFrame) {
     }
 
     // Without a scene file nothing moves.
-    load(clip("plain.avi", options));
-    settle();
+    loadClip("plain.avi", options);
     act("AvanceScene");
     EXPECT_EQ(text("LabTimecode"), "00.00.00.00");
 }
@@ -180,8 +183,7 @@ TEST_F(PreviewPlayerTest, ScenesMovesLandOnEachScenesFirstFrame) {
 TEST_F(PreviewPlayerTest, PlayingToTheEndComesBackPausedOnTheFirstFrame) {
     test::DvClipOptions options;
     options.frames = 8;
-    load(clip("short.avi", options));
-    settle();
+    loadClip("short.avi", options);
     act("avPlayStop");
     EXPECT_EQ(caption("avPlayStop"), "Pause");
     const auto deadline = std::chrono::steady_clock::now() + 10s;
@@ -226,8 +228,7 @@ TEST_F(PreviewPlayerTest, VolumeAndMuteFollowTheSettingsWithinTheirRange) {
 TEST_F(PreviewPlayerTest, FullScreenAndBackKeepsThePanelsPlace) {
     test::DvClipOptions options;
     options.wide = true;
-    load(clip("wide.avi", options));
-    settle();
+    loadClip("wide.avi", options);
     VideoSurface& surface = panel->videoSurface();
     const QRect inPanel = surface.geometry();
     EXPECT_EQ(inPanel.size(), QSize(240, 135));  // 16:9 shown 16:9
@@ -245,8 +246,7 @@ TEST_F(PreviewPlayerTest, FullScreenAndBackKeepsThePanelsPlace) {
 
 TEST_F(PreviewPlayerTest, AClickOnThePictureMovesTheInlayOnlyWhileTheSlidersShow) {
     test::DvClipOptions options;
-    load(clip("click.avi", options));
-    settle();
+    loadClip("click.avi", options);
     settings.incrustPositionX = settings.incrustPositionY = 920;
     settings.incrustSlidersVisible = false;
     emit panel->pictureClicked(60, 45, 240, 180);
@@ -266,8 +266,7 @@ TEST_F(PreviewPlayerTest, TheTrackBarMovesThePlayerWhenLetGoAndDraggingTheInlayP
     test::DvClipOptions options;
     options.frames = 50;
     options.timecode = "00:00:00:00";
-    load(clip("bar.avi", options));
-    settle();
+    loadClip("bar.avi", options);
     emit panel->positionBarTaken();
     emit panel->positionBarSet(500);  // 500 x 50 / 1000: frame 25
     settle();
@@ -288,8 +287,7 @@ TEST_F(PreviewPlayerTest, TheTrackBarMovesThePlayerWhenLetGoAndDraggingTheInlayP
 TEST_F(PreviewPlayerTest, AnInlayChangeDrawsTheSameFrameAgain) {
     test::DvClipOptions options;
     options.frames = 40;
-    load(clip("redraw.avi", options));
-    settle();
+    loadClip("redraw.avi", options);
     act("avanceMedium");
     ASSERT_EQ(text("LabTimecode"), "01.02.04.04");
     for (int i = 0; i < 3; ++i) {

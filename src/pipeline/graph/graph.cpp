@@ -294,16 +294,7 @@ void Graph::stream() {
                 m_reprime = false;  // setPosition() started the count of the renderers' samples again
                 if (m_stopRequested) break;
                 if (m_pauseWanted && allRenderersHadSample()) {
-                    m_held = true;
-                    m_wake.notify_all();
-                    if (!m_pausedNoticeSent) {
-                        m_pausedNoticeSent = true;
-                        lock.unlock();
-                        notify(GraphNotice::Paused);
-                        lock.lock();
-                    }
-                    m_wake.wait(lock, [this] { return m_stopRequested || !m_pauseWanted || m_reprime; });
-                    m_held = false;
+                    holdWhilePaused(lock, [this] { return m_reprime; });
                     continue;
                 }
             }
@@ -389,6 +380,19 @@ bool Graph::allRenderersHadSample() const {
     return true;
 }
 
+void Graph::holdWhilePaused(std::unique_lock<std::mutex>& lock, const std::function<bool()>& moved) {
+    m_held = true;
+    m_wake.notify_all();
+    if (!m_pausedNoticeSent) {
+        m_pausedNoticeSent = true;
+        lock.unlock();
+        notify(GraphNotice::Paused);
+        lock.lock();
+    }
+    m_wake.wait(lock, [&] { return m_stopRequested || !m_pauseWanted || moved(); });
+    m_held = false;
+}
+
 bool Graph::onRendered(Stage& stage, const MediaSample& sample, bool paced) {
     std::unique_lock lock(m_mutex);
     // Samples still on their way while the graph stops are neither shown nor counted: the position stays that
@@ -402,16 +406,7 @@ bool Graph::onRendered(Stage& stage, const MediaSample& sample, bool paced) {
     // a decoder hands on several at once. A seek or a stop meanwhile drops it.
     if (m_pauseWanted && hadSample && allRenderersHadSample()) {
         const std::uint64_t seeks = m_seekCount;
-        m_held = true;
-        m_wake.notify_all();
-        if (!m_pausedNoticeSent) {
-            m_pausedNoticeSent = true;
-            lock.unlock();
-            notify(GraphNotice::Paused);
-            lock.lock();
-        }
-        m_wake.wait(lock, [&] { return m_stopRequested || !m_pauseWanted || m_seekCount != seeks; });
-        m_held = false;
+        holdWhilePaused(lock, [&] { return m_seekCount != seeks; });
         if (m_stopRequested || m_seekCount != seeks) return false;
     }
     if (m_positionRenderer == nullptr || m_positionRenderer == &stage) m_position.store(sample.start.ticks());

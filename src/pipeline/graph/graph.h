@@ -136,6 +136,9 @@ private:
     void stream();
     void notify(GraphNotice notice);
     bool onRendered(Stage& stage, const MediaSample& sample, bool paced);
+    // The streaming thread, paused with every renderer's first sample shown: says so (the paused notice once
+    // per run) and waits, `lock` held on m_mutex, until a stop, a run, or `moved` (a seek) releases it.
+    void holdWhilePaused(std::unique_lock<std::mutex>& lock, const std::function<bool()>& moved);
     void onWarning(const std::string& text);
     std::vector<Stage*> sources() const;
     bool allRenderersHadSample() const;
