@@ -191,8 +191,12 @@ TEST(DateTimeTest, DayOfWeekCountsFromSunday) {
     }
 }
 
+// Reads the same clock as currentDateTime: time() reads a coarser clock that can still show the
+// previous second for a few milliseconds after the fine one has moved on.
 CalendarDateTime localNow() {
-    const time_t now = time(nullptr);
+    timespec fine{};
+    clock_gettime(CLOCK_REALTIME, &fine);
+    const time_t now = fine.tv_sec;
     tm local{};
     localtime_r(&now, &local);
     return fields(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
