@@ -5,8 +5,10 @@
 //   step      one frame on or back while paused (SeekBy ±400000): from the call until the surface's present()
 //             got the new frame's start time. Target: within 50 ms.
 //   seek      SeekToFrame far away while paused (more than 100 frames on or back), measured the same way.
-//   open      LoadPreview until the first picture is presented; the first open of the process (codec and
-//             text modules loaded) apart. Target: within 100 ms.
+//   open      LoadPreview until the first picture is presented. Target: within 100 ms. The window loads the
+//             codec module once it is on screen (its system page names FFmpeg's version), before the user can
+//             pick a file; the bench does the same and times that load apart. The first open still loads the
+//             text module and its fonts.
 // The pictures go to the window's own VideoSurface (shown on QT_QPA_PLATFORM=offscreen unless a display is
 // set, with the Qt event loop running, so that every repaint it asks for is painted and counted). The sound
 // device refuses to open, as on a machine without one: the player then runs on the system clock.
@@ -35,6 +37,7 @@
 #include <vector>
 
 #include "bench_support.h"
+#include "pipeline/media_framework_module.h"
 #include "pipeline/preview/tviewdm.h"
 #include "support/external_tools.h"
 #include "support/temp_dir.h"
@@ -148,11 +151,6 @@ void printRow(const char* name, const Figures& figures, double target) {
         return;
     }
     const double worst = *std::max_element(figures.values.begin(), figures.values.end());
-    if (target <= 0) {
-        std::printf("%-22s n=%-3zu median %7.1f ms   worst %7.1f ms   (loads the codec and text modules)\n", name,
-                    figures.values.size(), moraven::bench::median(figures.values), worst);
-        return;
-    }
     std::printf("%-22s n=%-3zu median %7.1f ms   worst %7.1f ms   target <= %.0f ms  %s%s\n", name,
                 figures.values.size(), moraven::bench::median(figures.values), worst, target,
                 worst <= target ? "met" : "MISSED",
@@ -282,6 +280,13 @@ int main(int argc, char** argv) {
     std::printf("load average before: %s; %u hardware threads\n", loadAverage().c_str(),
                 std::thread::hardware_concurrency());
 
+    const auto loadStart = Clock::now();
+    if (moraven::loadMediaFramework().framework == nullptr) {
+        std::fprintf(stderr, "the codec module could not be loaded\n");
+        return 1;
+    }
+    const double moduleLoad = milliseconds(Clock::now() - loadStart);
+
     Bench bench(clip);
     Figures first;
     Figures opens;
@@ -303,7 +308,8 @@ int main(int argc, char** argv) {
     bench.steps(stepOn, stepBack, 25);
     bench.seeks(seekOn, seekBack, 25);
 
-    printRow("open, first", first, 0);
+    std::printf("%-22s %.1f ms, once the window is on screen\n", "codec module load", moduleLoad);
+    printRow("open, first", first, 100);
     printRow("open, again", opens, 100);
     printRow("step one frame on", stepOn, 50);
     printRow("step one frame back", stepBack, 50);
