@@ -222,10 +222,11 @@ private:
 
 // The frames of `source` through the DV video decoder (asking `region` when set) and the encoder.
 std::vector<Frame> reencode(DvSystem system, const std::vector<Frame>& source,
-                            const DvVideoDecoderStage::RegionQuery& region) {
+                            const DvVideoDecoderStage::RegionQuery& region,
+                            const MediaFramework* decoding = nullptr, std::size_t* warnings = nullptr) {
     Graph graph;
     FrameListSource frames(MediaType::dvVideo(system), source);
-    DvVideoDecoderStage decoder;
+    DvVideoDecoderStage decoder(decoding);
     DvVideoEncoderStage encoder;
     test::RecordingSink sink;
     decoder.setWorkerCount(3);
@@ -245,8 +246,63 @@ std::vector<Frame> reencode(DvSystem system, const std::vector<Frame>& source,
     EXPECT_TRUE(graph.waitForEnd(std::chrono::seconds(60)));
     graph.stop();
     EXPECT_TRUE(graph.isComplete()) << graph.error();
+    if (warnings != nullptr) *warnings = graph.warnings().size();
     return received;
 }
+
+// The codec module, but its DV decoder decodes only the frames it is given (no packed frame) and never the
+// one marked broken.
+class WholeFramesOnlyFramework final : public MediaFramework {
+public:
+    WholeFramesOnlyFramework(std::vector<Frame> decodable) : m_decodable(std::move(decodable)) {}
+
+    MediaFrameworkVersions versions() const override { return framework().versions(); }
+    std::unique_ptr<DvVideoDecoder> createDvVideoDecoder(std::string* error) const override {
+        auto real = framework().createDvVideoDecoder(error);
+        return real ? std::make_unique<Decoder>(std::move(real), m_decodable) : nullptr;
+    }
+    std::unique_ptr<DvVideoEncoder> createDvVideoEncoder(DvSystem system, bool wide,
+                                                         std::string* error) const override {
+        return framework().createDvVideoEncoder(system, wide, error);
+    }
+    std::unique_ptr<VideoDecoder> createVideoDecoder(const CodecStreamInfo& stream,
+                                                     std::string* error) const override {
+        return framework().createVideoDecoder(stream, error);
+    }
+    std::unique_ptr<AudioDecoder> createAudioDecoder(const CodecStreamInfo& stream,
+                                                     std::string* error) const override {
+        return framework().createAudioDecoder(stream, error);
+    }
+    std::unique_ptr<PictureConformer> createPictureConformer(const PictureFormat& target,
+                                                             std::string* error) const override {
+        return framework().createPictureConformer(target, error);
+    }
+    std::unique_ptr<Resampler> createResampler(PcmFormat from, PcmFormat to, std::string* error) const override {
+        return framework().createResampler(from, to, error);
+    }
+    std::unique_ptr<BgrConverter> createBgrConverter(std::string* error) const override {
+        return framework().createBgrConverter(error);
+    }
+
+private:
+    class Decoder final : public DvVideoDecoder {
+    public:
+        Decoder(std::unique_ptr<DvVideoDecoder> real, const std::vector<Frame>& decodable)
+            : m_real(std::move(real)), m_decodable(decodable) {}
+        bool decode(Bytes frame, std::vector<std::uint8_t>& picture, PictureFormat& format) override {
+            const bool known = std::any_of(m_decodable.begin(), m_decodable.end(), [&](const Frame& candidate) {
+                return std::equal(frame.begin(), frame.end(), candidate.begin(), candidate.end());
+            });
+            return known && m_real->decode(frame, picture, format);
+        }
+
+    private:
+        std::unique_ptr<DvVideoDecoder> m_real;
+        const std::vector<Frame>& m_decodable;
+    };
+
+    std::vector<Frame> m_decodable;
+};
 
 // The codec stages splice: the segments of the region come from a new coding (as a whole re-coding makes them),
 // every other byte is the source's; a frame whose region is nothing comes out as it went in; a frame of a layout
@@ -305,6 +361,33 @@ TEST_P(DvSegmentCodecTest, TheCodecStagesCodeOnlyTheRegionsSegmentsAgain) {
         }
         EXPECT_GT(changed, 0u);
     }
+}
+
+// When the packed frame cannot be decoded, each frame of it is decoded whole: the good ones still splice as
+// always, and only the broken one becomes grey (coded whole, with one warning).
+TEST_P(DvSegmentCodecTest, AnUndecodablePackedFrameFallsBackToEachFrameWhole) {
+    const DvSystem system = GetParam().system;
+    const PictureFormat format = dvPictureFormat(system, false);
+    std::vector<Frame> source;
+    for (int k = 0; k < 6; ++k) source.push_back(encode(system, detailedPicture(format, k)));
+    const PictureRect rect{430, format.height - 80, 250, 56};
+    const auto region = [&](const MediaSample&, int, int) -> std::optional<PictureRect> { return rect; };
+    constexpr std::size_t kBroken = 3;
+    std::vector<Frame> decodable = source;
+    decodable.erase(decodable.begin() + kBroken);
+    const WholeFramesOnlyFramework wholeOnly(decodable);
+
+    std::size_t warnings = 0;
+    const std::vector<Frame> fallen = reencode(system, source, region, &wholeOnly, &warnings);
+    const std::vector<Frame> packed = reencode(system, source, region);
+    const Frame grey = encode(system, std::vector<std::uint8_t>(pictureBytes(format), 128));
+    ASSERT_EQ(fallen.size(), source.size());
+    ASSERT_EQ(packed.size(), source.size());
+    for (std::size_t k = 0; k < source.size(); ++k) {
+        SCOPED_TRACE(k);
+        EXPECT_EQ(fallen[k], k == kBroken ? grey : packed[k]);
+    }
+    EXPECT_EQ(warnings, 1u);
 }
 
 }  // namespace

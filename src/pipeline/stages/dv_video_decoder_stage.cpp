@@ -39,7 +39,8 @@ void decodeWhole(DvVideoDecoder& decoder, Entry& entry, const PictureFormat& for
 }
 
 // The touched segments of every frame of the job moved into one frame with all else blanked, decoded once, and
-// each frame's macroblocks moved back into a mid-grey picture of its own.
+// each frame's macroblocks moved back into a mid-grey picture of its own. When the packed frame cannot be made
+// or decoded, each frame is decoded whole, so that one broken frame does not take its neighbours with it.
 void decodePacked(DvVideoDecoder& decoder, Job& job, const PictureFormat& format) {
     const auto map = DvSegmentMap::ofFrame(job.entries.front().frame.bytes());
     bool ok = map.has_value();
@@ -48,12 +49,9 @@ void decodePacked(DvVideoDecoder& decoder, Job& job, const PictureFormat& format
         ok = DvBlankSegmentsExcept(job.packed, *map, DvSegmentSet());
     }
     for (std::size_t k = 0; k < job.count && ok; ++k) {
-        Entry& entry = job.entries[k];
-        for (const DvSegmentMove& move : entry.moves) {
-            ok = ok && DvMoveSegment(entry.frame.bytes(), move.segment, job.packed, move.slot, *map);
+        for (const DvSegmentMove& move : job.entries[k].moves) {
+            ok = ok && DvMoveSegment(job.entries[k].frame.bytes(), move.segment, job.packed, move.slot, *map);
         }
-        // The original goes on whole to the encoder.
-        std::swap(entry.splice->original, entry.frame.data);
     }
     PictureFormat decoded;
     ok = ok && decoder.decode(job.packed, job.packedPicture, decoded) && job.packedPicture.size() == DvPictureBytes(*map) &&
@@ -61,15 +59,20 @@ void decodePacked(DvVideoDecoder& decoder, Job& job, const PictureFormat& format
     for (std::size_t k = 0; k < job.count; ++k) {
         Entry& entry = job.entries[k];
         if (!ok) {
-            failEntry(entry, format);
-            continue;
+            // A whole picture holds the touched segments where the encoder looks for them.
+            decodeWhole(decoder, entry, format);
+        } else {
+            entry.picture.data.assign(job.packedPicture.size(), kMidGrey);
+            for (const DvSegmentMove& move : entry.moves) {
+                DvMovePixels(job.packedPicture, move.slot, entry.picture.data, move.segment, *map);
+            }
+            entry.picture.typeChange.reset();
+            if (decoded != format) {
+                entry.picture.typeChange = std::make_shared<const MediaType>(pictureMediaType(decoded));
+            }
         }
-        entry.picture.data.assign(job.packedPicture.size(), kMidGrey);
-        for (const DvSegmentMove& move : entry.moves) {
-            DvMovePixels(job.packedPicture, move.slot, entry.picture.data, move.segment, *map);
-        }
-        entry.picture.typeChange.reset();
-        if (decoded != format) entry.picture.typeChange = std::make_shared<const MediaType>(pictureMediaType(decoded));
+        // The original goes on whole to the encoder.
+        if (entry.splice) std::swap(entry.splice->original, entry.frame.data);
     }
 }
 
