@@ -30,7 +30,8 @@
 // all. Each picture holds its touched segments' macroblocks, mid-grey elsewhere, and carries the original
 // frame and those segments (MediaSample::splice) for the DV video encoder to code again and put into the
 // original. Frames wait for their packed frame to fill, so pictures come out a few frames later. A frame
-// without a map, and every frame without a region query, is decoded whole and carries no splice.
+// without a map, and every frame without a region query, is decoded whole and carries no splice. When a packed
+// frame cannot be decoded, each of its frames is decoded whole instead (keeping its splice).
 //
 // A frame that cannot be decoded becomes a mid-grey picture of the connection's format (Y, U and V 128);
 // the run goes on, with one warning at the first such frame. undecodableFrames() counts them.
