@@ -37,7 +37,6 @@ constexpr std::array<int, 5> kSuperblockRowStep{2, 6, 8, 0, 4};
 
 constexpr int kPalSequences = 12;
 constexpr int kNtscSequences = 10;
-constexpr int kWidth = 720;
 
 // Superblocks at 625/50: 9 x 3 macroblocks of 16 x 16 pixels, numbered down the first column, up the second,
 // and so on.

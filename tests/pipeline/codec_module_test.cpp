@@ -157,7 +157,9 @@ TEST(DvCodecTest, RefusesWhatIsNotADvFrameOrPicture) {
     std::vector<std::uint8_t> noise(144000);
     std::uint32_t seed = 12345;
     for (auto& byte : noise) byte = static_cast<std::uint8_t>((seed = seed * 1103515245 + 12345) >> 24);
-    if (decoder->decode(noise, picture, format)) EXPECT_EQ(picture.size(), pictureBytes(format));
+    if (decoder->decode(noise, picture, format)) {
+        EXPECT_EQ(picture.size(), pictureBytes(format));
+    }
 
     std::vector<std::uint8_t> frame;
     EXPECT_FALSE(encoder->encode(testPicture(dvPictureFormat(DvSystem::Pal625, false)), frame));
@@ -431,7 +433,7 @@ TEST(PictureConformerTest, RetimesByStartTimesToTheTargetRate) {
             const MediaTime at = first + MediaTime::fromTicks(static_cast<std::int64_t>(k) * target.frameDuration.ticks());
             EXPECT_EQ(starts[k], at);
             // The input nearest in time to the output's start.
-            const auto nearest = static_cast<int>(std::lround(static_cast<double>((at - first).ticks()) / c.inputInterval));
+            const auto nearest = static_cast<int>(std::lround(static_cast<double>((at - first).ticks()) / static_cast<double>(c.inputInterval)));
             EXPECT_NEAR(levels[k], 20 + 3 * std::min(nearest, c.inputs - 1), 1) << "output " << k;
         }
     }

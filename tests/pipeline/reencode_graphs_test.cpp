@@ -104,7 +104,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, NtscPalGraphTest,
                                            SystemCase{"PalToNtscType1Wide", false, true, true},
                                            SystemCase{"NtscToPal", true, false, true},
                                            SystemCase{"NtscToPalType1", true, true, false}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& test) { return std::string(test.param.name); });
 
 TEST_P(NtscPalGraphTest, KeepsDurationSoundShapeAndEachFramesDatecodeAndTimecode) {
     const SystemCase c = GetParam();
@@ -197,7 +197,7 @@ protected:
 INSTANTIATE_TEST_SUITE_P(Cases, InlayGraphTest,
                          ::testing::Values(InlayCase{"Pal", false, false, false}, InlayCase{"NtscType1", true, true, false},
                                            InlayCase{"PalType1Wide", false, true, true}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& test) { return std::string(test.param.name); });
 
 // The datecode at the bottom right: the picture changes there and nowhere else (beyond the codec's loss), and
 // the frames keep their packs and their sound.

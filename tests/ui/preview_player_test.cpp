@@ -156,11 +156,17 @@ TEST_F(PreviewPlayerTest, ScenesMovesLandOnEachScenesFirstFrame) {
     options.timecode = "00:00:00:00";
     const std::string path = clip("scenes.avi", options);
     {
+        const auto scene = [](std::int32_t start, std::int32_t end) {
+            TSceneInfo info;
+            info.StartFrame = start;
+            info.EndFrame = end;
+            return info;
+        };
         SceneFileWriter writer;
         ASSERT_TRUE(writer.OpenScenes(SceneVideo{path, 25.0, {}, "00.00.00.00"}));
-        writer.WriteScene(TSceneInfo{0, 19});
-        writer.WriteScene(TSceneInfo{20, 44});
-        writer.WriteScene(TSceneInfo{45, 59});
+        writer.WriteScene(scene(0, 19));
+        writer.WriteScene(scene(20, 44));
+        writer.WriteScene(scene(45, 59));
         writer.CloseScenes();
     }
     load(path);

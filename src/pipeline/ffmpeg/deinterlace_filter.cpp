@@ -71,7 +71,12 @@ bool DeinterlaceFilter::push(Bytes picture, MediaTime start) {
 }
 
 void DeinterlaceFilter::pushEnd() {
-    if (m_graph) av_buffersrc_add_frame(m_source, nullptr);
+    // A filter that refuses the end cannot give its last pictures either: it is closed, and pull() answers false.
+    if (m_graph && av_buffersrc_add_frame(m_source, nullptr) < 0) {
+        m_graph.reset();
+        m_source = nullptr;
+        m_sink = nullptr;
+    }
 }
 
 bool DeinterlaceFilter::pull(std::vector<std::uint8_t>& picture, MediaTime& start) {

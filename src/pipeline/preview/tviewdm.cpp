@@ -24,7 +24,6 @@ MediaType offeredType(const Pin& output) {
 Tviewdm::Tviewdm(VideoSink& videoSink, AudioOutput& audioOutput, const MediaFramework* framework)
     : m_videoSink(videoSink),
       m_audioOutput(audioOutput),
-      m_framework(framework),
       m_videoRenderer(videoSink, framework),
       m_audioRenderer(audioOutput) {
     m_graph.setNoticeHandler([this](GraphNotice notice) { onNotice(notice); });

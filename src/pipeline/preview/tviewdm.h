@@ -35,7 +35,8 @@
 //
 // Threads: every member on the control (user-interface) thread, except the readers of the scene detection's
 // ring. The graph-complete notice comes on the streaming thread: the handler marshals it. `videoSink`,
-// `audioOutput` and `framework` (null: the codec module, loaded on first use) must outlive the preview.
+// `audioOutput` and `framework` (null: the codec module, loaded on first use) must outlive the preview. The
+// framework converts the pictures for the sink; the graph's decoders always use the codec module.
 namespace moraven {
 
 // The codes of the last step reached; what the panel says about each.
@@ -148,7 +149,6 @@ private:
 
     VideoSink& m_videoSink;
     AudioOutput& m_audioOutput;
-    const MediaFramework* m_framework;
     Graph m_graph;
     FileSourceStage m_source;
     Tdv_sceneDetect m_sceneDetect;

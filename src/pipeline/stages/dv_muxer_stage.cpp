@@ -200,7 +200,7 @@ void DvMuxerStage::receive(Pin& input, MediaSample& sample) {
             m_forcedWarned = true;
             warn("The sound lags far behind the picture; some frames were written with partial sound");
         }
-        flush(false);
+        sendReadyFrames(false);
         return;
     }
     if (&input == &m_audio2 && !twoPairs()) {
@@ -210,7 +210,7 @@ void DvMuxerStage::receive(Pin& input, MediaSample& sample) {
     // Sound past the end of the picture has no frame to go into.
     if (m_videoEnded && m_waiting.empty()) return;
     m_tracks[&input == &m_audio2 ? 1 : 0].append(sample.bytes());
-    flush(false);
+    sendReadyFrames(false);
 }
 
 void DvMuxerStage::sendFrame(MediaSample& frame) {
@@ -240,7 +240,7 @@ void DvMuxerStage::sendPastSound(MediaSample& frame) {
     deliver(m_output, frame);
 }
 
-void DvMuxerStage::flush(bool force) {
+void DvMuxerStage::sendReadyFrames(bool force) {
     while (!m_waiting.empty()) {
         const bool ready = soundReady(valuesForFrame()) || force || m_waiting.size() > kMaxWaitingFrames;
         if (!ready) break;
@@ -259,7 +259,7 @@ void DvMuxerStage::endOfStream(Pin& input) {
     if (&input == &m_video) m_videoEnded = true;
     if (&input == &m_audio1 || (&input == &m_audio2 && twoPairs())) {
         m_tracks[&input == &m_audio2 ? 1 : 0].ended = true;
-        flush(false);
+        sendReadyFrames(false);
     }
     finishIfDone();
 }
@@ -269,7 +269,7 @@ void DvMuxerStage::finishIfDone() {
     // belongs to its last frame.
     if (m_ended || !m_videoEnded || (audioActive() && !(m_tracks[0].ended && m_tracks[1].ended))) return;
     // The picture is over: frames still waiting for sound get what there is.
-    flush(true);
+    sendReadyFrames(true);
     m_ended = true;
     if (m_secondSeen) {
         warn("The second sound track was not written: DV frames carry two stereo pairs only as 32 kHz sound");

@@ -71,7 +71,7 @@ private:
     bool soundReady(std::size_t wanted) const;
     bool soundOver() const;
     // Sends the waiting frames whose sound is there (all of them when `force`).
-    void flush(bool force);
+    void sendReadyFrames(bool force);
     void sendFrame(MediaSample& frame);
     // Silence in the sound format the frames will carry, written into the first frame that tells a DV
     // splitter downstream (and the information block) what the sound is.
