@@ -137,6 +137,7 @@ void CommandCore::runSwitches(const std::vector<std::string>& parameters, const 
             if (!command) continue;
             std::vector<std::uint64_t> snapshot;
             for (int i = 0; i < list.rowCount(); ++i) snapshot.push_back(list.recordId(i));
+            int worked = 0;
             for (std::uint64_t id : snapshot) {
                 const int row = list.indexOfRecordId(id);
                 if (row < 0) continue;  // removed by an earlier command of the run
@@ -147,17 +148,36 @@ void CommandCore::runSwitches(const std::vector<std::string>& parameters, const 
                 if (command->OnFileCondition)
                     command->OnFileCondition(command->param, fichier, visible, enabled);
                 if (!enabled) continue;
+                ++worked;
                 list.deselectAll();
                 list.setSelected(row, true);
                 list.setItemIndex(row);
                 runner.executeAction(action);
             }
+            if (worked == 0 && m_tellNothingDone) tellNothingDone(*command, snapshot);
         }
     }
 }
 
+void CommandCore::tellNothingDone(const tFileAction& command, const std::vector<std::uint64_t>& files) {
+    std::string caption = command.Caption;
+    while (!caption.empty() && caption.back() == ' ') caption.pop_back();
+    std::string text = "\"" + caption + "\" ";
+    if (files.empty()) {
+        text += "has no file to work on";
+    } else if (const int row = list.indexOfRecordId(files.front()); files.size() == 1 && row >= 0) {
+        text += "does not apply to " + list.record(row).fullPath();
+    } else {
+        text += "applies to none of the " + std::to_string(files.size()) + " files given";
+    }
+    interaction.showMessage(text, MessageKind::Warning);
+}
+
 void CommandCore::runHidden(const std::vector<std::string>& parameters, const PathExistsFunction& exists) {
     state.NoConfirmation = true;
+    // Without a window nothing shows that a command found no file to work on (its action stays greyed in
+    // the window): that is said, without failing the run.
+    m_tellNothingDone = true;
     // Nobody watches a window: what the window passes over in silence is told, and fails the run.
     context.reportFailure = [this](const std::string& text) {
         interaction.showMessage(text, MessageKind::Error);

@@ -62,7 +62,8 @@ public:
 
     // Hidden mode: no confirmation; every parameter that names an accepted file is added (one that cannot
     // be read, and a parameter that is no switch and names nothing, is reported as a failure and left
-    // out); the switches run, with the commands' failures reported too (CommandContext::reportFailure).
+    // out); the switches run, with the commands' failures reported too (CommandContext::reportFailure), and
+    // a command whose file condition accepts none of the files is told as a warning.
     void runHidden(const std::vector<std::string>& parameters,
                    const PathExistsFunction& exists = pathExistsOnDisk);
 
@@ -91,7 +92,10 @@ public:
     std::vector<SwitchEntry> switches;
 
 private:
+    void tellNothingDone(const tFileAction& command, const std::vector<std::uint64_t>& files);
+
     std::unique_ptr<ConversionGraphs> m_conversions;
+    bool m_tellNothingDone = false;
 };
 
 // The interaction of hidden mode: no display, nothing asked (every question is answered Yes, though

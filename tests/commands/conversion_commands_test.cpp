@@ -811,18 +811,22 @@ TEST_F(HiddenConversionTest, TheLettersNPIAndGRunTheirCommandsOnTheFilesTheyAppl
         graphs = FakeConversionGraphs();
         core = std::make_unique<CommandCore>(settings, locale, *hidden, records.factory());
         core->context.conversions = [this]() -> ConversionGraphs* { return &graphs; };
+        const std::size_t toldBefore = written().size();
         core->runHidden({c.letters, clip});
+        const std::string told = written().substr(toldBefore);
         const std::string output = folder.file(std::string("a") + c.suffix);
         if (c.graph.empty()) {
             EXPECT_TRUE(graphs.calls.empty()) << c.letters << " " << graphs.calls.front();
             EXPECT_FALSE(std::filesystem::exists(output)) << c.letters;
+            EXPECT_NE(told.find("\" does not apply to " + clip + "\n"), std::string::npos) << told;
         } else {
+            EXPECT_EQ(told, "") << c.letters;
             ASSERT_FALSE(graphs.calls.empty()) << c.letters;
             EXPECT_EQ(graphs.calls.front(), c.graph + " " + clip + " -> " + output) << c.letters;
             EXPECT_EQ(readText(output), "new") << c.letters;
         }
     }
-    EXPECT_EQ(written(), "");
+    // A command that applies to no file is told, and the run does not fail for it.
     EXPECT_FALSE(hidden->failed());
 }
 
