@@ -117,6 +117,7 @@ CommandCore::CommandCore(Settings& settingsIn, const DateFormatLocale& locale, I
     context.waitForWork = [this](int percent) {
         interaction.setProgress(percent);
         interaction.processPendingEvents();
+        if (interrupted && interrupted()) state.AbortRequested = state.AbortAllRequested = true;
         return state.AbortRequested;
     };
     tch.appendCommandActions(al);
@@ -139,6 +140,7 @@ void CommandCore::runSwitches(const std::vector<std::string>& parameters, const 
             for (int i = 0; i < list.rowCount(); ++i) snapshot.push_back(list.recordId(i));
             int worked = 0;
             for (std::uint64_t id : snapshot) {
+                if (interrupted && interrupted()) return;
                 const int row = list.indexOfRecordId(id);
                 if (row < 0) continue;  // removed by an earlier command of the run
                 const ListRecord& fichier = list.record(row);

@@ -78,6 +78,10 @@ public:
     VisibleRun runVisible(const std::vector<std::string>& parameters,
                           const PathExistsFunction& exists = pathExistsOnDisk);
 
+    // When set and true, the run stops: the work under way ends as Esc ends it in the window (a conversion
+    // keeps what it wrote), and no further file or command is started. Hidden mode sets it on Ctrl+C.
+    std::function<bool()> interrupted;
+
     Settings& settings;
     Interaction& interaction;
     // Preview, trash and message boxes come from the hooks and the interaction; the window adds the desktop

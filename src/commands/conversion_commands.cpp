@@ -1,6 +1,7 @@
 #include "commands/conversion_commands.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -405,8 +406,14 @@ ConversionCommands::Run ConversionCommands::convert(const ListRecord& fichier, c
         const ConversionResult result = graphs->RunConversionGraph(tick);
         run.outcome = result.outcome;
         switch (result.outcome) {
-            case ConversionOutcome::Completed:
             case ConversionOutcome::Aborted:
+                if (result.nothingWritten) {
+                    // An output without a single frame is no shorter file: it goes, and an old output stays.
+                    ::unlink(placement.writeTo().c_str());
+                    break;
+                }
+                [[fallthrough]];
+            case ConversionOutcome::Completed:
                 if (const std::string error = placement.finish(); !error.empty()) {
                     failure(error);
                     // The new file did not take the output's name: the list has nothing new to show.

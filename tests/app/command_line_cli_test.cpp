@@ -1,9 +1,12 @@
+#include <signal.h>
+
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -289,6 +292,51 @@ TEST_F(HiddenModeCliTest, ConversionsWriteTheirOutputsBesideTheSourceAndKeepItsP
     EXPECT_EQ(again.exitCode, 0) << again.errors;
     EXPECT_TRUE(std::filesystem::exists(dir.file("clip_type1_type2.avi")));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 5);
+}
+
+// Ctrl+C while a file is being written: the conversion ends as Esc ends it, the output is a whole AVI file
+// under its own name whose picture and sound end together, nothing is left behind, no further file is started,
+// and the status is the shell's 130.
+TEST_F(HiddenModeCliTest, AnInterruptionClosesTheFileBeingWrittenWhole) {
+    if (!test::programAvailable("ffmpeg") || !test::programAvailable("ffprobe"))
+        GTEST_SKIP() << "ffmpeg and ffprobe are needed";
+    test::DvClipOptions options;
+    options.frames = 250;
+    const std::string first = test::makeDvAviWithFfmpeg(dir.path().string(), "first.avi", options);
+    const std::string second = dir.file("second.avi");
+    std::filesystem::copy_file(first, second);
+    const auto result = test::runProgram({MORAVEN_EXECUTABLE, "+hi", first, second}, [this](pid_t pid) {
+        // Once the first output holds a few frames.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (std::chrono::steady_clock::now() < deadline) {
+            std::error_code error;
+            for (const auto& entry : std::filesystem::directory_iterator(dir.path(), error)) {
+                if (entry.path().filename().string().find("first_in") != std::string::npos &&
+                    entry.file_size(error) > 1'000'000) {
+                    ::kill(pid, SIGINT);
+                    return;
+                }
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    EXPECT_EQ(result.exitCode, 130) << result.errors;
+    EXPECT_NE(result.errors.find("interrupted"), std::string::npos) << result.errors;
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"first.avi", "first_in.avi", "second.avi"}));
+    const auto probe = test::runProgram({"ffprobe", "-v", "warning", "-show_entries", "stream=nb_frames", "-of",
+                                         "csv=p=0", dir.file("first_in.avi")});
+    EXPECT_EQ(probe.errors, "");
+    int frames = 0;
+    int samples = 0;
+    ASSERT_EQ(std::sscanf(probe.output.c_str(), "%d %d", &frames, &samples), 2) << probe.output;
+    EXPECT_GT(frames, 0);
+    EXPECT_LE(frames, options.frames);
+    EXPECT_NEAR(samples, frames * 1920, 1920) << frames << " frames";
 }
 
 // The conversions that decode and encode pictures write their file beside each input they apply to, of the

@@ -546,6 +546,24 @@ TEST_F(ConversionCommandsTest, EscEndsTheCurrentConversionAndShiftEscTheRun) {
     EXPECT_FALSE(state.AbortAllRequested);
 }
 
+// Esc before the first frame reached the output: no empty file is left or listed, and an old output stays.
+TEST_F(ConversionCommandsTest, AnAbortBeforeAnythingWasWrittenLeavesNoOutput) {
+    const std::string clip = video("clip.avi", dvFacts(2));
+    const std::string output = dir.file("clip_type1.avi");
+    graphs.scripted = {ConversionOutcome::Aborted, "", {}, true};
+    run("amDVType1", {"clip.avi"});
+    ASSERT_EQ(graphs.calls.size(), 2u);
+    EXPECT_FALSE(std::filesystem::exists(output));
+    EXPECT_EQ(captions(), (Names{"clip.avi"}));
+
+    writeText(output, "old");
+    ui.answer({Answer::Yes});
+    run("amDVType1", {"clip.avi"});
+    EXPECT_EQ(readText(output), "old");
+    EXPECT_FALSE(std::filesystem::exists(output + ".moraven-new"));
+    EXPECT_TRUE(failures.empty());
+}
+
 // The four commands that decode and encode pictures, with their outputs from "clip.avi".
 const std::vector<CommandCase> kReencodingCommands{
     {"Ntsc", "amNTSC", "_ntsc.avi", "ntsc"},
@@ -785,6 +803,22 @@ TEST_F(HiddenConversionTest,
     graphs.scripted = {ConversionOutcome::Completed, "", {}};
     core->runSwitches({"+1"});
     EXPECT_EQ(readText(output), "new") << "hidden mode asks nothing: the output is replaced";
+}
+
+// An interruption ends the conversion under way as Esc does (its output keeps what was written) and starts
+// nothing more: neither the next file nor the next letter.
+TEST_F(HiddenConversionTest, AnInterruptionEndsTheConversionUnderWayAndStartsNoOther) {
+    records.setByName("b.avi", dvFacts(2));
+    const std::string first = dir.write("a.avi", {'R', 'I', 'F', 'F'});
+    const std::string second = dir.write("b.avi", {'R', 'I', 'F', 'F'});
+    core->interrupted = [this] { return !graphs.ticks.empty(); };
+    core->runHidden({"+h1w", first, second});
+    ASSERT_EQ(graphs.calls.size(), 2u) << "one build and one run";
+    EXPECT_EQ(graphs.calls.back(), "run");
+    EXPECT_EQ(graphs.ticks, std::vector<int>{0});
+    EXPECT_EQ(readText(dir.file("a_type1.avi")), "new");
+    EXPECT_FALSE(std::filesystem::exists(dir.file("b_type1.avi")));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("a.wav")));
 }
 
 TEST_F(HiddenConversionTest, TheLettersNPIAndGRunTheirCommandsOnTheFilesTheyApplyTo) {

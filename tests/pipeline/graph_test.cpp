@@ -299,6 +299,34 @@ TEST(GraphRunTest, AReferenceClockHoldsEachSampleUntilItsStartTime) {
     }
 }
 
+// An early end: the endless source tells its output that the stream is over, every sample it produced was
+// received, and the run completes (told apart from a natural end) with the stages stopped as completed.
+TEST(GraphRunTest, AnEarlyEndCompletesTheRunWithEverythingProducedSoFar) {
+    NumberSource source({typeOf("vids")}, -1);
+    RecordingSink sink;
+    Graph graph;
+    graph.add(source, "source");
+    graph.add(sink, "sink");
+    ASSERT_TRUE(graph.connect(*source.output(0), *sink.input(0)));
+    graph.run();
+    ASSERT_TRUE(sink.waitForCount(5));
+    graph.endEarly();
+    ASSERT_TRUE(graph.waitForEnd(std::chrono::seconds(30)));
+    EXPECT_TRUE(graph.isComplete());
+    EXPECT_TRUE(graph.endedEarly());
+    graph.stop();
+    EXPECT_EQ(sink.endOfStreams.load(), 1);
+    EXPECT_EQ(sink.count(), static_cast<std::size_t>(source.produced.load()));
+    EXPECT_EQ(sink.stopReasons, std::vector<StopReason>{StopReason::Completed});
+
+    // The next run starts afresh: stopped, it did not end early.
+    graph.run();
+    ASSERT_TRUE(sink.waitForCount(sink.count() + 3));
+    graph.stop();
+    EXPECT_FALSE(graph.endedEarly());
+    EXPECT_FALSE(graph.isComplete());
+}
+
 TEST(GraphRunTest, DestroyingARunningGraphStopsAndJoinsIt) {
     NumberSource source({typeOf("vids")}, -1);
     RecordingSink sink;

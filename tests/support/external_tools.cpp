@@ -45,7 +45,9 @@ void drain(int outFd, int errFd, std::string& out, std::string& err) {
 
 }  // namespace
 
-ProgramResult runProgram(const std::vector<std::string>& args) {
+ProgramResult runProgram(const std::vector<std::string>& args) { return runProgram(args, {}); }
+
+ProgramResult runProgram(const std::vector<std::string>& args, const std::function<void(pid_t)>& whileRunning) {
     ProgramResult result;
     if (args.empty()) return result;
     int outPipe[2];
@@ -75,6 +77,7 @@ ProgramResult runProgram(const std::vector<std::string>& args) {
         result.errors = "cannot start " + args[0];
         return result;
     }
+    if (whileRunning) whileRunning(pid);
     drain(outPipe[0], errPipe[0], result.output, result.errors);
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,6 +18,9 @@ struct ProgramResult {
 };
 
 ProgramResult runProgram(const std::vector<std::string>& args);
+// The same, calling `whileRunning` with the started program's process id before its output is read (what the
+// program writes meanwhile waits in the pipes).
+ProgramResult runProgram(const std::vector<std::string>& args, const std::function<void(pid_t)>& whileRunning);
 
 bool programAvailable(const std::string& name);
 

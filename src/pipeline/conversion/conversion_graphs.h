@@ -20,7 +20,7 @@ class Tdv_Superposer;
 
 enum class ConversionOutcome {
     Completed,     // every stream reached its end; the output is in place
-    Aborted,       // the user aborted: the output is a complete, shorter file
+    Aborted,       // the user aborted: the output is a complete, shorter file (or holds nothing, below)
     Failed,        // a stage failed (disk full, unreadable source): nothing is left under the output name
     ZeroDuration,  // the input has nothing to convert: nothing ran, nothing was written
 };
@@ -29,6 +29,7 @@ struct ConversionResult {
     ConversionOutcome outcome = ConversionOutcome::Failed;
     std::string message;                // why it failed
     std::vector<std::string> warnings;  // notes that did not stop the run (a truncated source)
+    bool nothingWritten = false;        // aborted before the first sample reached the output
 };
 
 class ConversionGraphs {

@@ -15,6 +15,8 @@ namespace moraven {
 namespace {
 
 constexpr std::chrono::milliseconds kProgressInterval{100};
+// How long an aborted conversion waits for the stages to pass on what they hold before it drops it.
+constexpr std::chrono::milliseconds kAbortDrainTimeout{10000};
 
 std::vector<Pin*> freeOutputs(const Stage& stage) {
     std::vector<Pin*> free;
@@ -441,10 +443,17 @@ ConversionResult TCdm::RunConversionGraph(const std::function<bool(int percent)>
             m_conversionProgress.store(progressPercent(position.ticks(), duration.ticks()));
             if (tick && tick(m_conversionProgress.load())) {
                 aborted = true;
-                m_conversionDone.store(true);
                 break;
             }
         } while (!m_graph.waitForEnd(kProgressInterval));
+        if (aborted) {
+            // What was read still reaches the file: the frames in the codecs' hands and the sound beside them,
+            // so that the shortened file's picture and sound end together.
+            m_graph.endEarly();
+            m_graph.waitForEnd(kAbortDrainTimeout);
+            m_conversionDone.store(true);
+            result.nothingWritten = (m_seeking ? m_seeking->position() : m_graph.position()).ticks() <= 0;
+        }
     } catch (const std::exception& error) {
         m_graph.stop();
         result.outcome = ConversionOutcome::Failed;
@@ -458,7 +467,7 @@ ConversionResult TCdm::RunConversionGraph(const std::function<bool(int percent)>
     if (const std::string error = m_graph.error(); !error.empty()) {
         result.outcome = ConversionOutcome::Failed;
         result.message = error;
-    } else if (aborted && !m_graph.isComplete()) {
+    } else if (aborted && (!m_graph.isComplete() || m_graph.endedEarly())) {
         result.outcome = ConversionOutcome::Aborted;
     } else {
         result.outcome = ConversionOutcome::Completed;

@@ -237,6 +237,8 @@ void Graph::startStreaming(bool paused) {
     }
     m_stopRequested = false;
     m_complete = false;
+    m_endEarlyWanted = false;
+    m_endedEarly = false;
     m_failed = false;
     {
         std::lock_guard lock(m_mutex);
@@ -282,6 +284,8 @@ void Graph::startStreaming(bool paused) {
     m_thread = std::thread(&Graph::stream, this);
 }
 
+void Graph::endEarly() { m_endEarlyWanted = true; }
+
 void Graph::stream() {
     try {
         const std::size_t count = m_sources.size();
@@ -297,6 +301,14 @@ void Graph::stream() {
                     holdWhilePaused(lock, [this] { return m_reprime; });
                     continue;
                 }
+            }
+            if (remaining > 0 && m_endEarlyWanted.load()) {
+                for (std::size_t i = 0; i < count; ++i) {
+                    if (!done[i]) m_sources[i]->endEarly();
+                    done[i] = true;
+                }
+                remaining = 0;
+                m_endedEarly = true;
             }
             if (remaining == 0) {
                 m_complete = true;

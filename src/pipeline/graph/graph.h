@@ -100,6 +100,14 @@ public:
     ReferenceClock& clock() const { return *m_clock; }
     void setNoticeHandler(std::function<void(GraphNotice)> handler) { m_noticeHandler = std::move(handler); }
 
+    // Ends a running graph as if every source had reached the end of its input here: each source that is
+    // not at its end tells its outputs that their streams are over (Stage::endEarly), and the stages
+    // downstream pass on what they still hold, so that a file being written gets all that was read and its
+    // streams end together. The graph then completes; endedEarly() tells it apart. Control thread, while
+    // running (not paused).
+    void endEarly();
+    // The last run completed because endEarly() cut it short (any thread).
+    bool endedEarly() const { return m_endedEarly.load(); }
     // The streaming has reached the end of every source (any thread).
     bool isComplete() const { return m_complete.load(); }
     // The message of the stage that failed the run; empty otherwise (any thread).
@@ -161,6 +169,8 @@ private:
     // The sources have read since they were last moved (control thread only).
     bool m_streamedSinceSeek = false;
     std::atomic<bool> m_complete{false};
+    std::atomic<bool> m_endEarlyWanted{false};
+    std::atomic<bool> m_endedEarly{false};
     std::atomic<bool> m_ended{true};
     bool m_pauseWanted = false;  // under m_mutex
     bool m_held = false;         // under m_mutex: the streaming thread waits in the paused state

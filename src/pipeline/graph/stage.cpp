@@ -69,6 +69,10 @@ void Stage::deliver(const Pin& output, MediaSample& sample) {
     if (peer != nullptr) peer->stage().receive(*peer, sample);
 }
 
+void Stage::endEarly() {
+    for (const Pin* output : pins(PinDirection::Output)) deliverEndOfStream(*output);
+}
+
 void Stage::deliverEndOfStream(const Pin& output) {
     Pin* peer = output.peer();
     if (peer != nullptr) peer->stage().endOfStream(*peer);

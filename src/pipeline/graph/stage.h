@@ -131,6 +131,10 @@ public:
     // stage downstream of it) and answers false at its end, after it has sent endOfStream on its outputs.
     virtual bool isSource() const { return false; }
     virtual bool produce() { return false; }
+    // Streaming thread, on a source that has not reached its end: the run ends here (Graph::endEarly). The
+    // source tells its outputs that their streams are over, as at the end of its input; produce() is not
+    // called again. The base tells every output.
+    virtual void endEarly();
     // A source's duration (the longest of its connected streams) and its move to a position (graph stopped or
     // paused). Others answer zero and false.
     virtual MediaTime sourceDuration() const { return {}; }

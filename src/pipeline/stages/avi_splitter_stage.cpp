@@ -165,8 +165,7 @@ bool AviSplitterStage::produce() {
     }
 }
 
-void AviSplitterStage::finish() {
-    if (m_ended) return;
+void AviSplitterStage::endStreams() {
     m_ended = true;
     const auto outputs = pins(PinDirection::Output);
     for (std::size_t i = 0; i < outputs.size(); ++i) {
@@ -174,6 +173,15 @@ void AviSplitterStage::finish() {
         if (i < m_states.size()) m_states[i].endSent = true;
         deliverEndOfStream(*outputs[i]);
     }
+}
+
+void AviSplitterStage::endEarly() {
+    if (!m_ended) endStreams();
+}
+
+void AviSplitterStage::finish() {
+    if (m_ended) return;
+    endStreams();
     if (m_skipped > 0) {
         warn(std::to_string(m_skipped) + (m_skipped == 1 ? " frame" : " frames") + " could not be read");
     }

@@ -44,6 +44,9 @@ public:
     void start() override;
     bool isSource() const override { return true; }
     bool produce() override;
+    // Ends the streams that are not over yet, without the notes about skipped frames or a truncated file:
+    // the input was not read to its end.
+    void endEarly() override;
     MediaTime sourceDuration() const override;
     bool seekSource(MediaTime position) override;
     MediaTime sourceFrameDuration() const override;
@@ -61,6 +64,9 @@ private:
     // Index of the output pin of stream `stream`, or -1 when none.
     std::size_t streamOf(const Pin& output) const;
     MediaTime timeAt(std::size_t stream, std::size_t index, std::uint64_t bytesBefore) const;
+    // Tells every output whose stream is not over yet that it is.
+    void endStreams();
+    // The end of the input: the streams end, with the notes about skipped frames and a truncated file.
     void finish();
 
     std::unique_ptr<AviDemuxer> m_demuxer;
