@@ -139,6 +139,7 @@ void CommandCore::runSwitches(const std::vector<std::string>& parameters, const 
             std::vector<std::uint64_t> snapshot;
             for (int i = 0; i < list.rowCount(); ++i) snapshot.push_back(list.recordId(i));
             int worked = 0;
+            std::vector<std::string> passedOver;
             for (std::uint64_t id : snapshot) {
                 if (interrupted && interrupted()) return;
                 const int row = list.indexOfRecordId(id);
@@ -149,28 +150,33 @@ void CommandCore::runSwitches(const std::vector<std::string>& parameters, const 
                 bool enabled = true;
                 if (command->OnFileCondition)
                     command->OnFileCondition(command->param, fichier, visible, enabled);
-                if (!enabled) continue;
+                if (!enabled) {
+                    passedOver.push_back(fichier.fullPath());
+                    continue;
+                }
                 ++worked;
                 list.deselectAll();
                 list.setSelected(row, true);
                 list.setItemIndex(row);
                 runner.executeAction(action);
             }
-            if (worked == 0 && m_tellNothingDone) tellNothingDone(*command, snapshot);
+            if (worked == 0 && m_tellNothingDone && (snapshot.empty() || !passedOver.empty())) {
+                tellNothingDone(*command, passedOver);
+            }
         }
     }
 }
 
-void CommandCore::tellNothingDone(const tFileAction& command, const std::vector<std::uint64_t>& files) {
+void CommandCore::tellNothingDone(const tFileAction& command, const std::vector<std::string>& passedOver) {
     std::string caption = command.Caption;
     while (!caption.empty() && caption.back() == ' ') caption.pop_back();
     std::string text = "\"" + caption + "\" ";
-    if (files.empty()) {
+    if (passedOver.empty()) {
         text += "has no file to work on";
-    } else if (const int row = list.indexOfRecordId(files.front()); files.size() == 1 && row >= 0) {
-        text += "does not apply to " + list.record(row).fullPath();
+    } else if (passedOver.size() == 1) {
+        text += "does not apply to " + passedOver.front();
     } else {
-        text += "applies to none of the " + std::to_string(files.size()) + " files given";
+        text += "applies to none of the " + std::to_string(passedOver.size()) + " files given";
     }
     interaction.showMessage(text, MessageKind::Warning);
 }

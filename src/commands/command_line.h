@@ -96,7 +96,8 @@ public:
     std::vector<SwitchEntry> switches;
 
 private:
-    void tellNothingDone(const tFileAction& command, const std::vector<std::uint64_t>& files);
+    // Says that `command` worked on no file: it passed over these (none: the list was empty).
+    void tellNothingDone(const tFileAction& command, const std::vector<std::string>& passedOver);
 
     std::unique_ptr<ConversionGraphs> m_conversions;
     bool m_tellNothingDone = false;
