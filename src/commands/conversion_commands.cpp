@@ -110,6 +110,8 @@ std::string OutputPlacement::finish() const {
     return "Cannot replace " + m_output + ": " + std::strerror(error);
 }
 
+void OutputPlacement::discard() const { ::unlink(m_writeTo.c_str()); }
+
 void ConversionCommands::replaceQuestion(const std::string& output, std::string& confirmMsg) const {
     if (!pathExists(output)) {
         m_outputNotAsked = output;
@@ -408,8 +410,8 @@ ConversionCommands::Run ConversionCommands::convert(const ListRecord& fichier, c
         switch (result.outcome) {
             case ConversionOutcome::Aborted:
                 if (result.nothingWritten) {
-                    // An output without a single frame is no shorter file: it goes, and an old output stays.
-                    ::unlink(placement.writeTo().c_str());
+                    // An output without a single frame is no shorter file.
+                    placement.discard();
                     break;
                 }
                 [[fallthrough]];

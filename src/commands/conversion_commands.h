@@ -44,6 +44,8 @@ public:
     // empty answer when that is done or nothing was to move; else why the rename failed (the new file is
     // removed then and the old output stays).
     std::string finish() const;
+    // After a run that wrote nothing worth keeping: the new file goes, and an old output stays as it was.
+    void discard() const;
 
 private:
     std::string m_output;

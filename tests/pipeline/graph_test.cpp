@@ -18,6 +18,13 @@ using test::NumberSource;
 using test::RecordingSink;
 using test::typeOf;
 
+// Adds `source` and `sink` to `graph` and connects the source's output to the sink.
+bool addSourceToSink(Graph& graph, Stage& source, Stage& sink) {
+    graph.add(source, "source");
+    graph.add(sink, "sink");
+    return graph.connect(*source.output(0), *sink.input(0));
+}
+
 TEST(GraphBuildingTest, ConnectTakesTheFirstOfferedTypeTheInputAccepts) {
     Graph graph;
     NumberSource source({typeOf("auds", "aaaa"), typeOf("vids", "dvsd"), typeOf("vids", "mjpg")}, 1);
@@ -156,9 +163,7 @@ TEST(GraphRunTest, RunsToCompletionWithTheCompleteNoticeOnTheStreamingThread) {
     graph.setNoticeHandler(log.handler());
     NumberSource source({typeOf("vids")}, 5);
     RecordingSink sink;
-    graph.add(source, "source");
-    graph.add(sink, "sink");
-    ASSERT_TRUE(graph.connect(*source.output(0), *sink.input(0)));
+    ASSERT_TRUE(addSourceToSink(graph, source, sink));
     graph.run();
     EXPECT_EQ(graph.state(), GraphState::Running);
     ASSERT_TRUE(log.waitFor(GraphNotice::Complete));
@@ -218,9 +223,7 @@ TEST(GraphRunTest, StopEndsASourceThatWouldRunForever) {
     Graph graph;
     NumberSource source({typeOf("vids")}, -1);
     RecordingSink sink;
-    graph.add(source, "source");
-    graph.add(sink, "sink");
-    ASSERT_TRUE(graph.connect(*source.output(0), *sink.input(0)));
+    ASSERT_TRUE(addSourceToSink(graph, source, sink));
     graph.run();
     ASSERT_TRUE(sink.waitForCount(3));
     graph.stop();
@@ -241,9 +244,7 @@ TEST(GraphRunTest, AThrowingStageFailsTheRunWithItsMessage) {
     sink.onSample = [](MediaSample& sample) {
         if (sample.data[0] == 3) throw std::runtime_error("the disk is full");
     };
-    graph.add(source, "source");
-    graph.add(sink, "sink");
-    ASSERT_TRUE(graph.connect(*source.output(0), *sink.input(0)));
+    ASSERT_TRUE(addSourceToSink(graph, source, sink));
     graph.run();
     ASSERT_TRUE(graph.waitForEnd(std::chrono::seconds(30)));
     ASSERT_TRUE(log.waitFor(GraphNotice::Failed));
@@ -280,9 +281,7 @@ TEST(GraphRunTest, AReferenceClockHoldsEachSampleUntilItsStartTime) {
     graph.setReferenceClock(true);
     NumberSource source({typeOf("vids")}, 6, step);
     RecordingSink sink;
-    graph.add(source, "source");
-    graph.add(sink, "sink");
-    ASSERT_TRUE(graph.connect(*source.output(0), *sink.input(0)));
+    ASSERT_TRUE(addSourceToSink(graph, source, sink));
     const auto before = std::chrono::steady_clock::now();
     graph.run();
     ASSERT_TRUE(graph.waitForEnd(std::chrono::seconds(30)));
@@ -305,9 +304,7 @@ TEST(GraphRunTest, AnEarlyEndCompletesTheRunWithEverythingProducedSoFar) {
     NumberSource source({typeOf("vids")}, -1);
     RecordingSink sink;
     Graph graph;
-    graph.add(source, "source");
-    graph.add(sink, "sink");
-    ASSERT_TRUE(graph.connect(*source.output(0), *sink.input(0)));
+    ASSERT_TRUE(addSourceToSink(graph, source, sink));
     graph.run();
     ASSERT_TRUE(sink.waitForCount(5));
     graph.endEarly();
@@ -332,9 +329,7 @@ TEST(GraphRunTest, DestroyingARunningGraphStopsAndJoinsIt) {
     RecordingSink sink;
     {
         Graph graph;
-        graph.add(source, "source");
-        graph.add(sink, "sink");
-        ASSERT_TRUE(graph.connect(*source.output(0), *sink.input(0)));
+        ASSERT_TRUE(addSourceToSink(graph, source, sink));
         graph.run();
         ASSERT_TRUE(sink.waitForCount(2));
     }
@@ -357,9 +352,7 @@ TEST(GraphSeekingTest, DurationAndPositionInTicksAndFrames) {
     Graph graph;
     NumberSource source({typeOf("vids")}, 10, kNtscFrameDuration);
     RecordingSink sink;
-    graph.add(source, "source");
-    graph.add(sink, "sink");
-    ASSERT_TRUE(graph.connect(*source.output(0), *sink.input(0)));
+    ASSERT_TRUE(addSourceToSink(graph, source, sink));
     EXPECT_EQ(graph.durationInFormat(), 10 * 333'667);
     graph.setTimeFormat(TimeFormat::Frame);
     EXPECT_EQ(graph.durationInFormat(), 10);

@@ -178,11 +178,7 @@ void DvVideoDecoderStage::submit(Job job) {
 }
 
 void DvVideoDecoderStage::submitPending() {
-    if (!m_pending) return;
-    Job job = std::move(*m_pending);
-    m_pending.reset();
-    m_packing.reset();
-    submit(std::move(job));
+    m_gathering.submitGathered([this](Job job) { submit(std::move(job)); });
 }
 
 void DvVideoDecoderStage::receive(Pin&, MediaSample& sample) {
@@ -203,22 +199,13 @@ void DvVideoDecoderStage::receive(Pin&, MediaSample& sample) {
         submit(std::move(job));
         return;
     }
-    // A packed frame takes frames of one layout and shape while their segments fit.
-    const bool wide = DvIs16x9(sample.bytes());
     std::vector<DvSegmentMove> moves;
-    if (m_pending && (m_pending->count >= kMaxPackedFrames || m_packing->map() != *map || m_pendingWide != wide ||
-                      !m_packing->place(segments, moves))) {
-        submitPending();
-    }
-    if (!m_pending) {
-        m_pending = newJob();
-        m_packing.emplace(*map);
-        m_pendingWide = wide;
-        m_packing->place(segments, moves);
-    }
+    Job& job = m_gathering.join(
+        *map, DvIs16x9(sample.bytes()), segments, moves, [this] { return newJob(); },
+        [this](Job gathered) { submit(std::move(gathered)); });
     auto splice = std::make_shared<DvSplice>();
     splice->segments = segments;
-    addEntry(*m_pending, sample, std::move(splice), std::move(moves));
+    addEntry(job, sample, std::move(splice), std::move(moves));
 }
 
 void DvVideoDecoderStage::endOfStream(Pin&) {
@@ -228,14 +215,12 @@ void DvVideoDecoderStage::endOfStream(Pin&) {
 }
 
 void DvVideoDecoderStage::stop(StopReason) {
-    m_pending.reset();
-    m_packing.reset();
+    m_gathering.clear();
     m_workers.reset();
 }
 
 void DvVideoDecoderStage::flush() {
-    m_pending.reset();
-    m_packing.reset();
+    m_gathering.clear();
     m_flushes.fetch_add(1);
     if (m_workers) m_workers->cancel();
 }

@@ -11,6 +11,7 @@
 #include "pipeline/graph/ordered_workers.h"
 #include "pipeline/graph/stage.h"
 #include "pipeline/media_framework.h"
+#include "pipeline/stages/packed_job_gathering.h"
 #include "pipeline/video/picture_format.h"
 
 // "DV Video Decoder": DV frames into pictures (pipeline/video/picture_format.h), several frames at once.
@@ -107,10 +108,8 @@ private:
     PictureFormat m_format;                              // the connection's, for this run
     std::shared_ptr<const MediaType> m_typeChange;       // the last format that differed from it
     std::unique_ptr<OrderedWorkers<DvVideoDecoder, Job>> m_workers;
-    // Streaming thread: the frames gathering for the next packed frame, and where their segments go.
-    std::optional<Job> m_pending;
-    std::optional<DvSegmentPacking> m_packing;
-    bool m_pendingWide = false;
+    // Streaming thread: the frames gathering for the next packed frame.
+    PackedJobGathering<Job> m_gathering{kMaxPackedFrames};
     std::atomic<std::uint64_t> m_flushes{0};
     std::atomic<std::uint64_t> m_undecodable{0};
 };

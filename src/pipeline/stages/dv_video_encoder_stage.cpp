@@ -129,11 +129,7 @@ void DvVideoEncoderStage::submit(Job job) {
 }
 
 void DvVideoEncoderStage::submitPending() {
-    if (!m_pending) return;
-    Job job = std::move(*m_pending);
-    m_pending.reset();
-    m_packing.reset();
-    submit(std::move(job));
+    m_gathering.submitGathered([this](Job job) { submit(std::move(job)); });
 }
 
 void DvVideoEncoderStage::receive(Pin&, MediaSample& sample) {
@@ -148,17 +144,12 @@ void DvVideoEncoderStage::receive(Pin&, MediaSample& sample) {
         submit(std::move(job));
         return;
     }
+    // The pictures all have the connection's shape: only the layout and the room part them.
     std::vector<DvSegmentMove> moves;
-    if (m_pending && (m_pending->count >= kMaxPackedPictures || m_packing->map() != *map ||
-                      !m_packing->place(splice->segments, moves))) {
-        submitPending();
-    }
-    if (!m_pending) {
-        m_pending = newJob();
-        m_packing.emplace(*map);
-        m_packing->place(splice->segments, moves);
-    }
-    addEntry(*m_pending, sample, std::move(splice), std::move(moves));
+    Job& job = m_gathering.join(
+        *map, false, splice->segments, moves, [this] { return newJob(); },
+        [this](Job gathered) { submit(std::move(gathered)); });
+    addEntry(job, sample, std::move(splice), std::move(moves));
 }
 
 void DvVideoEncoderStage::endOfStream(Pin&) {
@@ -168,8 +159,7 @@ void DvVideoEncoderStage::endOfStream(Pin&) {
 }
 
 void DvVideoEncoderStage::stop(StopReason) {
-    m_pending.reset();
-    m_packing.reset();
+    m_gathering.clear();
     m_workers.reset();
 }
 

@@ -9,6 +9,7 @@
 #include "pipeline/graph/ordered_workers.h"
 #include "pipeline/graph/stage.h"
 #include "pipeline/media_framework.h"
+#include "pipeline/stages/packed_job_gathering.h"
 #include "pipeline/video/picture_format.h"
 
 // "DV Video Encoder": pictures into DV frames ("dvsd", 25 Mbit/s) of one system, several pictures at once.
@@ -89,9 +90,8 @@ private:
     bool m_wide = false;
     std::size_t m_workerCount = 0;
     std::unique_ptr<OrderedWorkers<DvVideoEncoder, Job>> m_workers;
-    // Streaming thread: the pictures gathering for the next packed picture, and where their segments go.
-    std::optional<Job> m_pending;
-    std::optional<DvSegmentPacking> m_packing;
+    // Streaming thread: the pictures gathering for the next packed picture.
+    PackedJobGathering<Job> m_gathering{kMaxPackedPictures};
 };
 
 }  // namespace moraven
