@@ -20,9 +20,8 @@ void convertStream(benchmark::State& state, DvSystem from) {
     std::vector<std::uint8_t> out;
     moraven::ConvertedPictureInfo info;
     std::int64_t outputs = 0;
-    std::uint64_t frame = 0;
     for (auto _ : state) {
-        converter.push(moraven::Bytes(picture), moraven::MediaTime(), ++frame);
+        converter.push(moraven::Bytes(picture), moraven::MediaTime(), nullptr);
         while (converter.pull(out, info)) {
             benchmark::DoNotOptimize(out.data());
             ++outputs;

@@ -3,11 +3,14 @@
 //     ffmpeg -i clip.avi -vf drawtext=... -c:v dvvideo -c:a copy out.avi
 //   moraven +hn clip.avi      PAL to NTSC (writes clip_ntsc.avi)
 //     ffmpeg -i clip.avi -vf scale=720:480,fps=30000/1001,format=yuv411p -c:v dvvideo -c:a copy out.avi
+//   moraven +hi clip.avi      with 2, 4 and 8 codec threads (MORAVEN_CODEC_THREADS), every output frame's
+//                             header (packs included) compared with its source frame's
 // The source is a PAL DV type 2 file made by ffmpeg (a moving test picture, 48 kHz stereo, a recording date and
 // timecode in every frame) of MORAVEN_BENCH_DV_MINUTES minutes (10 by default). Each pair runs in turn; at the
 // end the medians and the ratios (ffmpeg's time over ours: above 1, we are faster) are printed.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -17,6 +20,7 @@
 #include "bench_support.h"
 #include "support/external_tools.h"
 #include "support/scoped_environment.h"
+#include "support/stream_samples.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -92,8 +96,42 @@ void BM_PalToNtsc(benchmark::State& state) {
                    "-c:v", "dvvideo", "-c:a", "copy", Recording::get().ffmpegOutput});
 }
 
+// The burn-in at a fixed number of codec threads; the run fails when any frame of the output does not carry
+// its own source frame's header, subcode and VAUX (the first 480 bytes: recording date, timecode, shape).
+void BM_BurnInByThreads(benchmark::State& state) {
+    const std::string threads = std::to_string(state.range(0));
+    const std::string& source = Recording::get().source;
+    const std::string output = siblingOf(source, "_in.avi");
+    moraven::test::ScopedEnvironment environment;
+    environment.set("MORAVEN_CONFIG_HOME", Recording::get().config.path().string());
+    environment.set("MORAVEN_CODEC_THREADS", threads);
+    for (auto _ : state) {
+        std::filesystem::remove(output);
+        const double seconds = timedRun({MORAVEN_EXECUTABLE, "+hi", source});
+        if (seconds < 0) {
+            state.SkipWithError("the burn-in failed");
+            return;
+        }
+        state.SetIterationTime(seconds);
+        timings()["burnt in, " + threads + " threads"].push_back(seconds);
+    }
+    const auto before = moraven::test::samplesOfFirstStream(source, moraven::AviStreamKind::Video);
+    const auto after = moraven::test::samplesOfFirstStream(output, moraven::AviStreamKind::Video);
+    std::size_t wrong = before.size() == after.size() ? 0 : std::max(before.size(), after.size());
+    for (std::size_t k = 0; k < std::min(before.size(), after.size()); ++k) {
+        if (before[k].size() < 480 || after[k].size() < 480 ||
+            !std::equal(before[k].begin(), before[k].begin() + 480, after[k].begin())) {
+            ++wrong;
+        }
+    }
+    state.counters["frames"] = static_cast<double>(after.size());
+    state.counters["wrong headers"] = static_cast<double>(wrong);
+    if (wrong != 0) state.SkipWithError("frames carry another frame's header");
+}
+
 BENCHMARK(BM_BurnInDatecode)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
 BENCHMARK(BM_PalToNtsc)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
+BENCHMARK(BM_BurnInByThreads)->Arg(2)->Arg(4)->Arg(8)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
 
 }  // namespace
 
@@ -108,6 +146,9 @@ int main(int argc, char** argv) {
         if (ours == timings().end() || ffmpeg == timings().end()) continue;
         std::printf("%-18s median %.2f s, ffmpeg %.2f s, ffmpeg / ours %.2f\n", name.c_str(), median(ours->second),
                     median(ffmpeg->second), median(ffmpeg->second) / median(ours->second));
+    }
+    for (const auto& [name, seconds] : timings()) {
+        if (name.rfind("burnt in, ", 0) == 0) std::printf("%-22s median %.2f s\n", name.c_str(), median(seconds));
     }
     return 0;
 }

@@ -6,6 +6,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
+#include <cstdlib>
+#include <string_view>
+#include <system_error>
 #include <exception>
 
 #include "formats/binary_file.h"
@@ -15,6 +19,19 @@
 namespace moraven {
 
 namespace {
+
+// The codec threads of the conversions that code pictures: MORAVEN_CODEC_THREADS when it holds a whole number
+// from 1 to 64, else 0 (one per hardware thread). Lets a user keep cores free, and a test or benchmark run the
+// program as a machine of another size would.
+std::size_t codecThreadsFromEnvironment() {
+    const char* value = std::getenv("MORAVEN_CODEC_THREADS");
+    if (value == nullptr) return 0;
+    const std::string_view text(value);
+    std::size_t threads = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), threads);
+    if (error != std::errc() || end != text.data() + text.size() || threads < 1 || threads > 64) return 0;
+    return threads;
+}
 
 std::string stripTrailingLineBreaks(std::string text) {
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
@@ -105,7 +122,7 @@ CommandCore::CommandCore(Settings& settingsIn, const DateFormatLocale& locale, I
     // The conversion module copies frames without any codec: hidden mode and the window both get it here,
     // made on the first conversion.
     context.conversions = hooks.conversions ? hooks.conversions : [this]() -> ConversionGraphs* {
-        if (!m_conversions) m_conversions = std::make_unique<TCdm>();
+        if (!m_conversions) m_conversions = std::make_unique<TCdm>(codecThreadsFromEnvironment());
         return m_conversions.get();
     };
     context.showError = [&interactionIn](const std::string& text) {

@@ -62,17 +62,17 @@ DvFrameNumber DvHistoryRing::write(std::size_t index, const TDvFrameInfo& info, 
     return number;
 }
 
-std::optional<DvHistoryEntry> DvHistoryRing::tryCopy(const Slot& slot) {
+std::optional<DvFrameFacts> DvHistoryRing::tryCopy(const Slot& slot) {
     const std::uint64_t before = slot.sequence.load(std::memory_order_acquire);
     if (before % 2 != 0) return std::nullopt;
-    if (before == 0) return DvHistoryEntry{};  // never written: the default facts (no timecode), zero bytes
+    if (before == 0) return DvFrameFacts{};  // never written: the default facts (no timecode), zero bytes
     std::array<std::uint64_t, kWords> words{};
     for (std::size_t w = 0; w < kWords; ++w) words[w] = slot.words[w].load(std::memory_order_acquire);
     // Any word stored by a later write brought that write's odd counter with it: then this load sees a
     // different value.
     if (slot.sequence.load(std::memory_order_relaxed) != before) return std::nullopt;
 
-    DvHistoryEntry entry;
+    DvFrameFacts entry;
     entry.Frame = before / 2;
     const std::uint64_t facts = words[kFactsWord];
     entry.Info.HasDate = (facts & 1u) != 0;
@@ -86,23 +86,23 @@ std::optional<DvHistoryEntry> DvHistoryRing::tryCopy(const Slot& slot) {
     return entry;
 }
 
-std::optional<DvHistoryEntry> DvHistoryRing::frameEntry(DvFrameNumber frame) const {
+std::optional<DvFrameFacts> DvHistoryRing::frameEntry(DvFrameNumber frame) const {
     if (frame == 0) return std::nullopt;
     // Frame numbers are unique, so at most one entry's counter names this frame as complete; the copy
     // checks the counter again, so an entry rewritten between the search and the copy gives nothing.
     for (const Slot& slot : m_slots) {
         if (slot.sequence.load(std::memory_order_relaxed) != 2 * frame) continue;
-        std::optional<DvHistoryEntry> entry = tryCopy(slot);
+        std::optional<DvFrameFacts> entry = tryCopy(slot);
         if (entry && entry->Frame != frame) entry.reset();
         return entry;
     }
     return std::nullopt;
 }
 
-DvHistoryEntry DvHistoryRing::at(std::size_t index) const {
+DvFrameFacts DvHistoryRing::at(std::size_t index) const {
     const Slot& slot = m_slots[index % kDvHistoryEntries];
     for (;;) {
-        if (std::optional<DvHistoryEntry> entry = tryCopy(slot)) return *entry;
+        if (std::optional<DvFrameFacts> entry = tryCopy(slot)) return *entry;
         // The writer is inside this entry: let it finish.
         std::this_thread::yield();
     }
@@ -143,7 +143,11 @@ bool DvFrameAnalysis::analyseFrame(Bytes frame, MediaTime start, MediaTime stop)
 
     // Fill the next entry completely, then publish its number.
     const std::size_t next = (m_historyPos.load(std::memory_order_relaxed) + 1) % kDvHistoryEntries;
-    m_history.write(next, m_currentInfo, frame);
+    auto facts = std::make_shared<DvFrameFacts>();
+    facts->Frame = m_history.write(next, m_currentInfo, frame);
+    facts->Info = m_currentInfo;
+    std::copy_n(frame.begin(), std::min(frame.size(), facts->Header.size()), facts->Header.begin());
+    m_latestFacts = std::move(facts);
     m_historyPos.store(next, std::memory_order_release);
 
     m_previousStop = stop;

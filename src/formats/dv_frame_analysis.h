@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 #include "formats/byte_order.h"
@@ -30,7 +31,8 @@
 // the frame has been overwritten (100 frames later) or is being overwritten at that moment; never
 // another frame's facts. History(index) gives whatever frame the entry holds when it is read (waiting, if
 // the writer is inside that entry, until it is done).
-// Nothing here allocates after construction, and nothing takes a lock.
+// The ring allocates nothing after construction; each analysed frame makes one block of its facts (LatestFacts).
+// Nothing takes a lock.
 namespace moraven {
 
 inline constexpr std::size_t kDvHistoryEntries = 100;
@@ -51,14 +53,17 @@ struct TDvFrameInfo {
 // stop of the graph does not restart the count); 0 means no frame.
 using DvFrameNumber = std::uint64_t;
 
-// One entry of the ring: which frame it holds, the facts of that frame and its first 480 bytes (zero past
-// the end of a shorter frame). An entry never written holds frame 0, default facts and zero bytes.
-struct DvHistoryEntry {
+// What the program keeps of one DV frame: its number, its facts and its first 480 bytes (zero past the end of
+// a shorter frame). The media graphs attach it to the frame's sample and to every sample made from it
+// (MediaSample::frameFacts), so that a stage after a decoder has the facts of the very frame a picture came
+// from; the ring below keeps the last 100 for the player's labels. An entry of the ring never written holds
+// frame 0, default facts and zero bytes.
+struct DvFrameFacts {
     DvFrameNumber Frame = 0;
     TDvFrameInfo Info;
     std::array<std::uint8_t, kDvHistoryHeaderBytes> Header{};
 
-    friend bool operator==(const DvHistoryEntry&, const DvHistoryEntry&) = default;
+    friend bool operator==(const DvFrameFacts&, const DvFrameFacts&) = default;
 };
 
 // The ring of the last 100 frames, for one writer thread and any number of reader threads.
@@ -91,12 +96,12 @@ public:
     // Any thread. The entry of frame `frame` when the ring holds it completely at the time of the call;
     // nothing when it was never written, has been overwritten or is being overwritten, or for frame 0.
     // Looks at the counters of the 100 entries, then copies one entry; never waits.
-    std::optional<DvHistoryEntry> frameEntry(DvFrameNumber frame) const;
+    std::optional<DvFrameFacts> frameEntry(DvFrameNumber frame) const;
 
     // Any thread. A whole copy of entry `index` (modulo 100), of whichever frame it holds when read; when
     // the writer is rewriting that entry, the copy is taken again once the rewrite is over (a rewrite is
     // about 60 stores, and the writer comes back to an entry only 100 frames later).
-    DvHistoryEntry at(std::size_t index) const;
+    DvFrameFacts at(std::size_t index) const;
 
     // Any thread. The number of the frame whose entry `index` (modulo 100) is complete, or 0 while it is
     // being written or was never written. It may change as soon as it was read; the writer's own thread
@@ -118,7 +123,7 @@ private:
     };
 
     // One attempt at a consistent copy of `slot`: nothing when its counter is odd or changed meanwhile.
-    static std::optional<DvHistoryEntry> tryCopy(const Slot& slot);
+    static std::optional<DvFrameFacts> tryCopy(const Slot& slot);
 
     std::array<Slot, kDvHistoryEntries> m_slots{};
     DvFrameNumber m_written = 0;  // writer thread only
@@ -166,12 +171,17 @@ public:
     // of this file).
     const TDvFrameInfo& CurrentInfo() const { return m_currentInfo; }
 
+    // The most recent frame's number, facts and first 480 bytes, as the ring recorded them, in a block of its
+    // own that any thread may keep and read: the scene detection stage attaches it to the frame's sample.
+    // Null before the first frame. Writer thread.
+    const std::shared_ptr<const DvFrameFacts>& LatestFacts() const { return m_latestFacts; }
+
     // Any thread: a whole copy of ring entry `index` (0..99; other values are taken modulo 100), of
     // whichever frame it holds when read. To read one particular frame, use FrameEntry().
-    DvHistoryEntry History(std::size_t index) const { return m_history.at(index); }
+    DvFrameFacts History(std::size_t index) const { return m_history.at(index); }
 
     // Any thread: the entry of frame `frame`, or nothing when the ring no longer (or not yet) holds it.
-    std::optional<DvHistoryEntry> FrameEntry(DvFrameNumber frame) const {
+    std::optional<DvFrameFacts> FrameEntry(DvFrameNumber frame) const {
         return m_history.frameEntry(frame);
     }
 
@@ -190,7 +200,7 @@ public:
         return static_cast<std::size_t>(m_shown.load(std::memory_order_acquire) % kShownIndexSpan);
     }
     DvFrameNumber ShownFrame() const { return m_shown.load(std::memory_order_acquire) / kShownIndexSpan; }
-    std::optional<DvHistoryEntry> ShownEntry() const { return m_history.frameEntry(ShownFrame()); }
+    std::optional<DvFrameFacts> ShownEntry() const { return m_history.frameEntry(ShownFrame()); }
     void SetShownPos(std::size_t index);
     // Writer's thread, like SetShownPos(): shows frame `frame` by its number (a stage after a decoder knows
     // the frame a picture came from, which need not be the latest). False, and nothing changes, when the
@@ -206,6 +216,7 @@ private:
     static_assert(kDvHistoryEntries <= kShownIndexSpan);
 
     TDvFrameInfo m_currentInfo;
+    std::shared_ptr<const DvFrameFacts> m_latestFacts;
     DvHistoryRing m_history;
     std::atomic<std::size_t> m_historyPos{0};
     std::atomic<std::uint64_t> m_shown{0};

@@ -166,7 +166,7 @@ void PreviewPlayer::stopTimers() {
 
 void PreviewPlayer::computeTexts() {
     // The frame on screen is known to the scene detection only while a DV file is in the graph.
-    std::optional<DvHistoryEntry> shown;
+    std::optional<DvFrameFacts> shown;
     if (m_isDv && m_preview->State() != GraphState::Stopped && m_preview->VideoConnected()) {
         shown = m_preview->SceneDetect().analysis().ShownEntry();
     }

@@ -63,7 +63,7 @@ int SteppedVolume(int volume, bool up) {
     return std::clamp(volume + (up ? kPlayerVolumeStep : -kPlayerVolumeStep), 0, kPlayerVolumeMaximum);
 }
 
-FrameLabelTexts FrameLabelTextsOf(const std::optional<DvHistoryEntry>& frame, const std::string& pattern,
+FrameLabelTexts FrameLabelTextsOf(const std::optional<DvFrameFacts>& frame, const std::string& pattern,
                                   const DateFormatLocale& locale) {
     FrameLabelTexts texts;
     if (!frame) return texts;

@@ -52,7 +52,7 @@ struct FrameLabelTexts {
 
     friend bool operator==(const FrameLabelTexts&, const FrameLabelTexts&) = default;
 };
-FrameLabelTexts FrameLabelTextsOf(const std::optional<DvHistoryEntry>& frame, const std::string& pattern,
+FrameLabelTexts FrameLabelTextsOf(const std::optional<DvFrameFacts>& frame, const std::string& pattern,
                                   const DateFormatLocale& locale);
 
 // Where a click at (x, y) on a picture of width × height puts the inlay sliders: the horizontal slider at

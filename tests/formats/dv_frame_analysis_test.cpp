@@ -132,7 +132,7 @@ TEST(DvFrameAnalysisTest, TheRingKeepsTheLastHundredFramesAndTheirFirst480Bytes)
         analysis->analyseFrame(frame, ticks(k * 400000LL), ticks((k + 1) * 400000LL));
         const std::size_t pos = analysis->HistoryPos();
         ASSERT_EQ(pos, static_cast<std::size_t>(k + 1) % kDvHistoryEntries);
-        const DvHistoryEntry entry = analysis->History(pos);
+        const DvFrameFacts entry = analysis->History(pos);
         ASSERT_EQ(entry.Info, analysis->CurrentInfo());
         ASSERT_TRUE(std::equal(entry.Header.begin(), entry.Header.end(), frame.begin()));
     }
@@ -144,7 +144,7 @@ TEST(DvFrameAnalysisTest, TheRingKeepsTheLastHundredFramesAndTheirFirst480Bytes)
 
     // A frame shorter than 480 bytes leaves the rest of its entry zero.
     analysis->analyseFrame(std::vector<std::uint8_t>(100, 0xAB), ticks(60'000'000), ticks(60'400'000));
-    const DvHistoryEntry shortEntry = analysis->History(analysis->HistoryPos());
+    const DvFrameFacts shortEntry = analysis->History(analysis->HistoryPos());
     EXPECT_EQ(std::count(shortEntry.Header.begin(), shortEntry.Header.end(), 0xAB), 100);
     EXPECT_EQ(std::count(shortEntry.Header.begin() + 100, shortEntry.Header.end(), 0), 380);
 }
@@ -158,7 +158,7 @@ TEST(DvFrameAnalysisTest, StoppingResetsThePositionsAndThePreviousStopButNotTheR
     analysis->SetShownPos(4);
     ASSERT_EQ(analysis->HistoryPos(), 6u);
     ASSERT_EQ(analysis->ShownPos(), 4u);
-    const DvHistoryEntry oldEntry0 = analysis->History(0);
+    const DvFrameFacts oldEntry0 = analysis->History(0);
 
     analysis->graphStopped();
     EXPECT_EQ(analysis->HistoryPos(), 0u);

@@ -42,8 +42,8 @@ std::array<std::uint8_t, kDvHistoryHeaderBytes> headerOf(DvFrameNumber frame) {
 }
 
 // Whether `entry` is exactly what the writer wrote for the frame it names (all zeros for frame 0).
-bool isWhole(const DvHistoryEntry& entry) {
-    if (entry.Frame == 0) return entry == DvHistoryEntry{};
+bool isWhole(const DvFrameFacts& entry) {
+    if (entry.Frame == 0) return entry == DvFrameFacts{};
     return entry.Info == factsOf(entry.Frame) && entry.Header == headerOf(entry.Frame);
 }
 
@@ -58,7 +58,7 @@ DvFrameNumber writeNext(DvHistoryRing& ring, DvFrameNumber next) {
 TEST(DvHistoryRingTest, AFrameIsFoundByItsNumberUntilItIsOverwritten) {
     auto ring = std::make_unique<DvHistoryRing>();
     EXPECT_EQ(ring->latestFrame(), 0u);
-    EXPECT_EQ(ring->at(7), DvHistoryEntry{});
+    EXPECT_EQ(ring->at(7), DvFrameFacts{});
     EXPECT_EQ(ring->frameEntry(0), std::nullopt);
     EXPECT_EQ(ring->frameEntry(1), std::nullopt);
 
@@ -153,7 +153,7 @@ TEST(DvHistoryRingConcurrencyTest, ReadersGetWholeEntriesOfTheFrameTheyAskForOrN
                 // anywhere in the ring.
                 for (const std::size_t index :
                      {entryOf(latest + 1), static_cast<std::size_t>(i + r * 31) % kDvHistoryEntries}) {
-                    const DvHistoryEntry byIndex = ring->at(index);
+                    const DvFrameFacts byIndex = ring->at(index);
                     if (!isWhole(byIndex)) ++result.torn;
                     if (byIndex.Frame != 0 && entryOf(byIndex.Frame) != index) ++result.wrongEntry;
                 }
@@ -206,7 +206,7 @@ TEST(DvFrameAnalysisConcurrencyTest, TheShownEntryIsAlwaysTheWholeShownFrame) {
     }
     // Frame number n (from 1) is source (n - 1) % 7.
     auto sourceOf = [&](DvFrameNumber n) { return static_cast<std::size_t>((n - 1) % kSources); };
-    auto matches = [&](const DvHistoryEntry& entry) {
+    auto matches = [&](const DvFrameFacts& entry) {
         const std::size_t k = sourceOf(entry.Frame);
         return entry.Info == expected[k] &&
                std::equal(entry.Header.begin(), entry.Header.end(), sources[k].begin());
@@ -230,7 +230,7 @@ TEST(DvFrameAnalysisConcurrencyTest, TheShownEntryIsAlwaysTheWholeShownFrame) {
         if (const auto shown = analysis->ShownEntry()) {
             if (shown->Frame == 0 || !matches(*shown)) ++wrong;
         }
-        const DvHistoryEntry latest = analysis->History(analysis->HistoryPos());
+        const DvFrameFacts latest = analysis->History(analysis->HistoryPos());
         if (latest.Frame != 0 && !matches(latest)) ++wrong;
     }
     readerDone.store(true);

@@ -88,7 +88,7 @@ public:
     mutable std::atomic<int> encodersMade{0};
 };
 
-// Delivers `count` fake frames of `type`, frame i with sourceFrame 1000 + i and the system's times; frames in
+// Delivers `count` fake frames of `type`, frame i with the facts of frame number 1000 + i and the system's times; frames in
 // `undecodable` and frame `unencodable` carry their marks, frame `discontinuous` the discontinuity. Its first sample is `first` when set.
 class FakeFrameSource final : public Stage {
 public:
@@ -114,7 +114,7 @@ public:
         const MediaTime frame = m_type.dvSystem() == DvSystem::Ntsc525 ? kNtscFrameDuration : kPalFrameDuration;
         m_sample.start = MediaTime::fromTicks(i * frame.ticks());
         m_sample.stop = m_sample.start + frame;
-        m_sample.sourceFrame = 1000 + static_cast<std::uint64_t>(i);
+        m_sample.frameFacts = test::numberedFacts(1000 + static_cast<std::uint64_t>(i));
         m_sample.discontinuity = i == discontinuous;
         deliver(*output(0), m_sample);
         return true;
@@ -135,7 +135,7 @@ private:
 // What reached the end of the chain.
 struct Received {
     std::vector<std::vector<std::uint8_t>> frames;
-    std::vector<MediaSample> marks;  // times, marks and sourceFrame (no bytes)
+    std::vector<MediaSample> marks;  // times, marks and frame facts (no bytes)
 };
 
 // source -> DV Video Decoder -> Pinnacle Video Deinterlacer -> DV Video Encoder (`to`) -> sink, with
@@ -201,7 +201,7 @@ TEST(DvCodecStagesTest, ManyWorkersKeepTheOrderTimesMarksAndSourceFrames) {
                       (std::vector<std::uint8_t>{static_cast<std::uint8_t>(i), 'E',
                                                  static_cast<std::uint8_t>(DvSystem::Pal625), 0}));
             const MediaSample& marks = chain.received.marks[i];
-            EXPECT_EQ(marks.sourceFrame, 1000 + i);
+            EXPECT_EQ(marks.sourceFrame(), 1000 + i);
             EXPECT_EQ(marks.start.ticks(), static_cast<std::int64_t>(i) * 400'000);
             EXPECT_EQ(marks.stop.ticks(), static_cast<std::int64_t>(i + 1) * 400'000);
             EXPECT_EQ(marks.discontinuity, i == 40);
@@ -232,13 +232,13 @@ TEST(DvCodecStagesTest, TheDeinterlacerConvertsWhenItsOutputIsTheOtherSystem) {
             EXPECT_LE(std::llabs(marks.start.ticks() - static_cast<std::int64_t>(i) * frame.ticks()), 10);
             if (i > 0) {
                 EXPECT_EQ(marks.start, chain.received.marks[i - 1].stop);
-                EXPECT_GE(marks.sourceFrame, chain.received.marks[i - 1].sourceFrame);
+                EXPECT_GE(marks.sourceFrame(), chain.received.marks[i - 1].sourceFrame());
             }
-            EXPECT_GE(marks.sourceFrame, 1000u);
-            EXPECT_LT(marks.sourceFrame, 1000u + static_cast<std::uint64_t>(c.frames));
+            EXPECT_GE(marks.sourceFrame(), 1000u);
+            EXPECT_LT(marks.sourceFrame(), 1000u + static_cast<std::uint64_t>(c.frames));
         }
-        EXPECT_EQ(chain.received.marks.front().sourceFrame, 1000u);
-        EXPECT_EQ(chain.received.marks.back().sourceFrame, 1000u + static_cast<std::uint64_t>(c.frames) - 1);
+        EXPECT_EQ(chain.received.marks.front().sourceFrame(), 1000u);
+        EXPECT_EQ(chain.received.marks.back().sourceFrame(), 1000u + static_cast<std::uint64_t>(c.frames) - 1);
     }
 }
 
@@ -251,7 +251,7 @@ TEST(DvCodecStagesTest, AnUndecodableFrameBecomesGreyWithOneWarning) {
     ASSERT_EQ(chain.received.frames.size(), 20u);
     for (std::size_t i = 0; i < 20; ++i) {
         EXPECT_EQ(chain.received.frames[i][0], i == 3 || i == 11 ? 128 : i) << i;
-        EXPECT_EQ(chain.received.marks[i].sourceFrame, 1000 + i);
+        EXPECT_EQ(chain.received.marks[i].sourceFrame(), 1000 + i);
     }
     EXPECT_EQ(chain.decoder.undecodableFrames(), 2u);
     EXPECT_EQ(chain.graph.warnings().size(), 1u);

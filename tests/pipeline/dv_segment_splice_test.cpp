@@ -191,7 +191,7 @@ TEST_P(DvSegmentCodecTest, BlankedSegmentsDecodeFlatAndKeptOnesAsBefore) {
     }
 }
 
-// Delivers the frames given, frame k with sourceFrame k + 1.
+// Delivers the frames given, frame k with the facts of frame number k + 1.
 class FrameListSource final : public Stage {
 public:
     FrameListSource(MediaType type, std::vector<Frame> frames)
@@ -208,7 +208,7 @@ public:
         m_sample.data = m_frames[m_next];
         m_sample.start = MediaTime::fromTicks(static_cast<std::int64_t>(m_next) * 400'000);
         m_sample.stop = MediaTime::fromTicks(static_cast<std::int64_t>(m_next + 1) * 400'000);
-        m_sample.sourceFrame = ++m_next;
+        m_sample.frameFacts = test::numberedFacts(++m_next);
         deliver(*output(0), m_sample);
         return true;
     }
@@ -328,7 +328,7 @@ TEST_P(DvSegmentCodecTest, TheCodecStagesCodeOnlyTheRegionsSegmentsAgain) {
         asked.fetch_add(1);
         EXPECT_EQ(width, format.width);
         EXPECT_EQ(height, format.height);
-        if (frame.sourceFrame == 3) return std::nullopt;
+        if (frame.sourceFrame() == 3) return std::nullopt;
         return rect;
     };
     const std::vector<Frame> spliced = reencode(system, source, region);

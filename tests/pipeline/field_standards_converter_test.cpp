@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <functional>
+#include <memory>
 
 namespace moraven {
 namespace {
@@ -32,6 +33,16 @@ int sampleAt(const PictureFormat& format, const std::vector<std::uint8_t>& bytes
     return view->planes[static_cast<std::size_t>(plane)][row * planeGeometry(format, plane).width + x];
 }
 
+// Facts that stand for the DV frame numbered `number`.
+std::shared_ptr<const DvFrameFacts> factsOf(std::uint64_t number) {
+    auto facts = std::make_shared<DvFrameFacts>();
+    facts->Frame = number;
+    return facts;
+}
+
+// The number of the frame whose facts a converted picture carries; 0 when none.
+std::uint64_t frameOf(const ConvertedPictureInfo& info) { return info.frameFacts ? info.frameFacts->Frame : 0; }
+
 struct Output {
     std::vector<std::uint8_t> picture;
     ConvertedPictureInfo info;
@@ -50,7 +61,7 @@ std::vector<Output> convert(FieldStandardsConverter& converter, int count,
     const MediaTime frame = converter.inputFormat().frameDuration;
     for (int m = 0; m < count; ++m) {
         EXPECT_TRUE(converter.push(Bytes(pictureOf(m)), firstStart + MediaTime::fromTicks(m * frame.ticks()),
-                                   100 + static_cast<std::uint64_t>(m)));
+                                   factsOf(100 + static_cast<std::uint64_t>(m))));
         drain();
     }
     converter.pushEnd();
@@ -119,7 +130,7 @@ TEST(FieldStandardsConverterTest, EachOutputFieldComesFromTheNearestSourceFieldW
             const std::int64_t bottom = nearestField(2 * static_cast<std::int64_t>(n) * outField, inField, 2 * c.frames);
             const std::int64_t top =
                 nearestField((2 * static_cast<std::int64_t>(n) + 1) * outField, inField, 2 * c.frames);
-            EXPECT_EQ(o.info.sourceFrame, 100 + static_cast<std::uint64_t>(bottom / 2));
+            EXPECT_EQ(frameOf(o.info), 100 + static_cast<std::uint64_t>(bottom / 2));
             for (int plane = 0; plane < 3; ++plane) {
                 const PlaneGeometry geometry = planeGeometry(out, plane);
                 for (int row = 0; row < geometry.height; ++row) {
@@ -131,7 +142,7 @@ TEST(FieldStandardsConverterTest, EachOutputFieldComesFromTheNearestSourceFieldW
             }
         }
         for (std::size_t n = 1; n < outputs.size(); ++n) {
-            EXPECT_GE(outputs[n].info.sourceFrame, outputs[n - 1].info.sourceFrame);
+            EXPECT_GE(frameOf(outputs[n].info), frameOf(outputs[n - 1].info));
         }
     }
 }
@@ -195,7 +206,7 @@ TEST(FieldStandardsConverterTest, PalToNtscAndBackKeepsThePicture) {
     {
         Output output;
         for (const auto& o : ntsc) {
-            ASSERT_TRUE(toPal.push(Bytes(o.picture), o.info.start, o.info.sourceFrame));
+            ASSERT_TRUE(toPal.push(Bytes(o.picture), o.info.start, o.info.frameFacts));
             while (toPal.pull(output.picture, output.info)) back.push_back(output);
         }
         toPal.pushEnd();
@@ -205,9 +216,9 @@ TEST(FieldStandardsConverterTest, PalToNtscAndBackKeepsThePicture) {
     for (std::size_t n = 0; n < back.size(); ++n) {
         // The source frame numbers went through both conversions in order.
         if (n > 0) {
-            EXPECT_GE(back[n].info.sourceFrame, back[n - 1].info.sourceFrame);
+            EXPECT_GE(frameOf(back[n].info), frameOf(back[n - 1].info));
         }
-        EXPECT_LE(back[n].info.sourceFrame, 129u);
+        EXPECT_LE(frameOf(back[n].info), 129u);
         for (int plane = 0; plane < 3; ++plane) {
             const PlaneGeometry geometry = planeGeometry(pal, plane);
             std::int64_t total = 0;
@@ -233,9 +244,9 @@ TEST(FieldStandardsConverterTest, RefusesWhatItCannotTakeAndStartsAfreshAfterRes
         return plane == 0 ? (x + row) % 256 : 128;
     });
     const std::vector<std::uint8_t> shortPicture(picture.begin(), picture.end() - 1);
-    EXPECT_FALSE(converter.push(Bytes(shortPicture), MediaTime(), 1));
+    EXPECT_FALSE(converter.push(Bytes(shortPicture), MediaTime(), factsOf(1)));
     const auto first = convert(converter, 3, [&](int) { return picture; });
-    EXPECT_FALSE(converter.push(Bytes(picture), MediaTime(), 1)) << "after the end";
+    EXPECT_FALSE(converter.push(Bytes(picture), MediaTime(), factsOf(1))) << "after the end";
     converter.reset();
     const auto again = convert(converter, 3, [&](int) { return picture; });
     ASSERT_EQ(first.size(), again.size());

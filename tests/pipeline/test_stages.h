@@ -4,6 +4,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -15,6 +16,14 @@
 // Tiny stages for the framework's tests: a source of numbered samples, a sink that records what it got, and
 // a converter from one major type to another.
 namespace moraven::test {
+
+// Frame facts that name frame `number` and hold nothing else, for samples that stand for the frames a scene
+// detection numbered.
+inline std::shared_ptr<const DvFrameFacts> numberedFacts(std::uint64_t number) {
+    auto facts = std::make_shared<DvFrameFacts>();
+    facts->Frame = number;
+    return facts;
+}
 
 inline MediaType typeOf(const char (&major)[5], const char (&subtype)[5] = "none") {
     return MediaType(FourCC::of(major), FourCC::of(subtype), {});

@@ -68,7 +68,7 @@ TEST(SteppedVolume, StaysWithinTheScale) {
 TEST(FrameLabelTexts, FromTheFrameOnScreen) {
     EXPECT_EQ(FrameLabelTextsOf(std::nullopt, "dd/mm/yyyy", englishDateFormatLocale()), (FrameLabelTexts{"-", "-"}));
 
-    DvHistoryEntry frame;
+    DvFrameFacts frame;
     EXPECT_EQ(FrameLabelTextsOf(frame, "dd/mm/yyyy", englishDateFormatLocale()), (FrameLabelTexts{"N/A", "N/A"}));
 
     frame.Info.HasDate = true;

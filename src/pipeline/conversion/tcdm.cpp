@@ -54,7 +54,7 @@ bool anyInputConnected(const Stage& stage) {
 
 }  // namespace
 
-TCdm::TCdm() : m_dvHeader(m_sceneDetect), m_superposer(m_sceneDetect) {
+TCdm::TCdm(std::size_t codecWorkers) : m_superposer(m_sceneDetect), m_codecWorkers(codecWorkers) {
     m_graph.add(m_source, "source");
     m_graph.add(m_destination, "destination");
     // Completion and failure end the run; the flag is all that crosses from the streaming thread.
@@ -95,9 +95,16 @@ AcmWrapperStage& TCdm::addAcm(const std::string& name) {
     return static_cast<AcmWrapperStage&>(m_graph.adopt(std::make_unique<AcmWrapperStage>(), name));
 }
 
+std::unique_ptr<DvVideoDecoderStage> TCdm::makeDvDecoder() const {
+    auto decoder = std::make_unique<DvVideoDecoderStage>();
+    decoder->setWorkerCount(m_codecWorkers);
+    return decoder;
+}
+
 Stage& TCdm::addDvEncoder(DvSystem system) {
     auto encoder = std::make_unique<DvVideoEncoderStage>();
     encoder->setSystem(system);
+    encoder->setWorkerCount(m_codecWorkers);
     return m_graph.adopt(std::move(encoder), "DV Video Encoder");
 }
 
@@ -273,8 +280,7 @@ bool TCdm::buildReencodeGraph(Stage& splitter, const std::string& input, DvSyste
                               Stage& middle, ReencodeKind kind) {
     if (system == DvSystem::Unknown) return fail(input + " has no television system to encode for");
     Stage& encoder = addDvEncoder(system);
-    auto& decoder = static_cast<DvVideoDecoderStage&>(
-        m_graph.adopt(std::make_unique<DvVideoDecoderStage>(), DvVideoDecoderStage::kDisplayName));
+    auto& decoder = static_cast<DvVideoDecoderStage&>(m_graph.adopt(makeDvDecoder(), DvVideoDecoderStage::kDisplayName));
     if (kind == ReencodeKind::Inlay && m_segmentSplice) {
         // The text changes a few percent of each picture: only the segments it touches are decoded and coded
         // again. A standards conversion changes every pixel and codes whole pictures.
@@ -347,7 +353,7 @@ bool TCdm::BuildRecompressGraph(const std::string& input, const std::string& out
     m_graph.setIntermediates({
         [] { return createStage("DV Splitter"); },
         [] { return createStage("Video Decoder"); },
-        [] { return createStage("DV Video Decoder"); },
+        [this]() -> std::unique_ptr<Stage> { return makeDvDecoder(); },
         [] { return createStage("Color Space Converter"); },
         [] { return createStage("Audio Decoder"); },
     });

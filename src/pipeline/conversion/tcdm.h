@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -10,6 +11,7 @@
 #include "pipeline/graph/graph.h"
 #include "pipeline/stages/acm_wrapper_stage.h"
 #include "pipeline/stages/dv_header_stage.h"
+#include "pipeline/stages/dv_video_decoder_stage.h"
 #include "pipeline/stages/scene_detect_stage.h"
 #include "pipeline/stages/superposer_stage.h"
 #include "pipeline/stages/file_source_stage.h"
@@ -34,7 +36,9 @@ namespace moraven {
 
 class TCdm final : public ConversionGraphs {
 public:
-    TCdm();
+    // `codecWorkers`: the threads of each DV decoder and encoder of the graphs that code pictures; 0: one per
+    // hardware thread (at most 16).
+    explicit TCdm(std::size_t codecWorkers = 0);
     ~TCdm() override;
 
     bool BuildType1Graph(const std::string& input, const std::string& output) override;
@@ -66,6 +70,8 @@ public:
     void SetSegmentSplice(bool on) { m_segmentSplice = on; }
     bool SegmentSplice() const { return m_segmentSplice; }
 
+    std::size_t CodecWorkers() const { return m_codecWorkers; }
+
     Tdv_sceneDetect& SceneDetect() { return m_sceneDetect; }
     Tdv_DVheader& DVHeader() { return m_dvHeader; }
     // What the progress reads: the multiplexer of the graph built last (the graph itself for sound
@@ -85,6 +91,7 @@ private:
     Stage& addNew(const char* displayName, const std::string& name);
     AcmWrapperStage& addAcm(const std::string& name);
     Stage& addDvEncoder(DvSystem system);
+    std::unique_ptr<DvVideoDecoderStage> makeDvDecoder() const;
     // Sets both sound adapters to 32 kHz stereo when `soundSource` offers two sound streams.
     void prepareTwoPairs(const Stage& soundSource, AcmWrapperStage& acm1, AcmWrapperStage& acm2);
     enum class ReencodeKind { NtscPal, Inlay };
@@ -115,6 +122,7 @@ private:
     std::atomic<bool> m_conversionDone{false};
     std::string m_buildError;
     bool m_segmentSplice = true;
+    std::size_t m_codecWorkers = 0;
 };
 
 }  // namespace moraven

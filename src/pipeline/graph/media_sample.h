@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "formats/byte_order.h"
+#include "formats/dv_frame_analysis.h"
 #include "formats/media_time.h"
 #include "formats/media_type.h"
 
@@ -25,11 +26,12 @@ struct MediaSample {
     bool keyFrame = true;
     bool discontinuity = false;
     bool preroll = false;
-    // The number that the scene detection stage gave the DV frame this sample was made from (its frame
-    // analysis keeps that frame's facts and first 480 bytes under it); 0 when no scene detection saw it.
-    // Stages that make new samples from old ones (decoders, encoders, converters) carry it over, so that
-    // stages downstream find the source frame's facts even when several frames are on their way at once.
-    std::uint64_t sourceFrame = 0;
+    // The DV frame this sample was made from: its number, recording date and time, timecode, shape and first
+    // 480 bytes, as the scene detection stage read them (formats/dv_frame_analysis.h); null when no scene
+    // detection saw it. Stages that make new samples from old ones (decoders, encoders, converters, packed
+    // jobs) carry it over, so that a stage downstream reads the facts of the very frame a sample came from,
+    // however many frames are on their way at once. Shared and never changed once attached.
+    std::shared_ptr<const DvFrameFacts> frameFacts;
     // The type of this sample's bytes when it differs from the type of the connection it travels on (a
     // decoder whose pictures change shape within a stream); null otherwise. Whoever refills a sample sets it.
     std::shared_ptr<const MediaType> typeChange;
@@ -38,7 +40,7 @@ struct MediaSample {
     // and keeps every other byte of the original. Null otherwise. Whoever refills a sample sets it.
     std::shared_ptr<const DvSplice> splice;
 
-    // Takes `other`'s times, marks and source frame (not its bytes, not its type change): for a stage that
+    // Takes `other`'s times, marks and frame facts (not its bytes, not its type change): for a stage that
     // makes this sample from that one.
     void copyMarksFrom(const MediaSample& other) {
         start = other.start;
@@ -46,8 +48,11 @@ struct MediaSample {
         keyFrame = other.keyFrame;
         discontinuity = other.discontinuity;
         preroll = other.preroll;
-        sourceFrame = other.sourceFrame;
+        frameFacts = other.frameFacts;
     }
+
+    // The number the scene detection gave the frame this sample was made from; 0 when none did.
+    std::uint64_t sourceFrame() const { return frameFacts ? frameFacts->Frame : 0; }
 
     Bytes bytes() const { return Bytes(data.data(), data.size()); }
     MutableBytes mutableBytes() { return MutableBytes(data.data(), data.size()); }

@@ -48,7 +48,7 @@ void VideoRendererStage::receive(Pin&, MediaSample& sample) {
     PictureFormat shown = m_format;
     shown.layout = PixelLayout::Bgr24;
     m_sink.present(shown, m_bgr, sample.start);
-    m_lastShown = sample.sourceFrame;
+    m_lastShown = sample.sourceFrame();
     if (m_shownHook && m_lastShown != 0) m_shownHook(m_lastShown);
 }
 

@@ -67,7 +67,7 @@ void AudioDecoderStage::deliverBlock(std::vector<std::uint8_t>& pcm) {
     m_block.keyFrame = true;
     m_block.discontinuity = false;
     m_block.preroll = false;
-    m_block.sourceFrame = 0;
+    m_block.frameFacts.reset();
     m_block.typeChange.reset();
     deliver(*output(0), m_block);
 }

@@ -151,7 +151,7 @@ bool AviSplitterStage::produce() {
         state.sample.keyFrame = entry.keyFrame;
         state.sample.discontinuity = state.discontinuity;
         state.sample.preroll = preroll;
-        state.sample.sourceFrame = 0;
+        state.sample.frameFacts.reset();
         state.sample.typeChange.reset();
         state.discontinuity = false;
         deliver(*outputs[best], state.sample);

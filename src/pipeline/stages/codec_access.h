@@ -17,9 +17,8 @@ namespace moraven {
 const MediaFramework& requireMediaFramework(const MediaFramework* given);
 
 // The worker threads of a stage that runs codecs in parallel: `requested`, or when it is 0 one per hardware
-// thread, at most 16. The bound keeps the frames in flight between the scene detection and the DV header
-// stage (two per worker in each codec stage) well inside the detection's ring of 100 frames, whose entries
-// the DV header stage looks up by number.
+// thread, at most 16. The bound keeps the memory in flight modest on large machines: each worker holds up to
+// two packed jobs of eight frames and their pictures (about 12 MB a worker).
 inline std::size_t codecWorkerCount(std::size_t requested) {
     constexpr std::size_t kMaxWorkers = 16;
     if (requested != 0) return requested;

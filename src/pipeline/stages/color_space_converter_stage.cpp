@@ -43,7 +43,7 @@ void ColorSpaceConverterStage::deliverPictures() {
         m_picture.keyFrame = true;
         m_picture.discontinuity = false;
         m_picture.preroll = false;
-        m_picture.sourceFrame = 0;
+        m_picture.frameFacts.reset();
         m_picture.typeChange.reset();
         deliver(*output(0), m_picture);
     }

@@ -58,7 +58,7 @@ void DeinterlacerStage::deliverConverted() {
         m_picture.keyFrame = true;
         m_picture.discontinuity = info.discontinuity;
         m_picture.preroll = false;
-        m_picture.sourceFrame = info.sourceFrame;
+        m_picture.frameFacts = info.frameFacts;
         m_picture.typeChange.reset();
         deliver(m_output, m_picture);
     }
@@ -69,7 +69,7 @@ void DeinterlacerStage::receive(Pin&, MediaSample& sample) {
         deliver(m_output, sample);
         return;
     }
-    if (!m_converter->push(sample.bytes(), sample.start, sample.sourceFrame, sample.discontinuity)) {
+    if (!m_converter->push(sample.bytes(), sample.start, sample.frameFacts, sample.discontinuity)) {
         throw std::runtime_error("a picture too short for its format reached the video deinterlacer");
     }
     deliverConverted();

@@ -7,7 +7,7 @@
 
 namespace moraven {
 
-Tdv_DVheader::Tdv_DVheader(Tdv_sceneDetect& detector) : InPlaceStage(kDisplayName), Detector(detector) {}
+Tdv_DVheader::Tdv_DVheader() : InPlaceStage(kDisplayName) {}
 
 bool Tdv_DVheader::acceptsType(const MediaType& type) const {
     return DvFrameAnalysis::accepts(type.majorType(), type.subtype());
@@ -18,15 +18,13 @@ std::optional<TDvRecDate> Tdv_DVheader::shiftedRecDate(const TDvRecDate& date, s
 }
 
 void Tdv_DVheader::transform(MediaSample& sample) {
-    if (RestoreHeader) {
-        const DvFrameAnalysis& analysis = Detector.analysis();
-        std::optional<DvHistoryEntry> entry;
-        if (sample.sourceFrame != 0) entry = analysis.FrameEntry(sample.sourceFrame);
-        if (!entry) entry = analysis.History(analysis.HistoryPos());
+    // A frame that no scene detection saw has no source header to restore: it keeps its own.
+    if (RestoreHeader && sample.frameFacts) {
+        const DvFrameFacts& source = *sample.frameFacts;
         const DvSystem ownSystem = DvSystemOf(sample.bytes());
         const DvSystemBits ownBits = DvReadSystemBits(sample.bytes());
-        const std::size_t count = std::min(sample.data.size(), entry->Header.size());
-        std::copy_n(entry->Header.begin(), count, sample.data.begin());
+        const std::size_t count = std::min(sample.data.size(), source.Header.size());
+        std::copy_n(source.Header.begin(), count, sample.data.begin());
         // A header of the other system would make players read the frame as that system.
         if (ownSystem != DvSystem::Unknown && DvSystemOf(sample.bytes()) != ownSystem) {
             DvWriteSystemBits(sample.mutableBytes(), ownBits);

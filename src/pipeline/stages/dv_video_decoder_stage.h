@@ -20,7 +20,7 @@
 // pictures (dvPictureFormat(): PAL 4:2:0 720 x 576, NTSC 4:1:1 720 x 480), 16:9 when the first frame the
 // upstream will deliver says so, else 4:3. Frames are decoded on worker threads (graph/ordered_workers.h,
 // one codec object per worker) and the pictures come out in the frames' order, each with its frame's times,
-// marks and sourceFrame. A picture whose format differs from the connection's (a frame of the other shape)
+// marks and frame facts. A picture whose format differs from the connection's (a frame of the other shape)
 // carries it in its typeChange.
 //
 // Decoding in part (setChangedRegion()): when a stage after the decoder changes only part of each picture

@@ -19,7 +19,7 @@
 // for a type that names none) and offers DV video of that system (MediaType::dvVideo(), without a DV
 // information block). Pictures are encoded on worker threads
 // (graph/ordered_workers.h, one codec object per worker) and the frames come out in the pictures' order,
-// each with its picture's times, marks and sourceFrame. The frames' header, subcode and VAUX blocks are the
+// each with its picture's times, marks and frame facts. The frames' header, subcode and VAUX blocks are the
 // encoder's own; the DV header stage downstream puts the source's back.
 //
 // Splicing. A picture that carries a splice (MediaSample::splice: the DV video decoder decoded it in part)

@@ -14,7 +14,7 @@ void Tdv_sceneDetect::transform(MediaSample& sample) {
         sample.discontinuity = true;
         sample.keyFrame = true;
     }
-    sample.sourceFrame = m_analysis->LatestFrame();
+    sample.frameFacts = m_analysis->LatestFacts();
 }
 
 void Tdv_sceneDetect::stop(StopReason) { m_analysis->graphStopped(); }

@@ -334,15 +334,12 @@ std::optional<PlacedTextMask> Tdv_Superposer::layOutLine(std::size_t index, cons
 }
 
 void Tdv_Superposer::process(MediaSample& sample, const PictureFormat& format) {
-    DvFrameAnalysis& analysis = Detector.analysis();
+    // The facts travel with the picture; the detection's ring only learns which frame is on show, for the
+    // player's labels. A picture without facts has no date or timecode to draw.
     TDvFrameInfo info;
-    if (sample.sourceFrame != 0) {
-        if (const auto entry = analysis.FrameEntry(sample.sourceFrame)) info = entry->Info;
-        analysis.SetShownFrame(sample.sourceFrame);
-    } else {
-        const std::size_t position = analysis.HistoryPos();
-        analysis.SetShownPos(position);
-        info = analysis.History(position).Info;
+    if (sample.frameFacts) {
+        info = sample.frameFacts->Info;
+        Detector.analysis().SetShownFrame(sample.frameFacts->Frame);
     }
 
     m_placements = {};
@@ -378,11 +375,7 @@ std::optional<PictureRect> Tdv_Superposer::textRegion(const MediaSample& frame, 
     const PictureRect whole{0, 0, std::max(width, 0), std::max(height, 0)};
     const InlaySettings settings = this->settings();
     if (!settings.enabled || whole.isEmpty()) return std::nullopt;
-    // A picture without a frame number takes the facts of whichever frame the detection analysed last when it
-    // is drawn: not known now.
-    if (frame.sourceFrame == 0) return whole;
-    TDvFrameInfo info;
-    if (const auto entry = Detector.analysis().FrameEntry(frame.sourceFrame)) info = entry->Info;
+    const TDvFrameInfo info = frame.frameFacts ? frame.frameFacts->Info : TDvFrameInfo();
     const auto lines = linesOf(settings, info);
     if (!lines) return whole;
 

@@ -22,9 +22,9 @@
 // Pictures come in and go out as decoded pictures (pipeline/video/picture_format.h) of the same format; the
 // text is blended into the planes where it goes, in place, and every other byte of the picture passes
 // unchanged. Any picture type of pictureMediaType() is accepted, every other type refused. The facts of each
-// picture's frame come from `Detector`, by the picture's sourceFrame number (the most recent frame it
-// analysed when a picture carries none); the stage tells the detector which frame is on show, for every
-// picture, drawn or not.
+// picture's frame travel with the picture (MediaSample::frameFacts; a picture without them has no date or
+// timecode); the stage tells `Detector` which frame is on show, for every picture, drawn or not, so that the
+// player's labels can read it from the detection's ring.
 //
 // Drawing. The text height h (pixels) is, with the automatic size, the cell height (ascent plus descent)
 // width × 28 / 720, at least 16; with a fixed size, FontSize points at 96 dots per inch (21 -> 28, 48 -> 64)
@@ -135,11 +135,11 @@ public:
     void useRasterizer(std::unique_ptr<TextRasterizer> rasterizer);
 
     // The part of a `width` x `height` picture that the text may change on the picture made from `frame` (a DV
-    // frame or a picture: its sourceFrame names the DV frame whose facts give the text), clipped to the picture
+    // frame or a picture: its frame facts give the text), clipped to the picture
     // and widened to whole chroma samples; nothing when no text will be drawn on it. Conservative: it holds
     // every pixel that process() may change on that picture with the settings of the moment. The AutoShow
     // countdown is not foreseen (a picture that may show text counts as one that does); the computer's clock,
-    // an unknown Content and a frame without a number give the whole picture. The glyphs' ink is measured by
+    // and an unknown Content give the whole picture. The glyphs' ink is measured by
     // rendering the part of each line that can show (once per text, font and place).
     // Any thread, also while pictures flow (the rasterizer is shared under a lock with the drawing).
     std::optional<PictureRect> textRegion(const MediaSample& frame, int width, int height);

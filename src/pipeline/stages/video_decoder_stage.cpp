@@ -77,7 +77,7 @@ void VideoDecoderStage::deliverPictures() {
         m_picture.keyFrame = true;
         m_picture.discontinuity = false;
         m_picture.preroll = false;
-        m_picture.sourceFrame = 0;
+        m_picture.frameFacts.reset();
         deliver(*output(0), m_picture);
     }
 }

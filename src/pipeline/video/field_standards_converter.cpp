@@ -140,7 +140,8 @@ std::int64_t FieldStandardsConverter::sourceField(std::int64_t outputField) cons
     return (2 * outputField * m_outField + m_inField) / (2 * m_inField);
 }
 
-bool FieldStandardsConverter::push(Bytes picture, MediaTime start, std::uint64_t sourceFrame, bool discontinuity) {
+bool FieldStandardsConverter::push(Bytes picture, MediaTime start, std::shared_ptr<const DvFrameFacts> frameFacts,
+                                   bool discontinuity) {
     const std::size_t bytes = pictureBytes(m_in);
     if (m_ended || picture.size() < bytes) return false;
     if (m_received == 0) m_base = start;
@@ -150,7 +151,7 @@ bool FieldStandardsConverter::push(Bytes picture, MediaTime start, std::uint64_t
         m_spare.pop_back();
     }
     held.data.assign(picture.begin(), picture.begin() + static_cast<std::ptrdiff_t>(bytes));
-    held.sourceFrame = sourceFrame;
+    held.frameFacts = std::move(frameFacts);
     held.discontinuity = discontinuity;
     held.fed = false;
     m_held.push_back(std::move(held));
@@ -194,7 +195,7 @@ bool FieldStandardsConverter::pull(std::vector<std::uint8_t>& picture, Converted
     };
     info.start = frameStart(m_next);
     info.stop = frameStart(m_next + 1);
-    info.sourceFrame = bottom.sourceFrame;
+    info.frameFacts = bottom.frameFacts;
     info.discontinuity = bottom.discontinuity && !bottom.fed;
     bottom.fed = true;
     ++m_next;

@@ -3,9 +3,11 @@
 #include <array>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <vector>
 
 #include "formats/byte_order.h"
+#include "formats/dv_frame_analysis.h"
 #include "formats/dvcodes.h"
 #include "formats/media_time.h"
 #include "pipeline/video/picture_format.h"
@@ -37,8 +39,9 @@ namespace moraven {
 struct ConvertedPictureInfo {
     MediaTime start;  // 100 ns
     MediaTime stop;
-    std::uint64_t sourceFrame = 0;  // of the source picture that gave the bottom field
-    bool discontinuity = false;     // that source picture's mark, on the first output it feeds only
+    // The DV frame facts of the source picture that gave the bottom field (null when it carried none).
+    std::shared_ptr<const DvFrameFacts> frameFacts;
+    bool discontinuity = false;  // that source picture's mark, on the first output it feeds only
 };
 
 class FieldStandardsConverter {
@@ -52,7 +55,8 @@ public:
 
     // Takes one source picture laid out as inputFormat() (tight planes; extra bytes are ignored). False,
     // taking nothing, when `picture` is shorter than one picture or the end was already pushed.
-    bool push(Bytes picture, MediaTime start, std::uint64_t sourceFrame, bool discontinuity = false);
+    bool push(Bytes picture, MediaTime start, std::shared_ptr<const DvFrameFacts> frameFacts,
+              bool discontinuity = false);
     // No more pictures: the outputs still due come out of pull().
     void pushEnd();
     // The next converted picture into `picture` (resized to pictureBytes(outputFormat())), or false when
@@ -74,7 +78,7 @@ public:
 private:
     struct Held {
         std::vector<std::uint8_t> data;
-        std::uint64_t sourceFrame = 0;
+        std::shared_ptr<const DvFrameFacts> frameFacts;
         bool discontinuity = false;
         bool fed = false;  // an output already took its bottom field from it
     };
