@@ -182,7 +182,7 @@ struct Chain {
 };
 
 TEST(DvCodecStagesTest, ManyWorkersKeepTheOrderTimesMarksAndSourceFrames) {
-    for (const std::size_t workers : {std::size_t{1}, std::size_t{6}}) {
+    for (const std::size_t workers : {std::size_t{1}, std::size_t{2}, std::size_t{4}, std::size_t{8}, std::size_t{16}}) {
         SCOPED_TRACE(workers);
         Chain chain(DvSystem::Pal625, DvSystem::Pal625, 300, workers);
         chain.source.discontinuous = 40;

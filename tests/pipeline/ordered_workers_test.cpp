@@ -33,7 +33,7 @@ void busyWork(Counter& counter, Item& item) {
 }
 
 TEST(OrderedWorkersTest, HandsResultsBackInSubmissionOrderWithEachWorkerOnItsOwnState) {
-    for (const std::size_t threads : {std::size_t{1}, std::size_t{3}, std::size_t{8}}) {
+    for (const std::size_t threads : {std::size_t{1}, std::size_t{2}, std::size_t{4}, std::size_t{8}, std::size_t{16}}) {
         SCOPED_TRACE(threads);
         std::vector<Counter*> states;
         const auto make = [&states] {
