@@ -686,8 +686,12 @@ std::size_t AviDemuxer::readChecked(std::size_t stream, std::size_t index, Mutab
 }
 
 bool AviDemuxer::readSample(std::size_t stream, std::size_t index, std::vector<std::uint8_t>& out) const {
-    out.clear();
-    if (stream >= m_streams.size() || index >= m_streams[stream].samples.size()) return false;
+    if (stream >= m_streams.size() || index >= m_streams[stream].samples.size()) {
+        out.clear();
+        return false;
+    }
+    // Resized, not cleared first: a buffer reused for samples of one size is not zeroed again before the read
+    // fills it.
     out.resize(m_streams[stream].samples[index].size);
     if (readChecked(stream, index, out) != out.size()) {
         out.clear();

@@ -299,9 +299,10 @@ void AviWriter::emit(int stream, Bytes data, bool keyFrame) {
     }
     const std::uint64_t position = m_file->size();
     const auto size = static_cast<std::uint32_t>(data.size());
-    m_file->append(encodeChunkHeader({s.chunkId, size}));
-    m_file->append(data);
-    if (size & 1) m_file->appendZeros(1);
+    static constexpr std::uint8_t kPad[1] = {0};
+    const auto head = encodeChunkHeader({s.chunkId, size});
+    const Bytes parts[] = {head, data, Bytes(kPad, size & 1)};
+    m_file->append(parts);
 
     s.formEntries.push_back({position + 8, size, keyFrame});
     s.formBytes += size;

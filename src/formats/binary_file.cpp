@@ -16,6 +16,8 @@ namespace moraven {
 
 namespace {
 
+// iovecs handed to one pwritev: far below any system's IOV_MAX (1024 on Linux).
+constexpr std::size_t kMaxWriteParts = 64;
 
 std::string messageFor(FileErrorCode code, const std::string& path, int systemError) {
     std::string reason;
@@ -229,6 +231,49 @@ void BinaryFile::willRead(std::uint64_t offset, std::uint64_t length) const {
     if (m_fd < 0 || offset > kMaxOffset || length == 0) return;
     ::posix_fadvise(m_fd, static_cast<off_t>(offset),
                     static_cast<off_t>(std::min(length, kMaxOffset - offset)), POSIX_FADV_WILLNEED);
+}
+
+void BinaryFile::write(std::span<const Bytes> parts) {
+    if (m_position < 0) throw FileError(FileErrorCode::WriteFailed, m_path, EINVAL);
+    std::size_t part = 0;
+    std::size_t partDone = 0;  // bytes of parts[part] already written
+    std::uint64_t done = 0;
+    std::array<iovec, kMaxWriteParts> vectors{};
+    for (;;) {
+        while (part < parts.size() && partDone == parts[part].size()) {
+            ++part;
+            partDone = 0;
+        }
+        if (part == parts.size()) break;
+        std::size_t count = 0;
+        for (std::size_t k = part; k < parts.size() && count < vectors.size(); ++k) {
+            const std::size_t skip = k == part ? partDone : 0;
+            if (parts[k].size() == skip) continue;
+            // pwritev takes non-const bases; it only reads them.
+            vectors[count++] = {const_cast<std::uint8_t*>(parts[k].data()) + skip, parts[k].size() - skip};
+        }
+        const ssize_t n = ::pwritev(m_fd, vectors.data(), static_cast<int>(count),
+                                    static_cast<off_t>(m_position) + static_cast<off_t>(done));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            throw FileError(FileErrorCode::WriteFailed, m_path, errno);
+        }
+        if (n == 0) throw FileError(FileErrorCode::WriteFailed, m_path, EIO);
+        done += static_cast<std::uint64_t>(n);
+        // Move past what was written, which may end within a part.
+        auto left = static_cast<std::size_t>(n);
+        while (left > 0) {
+            const std::size_t inPart = std::min(left, parts[part].size() - partDone);
+            partDone += inPart;
+            left -= inPart;
+            if (partDone == parts[part].size()) {
+                ++part;
+                partDone = 0;
+            }
+        }
+    }
+    m_position += static_cast<std::int64_t>(done);
+    if (static_cast<std::uint64_t>(m_position) > m_size) m_size = static_cast<std::uint64_t>(m_position);
 }
 
 void BinaryFile::write(Bytes bytes) {

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <stdexcept>
 #include <string>
 
@@ -105,6 +106,10 @@ public:
 
     // Writes all of `bytes` at the position and moves past them. Throws FileError on failure.
     void write(Bytes bytes);
+
+    // Writes all of `parts`, one after the other, at the position and moves past them, straight from the
+    // caller's memory in as few system calls as the system allows (pwritev). Throws FileError on failure.
+    void write(std::span<const Bytes> parts);
 
 private:
     BinaryFile() = default;

@@ -156,16 +156,21 @@ std::optional<DvAudioFormat> decodeSourcePack(Bytes pack, DvSystem system) {
     return format;
 }
 
+// The distance between the positions of two neighbouring samples of one block (see samplePosition).
+std::uint32_t sampleStep(int halfSequences) { return static_cast<std::uint32_t>(9 * halfSequences); }
+
+// `frame` holds at least the system's frame bytes (checked by the caller), so every audio block lies in it.
 void read16(Bytes frame, int halfSequences, std::uint32_t samples, std::vector<std::int16_t>& out) {
+    const std::uint32_t step = sampleStep(halfSequences);
     for (int half = 0; half < 2; ++half) {
         for (int s = 0; s < halfSequences; ++s) {
             for (int b = 0; b < kAudioBlocks; ++b) {
-                const std::size_t block = audioBlockOffset(half * halfSequences + s, b) + kSampleOffset;
-                for (int k = 0; k < kSamples16PerBlock; ++k) {
-                    const std::uint32_t t = samplePosition(halfSequences, s, b, k);
-                    if (t >= samples) continue;
-                    const std::size_t at = block + 2 * static_cast<std::size_t>(k);
-                    const auto raw = static_cast<std::uint16_t>((u8(frame, at) << 8) | u8(frame, at + 1));
+                const std::uint8_t* block =
+                    frame.data() + audioBlockOffset(half * halfSequences + s, b) + kSampleOffset;
+                // Positions grow along the block: past the frame's last sample, the rest of the block is unused.
+                std::uint32_t t = samplePosition(halfSequences, s, b, 0);
+                for (int k = 0; k < kSamples16PerBlock && t < samples; ++k, t += step) {
+                    const auto raw = static_cast<std::uint16_t>((block[2 * k] << 8) | block[2 * k + 1]);
                     out[2 * static_cast<std::size_t>(t) + static_cast<std::size_t>(half)] =
                         raw == kError16 ? std::int16_t{0} : static_cast<std::int16_t>(raw);
                 }
@@ -309,8 +314,8 @@ bool DvWriteAudio(std::span<std::uint8_t> frame, DvSystem system, std::uint32_t 
                          static_cast<std::uint8_t>(0x80 | (code << 3))});
         for (int b = 0; b < kAudioBlocks; ++b) {
             const std::size_t block = audioBlockOffset(seq, b);
-            for (int k = 0; k < kSamples16PerBlock; ++k) {
-                const std::size_t t = samplePosition(half, seq % half, b, k);
+            std::size_t t = samplePosition(half, seq % half, b, 0);
+            for (int k = 0; k < kSamples16PerBlock; ++k, t += sampleStep(half)) {
                 const std::size_t index = 2 * t + static_cast<std::size_t>(channel);
                 std::int16_t value = t < samplesInFrame && index < samples.size() ? samples[index] : 0;
                 // 0x8000 marks a lost sample: the loudest negative value is stored one step quieter.

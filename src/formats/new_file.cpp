@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <random>
 #include <utility>
@@ -13,6 +14,9 @@
 namespace moraven {
 
 namespace {
+
+// The buffer and the parts of one gathered append.
+constexpr std::size_t kMaxGatheredParts = 8;
 
 FileErrorCode renameErrorCode(int error) { return fileErrorCodeFor(error, FileErrorCode::WriteFailed); }
 
@@ -109,6 +113,23 @@ void NewFile::append(Bytes bytes) {
         bytes = bytes.subspan(count);
         if (m_buffer.size() == m_bufferCapacity) flush();
     }
+}
+
+void NewFile::append(std::span<const Bytes> parts) {
+    if (!m_open) throw FileError(FileErrorCode::WriteFailed, m_targetPath, 0);
+    std::size_t total = 0;
+    for (const Bytes& part : parts) total += part.size();
+    if (total < kGatherBytes || parts.size() >= kMaxGatheredParts) {
+        for (const Bytes& part : parts) append(part);
+        return;
+    }
+    std::array<Bytes, kMaxGatheredParts> all{};
+    all[0] = m_buffer;
+    std::copy(parts.begin(), parts.end(), all.begin() + 1);
+    m_file->seek(static_cast<std::int64_t>(m_flushed));
+    m_file->write(std::span<const Bytes>(all.data(), parts.size() + 1));
+    m_flushed += m_buffer.size() + total;
+    m_buffer.clear();
 }
 
 void NewFile::appendZeros(std::size_t count) {

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -25,8 +26,9 @@ namespace moraven {
 // which another program could take the name). Throws FileError: AlreadyExists when `to` exists.
 void renameWithoutReplacing(const std::string& from, const std::string& to);
 
-// Appends bytes through a large buffer, so that the file system sees few big writes, and lets the owner
-// patch bytes it already appended (headers whose totals are known only at the end).
+// Appends bytes through a large buffer, so that the file system sees few big writes (large blocks go to the
+// file from the caller's memory, without that copy), and lets the owner patch bytes it already appended
+// (headers whose totals are known only at the end).
 //
 // Not thread-safe: one owner writes. Every I/O failure throws FileError; the file then stays under its
 // temporary name until discard() or the destructor removes it.
@@ -52,6 +54,12 @@ class NewFile {
 
     void append(Bytes bytes);
     void appendZeros(std::size_t count);
+
+    // Appends `parts` one after the other (a chunk header, its data, a pad byte). Parts of less than
+    // kGatherBytes in all are copied into the buffer as append() does; larger ones (a DV frame) go to the
+    // file together with what the buffer holds in one gathered write, straight from the caller's memory.
+    void append(std::span<const Bytes> parts);
+    static constexpr std::size_t kGatherBytes = std::size_t{64} << 10;
 
     // Rewrites bytes already appended, from `position` on; `position + bytes.size()` must not pass size().
     // Flushes the buffer first; meant for the few header patches of a file, not for every sample.

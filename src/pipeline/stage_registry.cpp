@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "pipeline/stages/stage_factory.h"
+
 namespace moraven {
 
 void StageRegistry::add(StageCategory category, std::string displayName) {
@@ -27,29 +29,7 @@ std::vector<std::string> StageRegistry::displayNames(StageCategory category) con
 const StageRegistry& installedStages() {
     static const StageRegistry registry = [] {
         StageRegistry stages;
-        for (const char* name : {
-                 "File Source (Async.)",
-                 "AVI Splitter",
-                 "DV Splitter",
-                 "DV Video Decoder",
-                 "DV Muxer",
-                 "AVI Mux",
-                 "File writer",
-                 "ACM Wrapper",
-                 "WAV Dest",
-                 "Color Space Converter",
-                 "Infinite Pin Tee Filter",
-                 "Null Renderer",
-                 "Pinnacle Video Deinterlacer",
-                 "Sample Grabber",
-                 "Video Renderer",
-                 "Velloran cf_Superposer",
-                 "Velloran dv_sceneDetect",
-                 "Velloran cf_DVHeader",
-             }) {
-            stages.add(StageCategory::General, name);
-        }
-        stages.add(StageCategory::VideoCompressor, "DV Video Encoder");
+        for (const StageListing& stage : creatableStages()) stages.add(stage.category, std::string(stage.displayName));
         return stages;
     }();
     return registry;

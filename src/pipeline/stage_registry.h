@@ -34,8 +34,9 @@ private:
     std::vector<Entry> m_entries;
 };
 
-// The stages this program provides: the framework's own stages under the names the graphs ask for, among
-// them "Pinnacle Video Deinterlacer" and "WAV Dest", and the program's three own processing stages.
+// The stages this program provides: those the stage factory makes (pipeline/stages/stage_factory.h), under
+// the names the graphs ask for, among them "Pinnacle Video Deinterlacer" and "WAV Dest", and the program's
+// three own processing stages. Made once, on first use, from the factory's list.
 const StageRegistry& installedStages();
 
 // Whether a stage of that display name is listed in the general category.

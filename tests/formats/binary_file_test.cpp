@@ -1,6 +1,12 @@
 #include "formats/binary_file.h"
 
+#include <sys/resource.h>
 #include <sys/stat.h>
+
+#include <cerrno>
+#include <csignal>
+#include <optional>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -55,6 +61,55 @@ TEST(BinaryFileTest, WritesOnlyTheGivenBytesInPlace) {
         file.write(patch);
     }
     EXPECT_EQ(test::readWholeFile(path), (std::vector<std::uint8_t>{1, 9, 9, 4, 5}));
+}
+
+// Parts of many sizes, empty ones among them, and more of them than one system call takes.
+TEST(BinaryFileTest, AGatheredWriteLandsItsPartsOneAfterTheOtherAtThePosition) {
+    test::TempDir dir;
+    const auto path = dir.write("a.bin", {7, 7, 7});
+    std::vector<std::vector<std::uint8_t>> pieces;
+    std::vector<std::uint8_t> expected = {7, 7};
+    for (std::size_t k = 0; k < 150; ++k) {
+        pieces.emplace_back(k % 7 == 0 ? 0 : k * 13 % 300, static_cast<std::uint8_t>(k));
+        expected.insert(expected.end(), pieces.back().begin(), pieces.back().end());
+    }
+    const std::vector<Bytes> parts(pieces.begin(), pieces.end());
+    BinaryFile file(path, BinaryFile::Mode::ReadWrite);
+    file.seek(2);
+    file.write(parts);
+    EXPECT_EQ(file.position(), static_cast<std::int64_t>(expected.size()));
+    EXPECT_EQ(file.size(), expected.size());
+    EXPECT_EQ(test::readWholeFile(path), expected);
+}
+
+// A file size limit cuts the write short at the limit: the bytes up to it are the right ones, and the rest
+// fails with the system's reason.
+TEST(BinaryFileTest, AGatheredWriteCutShortKeepsWhatItWroteAndFails) {
+    test::TempDir dir;
+    const auto path = dir.write("a.bin", {});
+    const std::vector<std::uint8_t> first(3000, 1), second(3000, 2);
+    const Bytes parts[] = {first, second};
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit limited = saved;
+    limited.rlim_cur = 4096;
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    std::optional<FileError> error;
+    try {
+        BinaryFile file(path, BinaryFile::Mode::Write);
+        file.write(parts);
+    } catch (const FileError& e) {
+        error = e;
+    }
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+    ASSERT_TRUE(error.has_value());
+    EXPECT_EQ(error->code(), FileErrorCode::WriteFailed);
+    EXPECT_EQ(error->systemError(), EFBIG);
+    std::vector<std::uint8_t> expected(first);
+    expected.insert(expected.end(), 4096 - first.size(), 2);
+    EXPECT_EQ(test::readWholeFile(path), expected);
 }
 
 TEST(BinaryFileTest, OpenFailuresCarryTheirReason) {

@@ -6,14 +6,12 @@
 #include "formats/avi_demuxer.h"
 #include "formats/avi_writer.h"
 #include "pipeline/graph/graph.h"
-#include "pipeline/stage_registry.h"
 #include "pipeline/stages/acm_wrapper_stage.h"
 #include "pipeline/stages/avi_mux_stage.h"
 #include "pipeline/stages/avi_splitter_stage.h"
 #include "pipeline/stages/file_source_stage.h"
 #include "pipeline/stages/file_writer_stage.h"
 #include "pipeline/stages/sample_grabber_stage.h"
-#include "pipeline/stages/stage_factory.h"
 #include "pipeline/stages/wav_dest_stage.h"
 #include "support/dv_avi_file.h"
 #include "support/dv_frame_builder.h"
@@ -288,21 +286,6 @@ TEST(StreamCopyTest, TheSoundWrapperWithAFormatTakes16BitPcmAndOffersThatFormat)
     ASSERT_TRUE(acm.setOutputFormat(WaveFormat::pcm(2, 44100, 16)));
     ASSERT_TRUE(graph.connect(*splitter.output(1), *acm.input(0)));
     EXPECT_EQ(acm.outputTypes(*acm.output(0)).front(), MediaType::pcm(2, 44100, 16));
-}
-
-TEST(StreamCopyTest, TheFactoryMakesEveryListedStageThatNeedsNoArgument) {
-    int made = 0;
-    for (const std::string& name : installedStages().displayNames(StageCategory::General)) {
-        auto stage = createStage(name);
-        if (!stage) continue;
-        EXPECT_EQ(stage->displayName(), name);
-        ++made;
-    }
-    EXPECT_EQ(made, 15);  // all but the video renderer, the inlay and the DV header
-    EXPECT_NE(createStage("DV Video Encoder"), nullptr);  // listed as a compressor
-    EXPECT_NE(createStage("Video Decoder"), nullptr);
-    EXPECT_EQ(createStage("Velloran cf_DVHeader"), nullptr);
-    EXPECT_EQ(createStage("Nothing"), nullptr);
 }
 
 }  // namespace

@@ -119,8 +119,12 @@ void DvMuxerStage::Track::append(Bytes pcm) {
         return;
     }
     const std::size_t stereoValues = values - values % 2;
-    sound.reserve(sound.size() + stereoValues);
-    for (std::size_t i = 0; i < stereoValues; ++i) sound.push_back(s16le(pcm, 2 * i));
+    const std::size_t at = sound.size();
+    sound.resize(at + stereoValues);
+    std::int16_t* out = sound.data() + at;
+    for (std::size_t i = 0; i < stereoValues; ++i) {
+        out[i] = static_cast<std::int16_t>(pcm[2 * i] | (pcm[2 * i + 1] << 8));
+    }
 }
 
 void DvMuxerStage::Track::take(std::size_t wanted, std::vector<std::int16_t>& out) {

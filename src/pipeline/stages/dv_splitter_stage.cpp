@@ -105,11 +105,17 @@ void DvSplitterStage::receive(Pin&, MediaSample& sample) {
         if (readable) from = pair == 0 ? &sound->firstPair : &sound->secondPair;
         // A frame without a second pair among frames that have one gives silence there too.
         const std::size_t values = from != nullptr && !from->empty() ? from->size() : silentValues;
-        audio.data.assign(values * 2, 0);
         if (from != nullptr && !from->empty()) {
-            // 16-bit little-endian PCM, as the wave format says.
-            for (std::size_t i = 0; i < values; ++i)
-                putU16le(audio.mutableBytes(), 2 * i, static_cast<std::uint16_t>((*from)[i]));
+            // 16-bit little-endian PCM, as the wave format says; every byte is written.
+            audio.data.resize(values * 2);
+            std::uint8_t* out = audio.data.data();
+            for (const std::int16_t value : *from) {
+                const auto word = static_cast<std::uint16_t>(value);
+                *out++ = static_cast<std::uint8_t>(word);
+                *out++ = static_cast<std::uint8_t>(word >> 8);
+            }
+        } else {
+            audio.data.assign(values * 2, 0);
         }
         audio.start = aviTicks(m_samplesOut, AviRate{rate, 1});
         audio.stop = aviTicks(m_samplesOut + values / 2, AviRate{rate, 1});
