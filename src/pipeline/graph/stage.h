@@ -17,10 +17,10 @@
 // Pin pointers stay valid until the stage removes the pin or is destroyed.
 //
 // Threads. Everything that builds a graph (pins, connection questions, connected(), disconnected()) runs on
-// the control thread while the graph is stopped. Once the graph runs, receive(), endOfStream() and a source's
-// produce() run on the graph's one streaming thread, one call at a time: a stage needs no lock for what only
-// these calls touch. start() and stop() run on the control thread while no streaming thread exists.
-// position() of a Seeking may be read from any thread.
+// the control thread while the graph is stopped. Once the graph runs, receive(), endOfStream(), flush() and a
+// source's produce() and seekSource() run on the graph's one streaming thread, one call at a time: a stage
+// needs no lock for what only these calls touch. start() and stop() run on the control thread while no
+// streaming thread exists. position() of a Seeking may be read from any thread.
 namespace moraven {
 
 class Graph;
@@ -122,9 +122,9 @@ public:
     virtual void endOfStream(Pin& input);
     // Control thread, after the streaming thread ended (also when start() of another stage threw).
     virtual void stop(StopReason) {}
-    // Control thread, while the paused graph's streaming thread is held, before a seek: drop whatever the
-    // stage holds from before it (pictures still being decoded), so that the first sample after the seek is
-    // the first to come out. The base holds nothing.
+    // Streaming thread, at a seek, between calls that stream (none of the stage's calls is under way): drop
+    // whatever the stage holds from before it (pictures still being decoded, a stream's end already told),
+    // so that the first sample after the seek is the first to come out. The base holds nothing.
     virtual void flush() {}
 
     // A source is driven by the streaming thread: each produce() reads and delivers one sample (through every
@@ -135,15 +135,17 @@ public:
     // source tells its outputs that their streams are over, as at the end of its input; produce() is not
     // called again. The base tells every output.
     virtual void endEarly();
-    // A source's duration (the longest of its connected streams) and its move to a position (graph stopped or
-    // paused). Others answer zero and false.
+    // A source's duration (the longest of its connected streams) and its move to a position (control thread
+    // while the graph is stopped, else the streaming thread at a seek, after the flush). A stream that the
+    // move puts past its end tells its output so at the next produce(). Others answer zero and false.
     virtual MediaTime sourceDuration() const { return {}; }
     virtual bool seekSource(MediaTime) { return false; }
     // The duration of a video frame of the source's video stream, for positions counted in frames; zero
     // when none.
     virtual MediaTime sourceFrameDuration() const { return {}; }
 
-    // Renderers end the chains: a graph pauses once each connected renderer has had its first sample.
+    // Renderers end the chains: a graph pauses once each connected renderer has had its first sample or the
+    // end of its stream.
     virtual bool isRenderer() const { return false; }
     // A stage that tracks what it wrote (a multiplexer, the WAV writer) answers it here.
     virtual const Seeking* seeking() const { return nullptr; }
