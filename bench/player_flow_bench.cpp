@@ -1,7 +1,8 @@
 // The player's flow control on this machine, measured on the preview graph (Tviewdm) as the window drives it,
 // with a sound device that plays in real time (its clock is the computer's, held while paused):
 //   resume      a pause and a resume during playback (Space twice): from the resume request until the next
-//               picture is presented. The pause keeps the graph and the device: the device must not be
+//               picture is presented, and how much of that came after the picture's time on the resumed
+//               clock (the rest is the picture waiting for its time: up to a frame). The pause keeps the graph and the device: the device must not be
 //               opened again after the load.
 //   call        how long the window's thread spends in each request: Run, Pause, a step and a seek while
 //               paused, and 100 seeks while playing (each to somewhere else in the file). Target: every call
@@ -190,11 +191,11 @@ int main() {
     std::printf("Preview of a PAL DV type 2 file, 720x576, 48 kHz sound on a real-time sound device; %u hardware"
                 " threads\n", std::thread::hardware_concurrency());
 
-    Figures runCalls, pauseCalls, resumeShown, pausedSteps, pausedSeeks, playingSeeks, seekShown;
-    // Pause and resume while playing, 20 times.
+    Figures runCalls, pauseCalls, resumeShown, resumeLate, pausedSteps, pausedSeeks, playingSeeks, seekShown;
+    // Pause and resume while playing, 20 times, each pause at another moment within a frame.
     for (int i = 0; i < 20; ++i) {
         timeCall(runCalls, [&] { preview.Run(); });
-        std::this_thread::sleep_for(200ms);
+        std::this_thread::sleep_for(200ms + std::chrono::milliseconds((i * 13) % 40));
         timeCall(pauseCalls, [&] { preview.Pause(); });
         if (!preview.WaitUntilPaused(kBound)) {
             ++resumeShown.failures;
@@ -202,6 +203,7 @@ int main() {
         }
         std::this_thread::sleep_for(50ms);
         const std::uint64_t before = sink.last().sequence;
+        const moraven::MediaTime clockAtResume = preview.PreviewGraph().clock().now();
         const auto asked = Clock::now();
         timeCall(runCalls, [&] { preview.Run(); });
         const auto shown = sink.waitFor(before);
@@ -209,6 +211,9 @@ int main() {
             ++resumeShown.failures;
         } else {
             resumeShown.values.push_back(milliseconds(shown->at - asked));
+            // Less the time the picture had to wait for its start on the resumed clock.
+            const double due = std::max<double>(0, static_cast<double>(shown->start - clockAtResume.ticks()) / 1e4);
+            resumeLate.values.push_back(milliseconds(shown->at - asked) - due);
         }
         preview.Pause();
         preview.WaitUntilPaused(kBound);
@@ -248,6 +253,7 @@ int main() {
     preview.Stop();
 
     printRow("resume to next picture", resumeShown, 0);
+    printRow("  of which past its time", resumeLate, 0);
     std::printf("%-26s %d more times after the load (none: %s)\n", "sound device opened", opens,
                 opens == 0 ? "met" : "MISSED");
     printRow("call: load (builds, starts)", loadCalls, 0);
