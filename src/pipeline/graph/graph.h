@@ -38,7 +38,8 @@
 // seek, and is held while the graph pauses. A renderer that paces itself (a sound output whose writes block)
 // does not wait for the clock. stop() ends the streaming within one sample, joins the thread and calls stop()
 // of every stage with the reason: completed, stopped or failed (a stage threw; error() then holds its
-// message). A complete graph keeps its thread waiting until a seek plays it again or stop() ends it.
+// message). A complete graph keeps its thread waiting until a seek plays it again or stop() ends it; a failed
+// one's thread ends at once, and only stop() follows (it keeps its state until then).
 //
 // Notices (Complete, Paused, Failed) are handed to the notice handler on the streaming thread: the caller
 // marshals them to its own thread (the window posts them to its event loop). Paused comes once per pause() or

@@ -158,10 +158,10 @@ protected:
     void deliver(const Pin& output, MediaSample& sample);
     void deliverEndOfStream(const Pin& output);
     // A renderer has consumed a sample: counts for pausing and, when `paced`, waits for its time when the
-    // graph runs on a reference clock (returns early once the graph stops or pauses). A renderer that paces
-    // itself (its writes block) passes false. While the graph is paused with every renderer's sample shown,
-    // the call holds the sample until the graph runs again. False when the sample is to be dropped (the graph
-    // seeked or stopped while it was held).
+    // graph runs on a reference clock. A renderer that paces itself (its writes block) passes false. While the
+    // graph is paused with every renderer ready (a pause that comes during the wait included), the call holds
+    // the sample until the graph runs again. False when the sample is to be dropped, unshown: the graph is
+    // stopping or a seek was asked (the streaming thread then unwinds to carry it out).
     bool rendered(const MediaSample& sample, bool paced = true);
     // A note for the user that does not stop the run ("the file ends with a truncated frame").
     void warn(const std::string& text);
