@@ -423,6 +423,11 @@ void TBaseFrame::ShowMessageMode(int number) {
     setMode(DisplayMode::Message);
 }
 
+void TBaseFrame::ShowPlaybackFailure(const std::string& reason) {
+    writeLines(PlaybackFailureLines(m_file ? &*m_file : nullptr, reason));
+    setMode(DisplayMode::Message);
+}
+
 void TBaseFrame::WriteWelcome() {
     ClearPanel();
     writeLines(WelcomeLines(kProgramVersion));

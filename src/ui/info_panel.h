@@ -63,6 +63,8 @@ public:
     // position bar and the running position stay, in message mode they are hidden.
     void ShowAudioMode(int number);
     void ShowMessageMode(int number);
+    // Message mode with the reason why playing stopped (a stage failed) over the picture area.
+    void ShowPlaybackFailure(const std::string& reason);
     DisplayMode displayMode() const { return m_mode; }
     // The start text in the message area, after ClearPanel.
     void WriteWelcome();

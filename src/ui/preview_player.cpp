@@ -48,11 +48,11 @@ PreviewPlayer::PreviewPlayer(TBaseFrame& panel, Settings& settings, const DateFo
     m_copyTimer->setInterval(kTimerMilliseconds);
     connect(m_copyTimer, &QTimer::timeout, this, &PreviewPlayer::copyTexts);
 
-    // The end of the file is noticed on the streaming thread; the player acts on it on its own.
+    // The graph's notices come on its streaming thread; the player acts on them on its own.
     QPointer<PreviewPlayer> self(this);
-    m_preview->setGraphCompleteHandler([self] {
+    m_preview->setNoticeHandler([self](GraphNotice notice) {
         QMetaObject::invokeMethod(
-            self.data(), [self] { if (self) self->onGraphComplete(); }, Qt::QueuedConnection);
+            self.data(), [self, notice] { if (self) self->onNotice(notice); }, Qt::QueuedConnection);
     });
 
     connect(&m_panel, &TBaseFrame::positionBarTaken, this, &PreviewPlayer::stopTimers);
@@ -72,8 +72,9 @@ PreviewPlayer::~PreviewPlayer() { shutDown(); }
 void PreviewPlayer::shutDown() {
     stopTimers();
     if (m_panel.videoFullScreen()) m_panel.setVideoFullScreen(false);
-    m_preview->setGraphCompleteHandler({});
+    // The streaming thread ends first: it may be handing a notice to the handler right now.
     m_preview->ResetPreviewGraph();
+    m_preview->setNoticeHandler({});
 }
 
 bool PreviewPlayer::isPlayerAction(const std::string& name) {
@@ -123,8 +124,7 @@ void PreviewPlayer::load(const TAfficherFichier& record) {
             return;
     }
     setPlayCaption("Play");
-    // The first frame is on its way: the labels follow it at once, then every 40 ms.
-    m_preview->WaitUntilPaused(std::chrono::milliseconds(200));
+    // The first frame is on its way: the labels follow it when the Paused notice comes, and every 40 ms.
     updateNow();
     startTimers();
 }
@@ -235,8 +235,7 @@ void PreviewPlayer::setPlayCaption(const char* caption) {
 void PreviewPlayer::playStop() {
     switch (m_preview->State()) {
         case GraphState::Running:
-            // Stopped, then paused again: the picture stays on the frame reached.
-            m_preview->Stop();
+            // The graph holds the frame on screen, the sound device and the codecs as they are.
             m_preview->Pause();
             setPlayCaption("Play");
             break;
@@ -249,21 +248,47 @@ void PreviewPlayer::playStop() {
     }
 }
 
+void PreviewPlayer::onNotice(GraphNotice notice) {
+    if (!m_hasFile) return;
+    if (notice == GraphNotice::Failed) {
+        // Taken in any state: a stage that cannot start fails before the graph leaves the stopped one.
+        onGraphFailed();
+    } else if (m_preview->State() != GraphState::Stopped) {
+        if (notice == GraphNotice::Complete) {
+            onGraphComplete();
+        } else {
+            // The frame of a load, step, seek or pause is on screen: the labels follow it at once.
+            updateNow();
+        }
+    }
+}
+
 void PreviewPlayer::onGraphComplete() {
-    if (!m_hasFile || m_preview->State() == GraphState::Stopped) return;
+    // A move asked after the end was reached plays on from there: this end is over.
+    if (!m_preview->PreviewGraph().isComplete()) return;
     // Paused first, then moved: a move while running would play on from the start for a moment.
-    m_preview->Stop();
     m_preview->Pause();
     m_preview->SetPosition(0);
     setPlayCaption("Play");
-    m_preview->WaitUntilPaused(std::chrono::milliseconds(100));
     updateNow();
+}
+
+void PreviewPlayer::onGraphFailed() {
+    const std::string reason = m_preview->Error();
+    // The notice of a graph that has been started again since (the next file): nothing failed any more.
+    if (reason.empty()) return;
+    stopTimers();
+    if (m_panel.videoFullScreen()) toggleFullScreen();
+    // The graph has ended: the stages let go of the file and the sound device.
+    m_preview->Stop();
+    m_hasFile = false;
+    m_panel.ShowPlaybackFailure(reason);
+    setPlayCaption("Play");
 }
 
 void PreviewPlayer::stepBy(std::int64_t delta) {
     m_preview->SeekBy(delta);
-    // The labels follow at once rather than at the next tick: the step's frame is on its way.
-    m_preview->WaitUntilPaused(std::chrono::milliseconds(100));
+    // The position is the step's at once; the frame's own texts follow with the Paused notice.
     computeTexts();
 }
 
@@ -271,7 +296,6 @@ void PreviewPlayer::seekToFrame(std::int64_t frame) {
     if (const auto value = m_preview->SeekToFrame(frame)) {
         m_sliderValue = *value;
     }
-    m_preview->WaitUntilPaused(std::chrono::milliseconds(100));
     computeTexts();
     copyTexts();
 }
@@ -335,7 +359,6 @@ void PreviewPlayer::changeVolume(bool up) {
 void PreviewPlayer::onPositionBarSet(int value) {
     if (m_hasFile && (m_preview->VideoConnected() || m_preview->AudioConnected())) {
         m_preview->SetPosition(PlaySliderTarget(value, m_preview->Duration()));
-        m_preview->WaitUntilPaused(std::chrono::milliseconds(100));
         computeTexts();
     }
     if (m_hasFile && m_panel.displayMode() != TBaseFrame::DisplayMode::Message) startTimers();
@@ -368,16 +391,14 @@ void PreviewPlayer::onPictureClicked(int x, int y, int width, int height) {
     m_panel.setInlayPosition(sliders->horizontal, kPlayerSliderMaximum - sliders->vertical);
     setInlayPosition(sliders->horizontal, kPlayerSliderMaximum - sliders->vertical);
     if (!m_hasFile) return;
-    // Stopped and paused again, so that the frame on screen is drawn with the text at its new place.
-    m_preview->Stop();
-    m_preview->Pause();
-    setPlayCaption("Play");
+    // Paused and drawn again, so that the frame on screen shows the text at its new place.
+    if (m_preview->PauseAtPosition()) setPlayCaption("Play");
+    m_preview->Redraw();
 }
 
 void PreviewPlayer::redraw() {
-    if (!m_hasFile || m_preview->State() == GraphState::Running) return;
-    m_preview->Stop();
-    m_preview->Pause();
+    if (!m_hasFile || m_preview->State() != GraphState::Paused) return;
+    m_preview->Redraw();
 }
 
 }  // namespace moraven

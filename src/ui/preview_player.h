@@ -13,6 +13,7 @@
 #include "commands/inlay_settings.h"
 #include "formats/avi_fichier.h"
 #include "formats/date_format.h"
+#include "pipeline/graph/graph.h"
 #include "pipeline/media_framework.h"
 #include "settings/preferences.h"
 #include "window/action_list.h"
@@ -80,8 +81,7 @@ public:
     // The inlay stage's setters (settings panel, inlay commands) and the whole inlay from the settings.
     InlaySetters& setters() { return *m_setters; }
     void applyInlaySettings();
-    // After an inlay change: unless it plays, the preview stops and pauses again so that the frame on screen
-    // is drawn anew.
+    // After an inlay change: while paused, the frame on screen is drawn anew (a seek to where it is).
     void redraw();
     // Puts the mute state of the settings into effect (start-up).
     void applyMuteSetting();
@@ -109,7 +109,11 @@ private:
     void toggleFullScreen();
     void toggleMute();
     void changeVolume(bool up);
+    // A notice of the preview's graph, on the window's thread.
+    void onNotice(GraphNotice notice);
     void onGraphComplete();
+    // A stage failed while the file played: the reason over the picture, the play action back to "Play".
+    void onGraphFailed();
     void onPositionBarSet(int value);
     void onInlaySliderPressed();
     void onInlaySliderReleased();

@@ -180,6 +180,15 @@ std::vector<MessageLine> PanelMessageLines(int number, const MessageFile* file) 
     return lines;
 }
 
+std::vector<MessageLine> PlaybackFailureLines(const MessageFile* file, const std::string& reason) {
+    std::vector<MessageLine> lines = PanelMessageLines(0, nullptr);
+    lines.push_back({"The playback stopped", MessageStyle::Regular});
+    lines.push_back({"", MessageStyle::Regular});
+    if (file != nullptr) lines.push_back({file->fileName, MessageStyle::BoldBlue});
+    lines.push_back({reason, MessageStyle::Regular});
+    return lines;
+}
+
 std::vector<MessageLine> WelcomeLines(std::string_view version) {
     return {
         {"", MessageStyle::Regular},

@@ -133,6 +133,10 @@ struct MessageFile {
 // gives the head only.
 std::vector<MessageLine> PanelMessageLines(int number, const MessageFile* file);
 
+// The picture area's message when playing stopped because a stage failed: the common head, "The playback
+// stopped", the file's name when there is a file, and `reason` (the failing stage's message).
+std::vector<MessageLine> PlaybackFailureLines(const MessageFile* file, const std::string& reason);
+
 // The start text: three empty lines, "Moraven 6.0.4  by  Velloran" as a title, an empty line.
 std::vector<MessageLine> WelcomeLines(std::string_view version);
 

@@ -207,6 +207,8 @@ TEST(GraphRunTest, PausesOnceEveryConnectedRendererHadASample) {
     const std::size_t held = videoSink.count() + soundSink.count();
     // Seeking while paused shows the new position's first samples and pauses again.
     ASSERT_TRUE(graph.setPosition(MediaTime::fromTicks(40 * 400'000).ticks()));
+    ASSERT_TRUE(log.waitFor(GraphNotice::Paused, 2));
+    ASSERT_FALSE(video.seekedTo.empty());
     EXPECT_EQ(video.seekedTo.back(), MediaTime::fromTicks(40 * 400'000));
     graph.run();
     ASSERT_TRUE(videoSink.waitForCount(held + 10));
@@ -363,13 +365,125 @@ TEST(GraphSeekingTest, DurationAndPositionInTicksAndFrames) {
     EXPECT_EQ(graph.positionInFormat(), 7 * 333'667);
 
     graph.run();
-    EXPECT_FALSE(graph.setPosition(0)) << "not while running";
     ASSERT_TRUE(graph.waitForEnd(std::chrono::seconds(30)));
     graph.stop();
     EXPECT_EQ(sink.values(), (std::vector<int>{7, 8, 9}));
     graph.setTimeFormat(TimeFormat::Frame);
     EXPECT_EQ(graph.positionInFormat(), 9);
+    EXPECT_FALSE(graph.setPosition(-1));
 }
+
+// A picture stream that lasts 40 samples and a sound stream that ends after 4, the way a file whose sound
+// is shorter than its picture plays. Each renderer that reached its stream's end counts as ready: a pause or
+// a seek holds on the picture asked for, whether the sound ended while playing or the seek put it past its
+// end, and a stop and pause again (which starts the sources at the position) holds as well.
+class GraphShortSoundTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        graph.setNoticeHandler(log.handler());
+        graph.add(video, "video");
+        graph.add(sound, "sound");
+        graph.add(videoSink, "video sink");
+        graph.add(soundSink, "sound sink");
+        ASSERT_TRUE(graph.connect(*video.output(0), *videoSink.input(0)));
+        ASSERT_TRUE(graph.connect(*sound.output(0), *soundSink.input(0)));
+        graph.setPositionRenderer(&videoSink);
+        graph.setTimeFormat(TimeFormat::Frame);
+    }
+    // Waits for the next Paused notice, then checks that the position holds there.
+    void expectHeldAt(long frame) {
+        ASSERT_TRUE(log.waitFor(GraphNotice::Paused, ++pauses));
+        expectHolds(frame);
+    }
+    // No further picture comes in a while (a broken pause runs to the end within it; one picture may wait
+    // at its renderer, unshown).
+    void expectHolds(long frame) {
+        EXPECT_TRUE(graph.prerolled());
+        EXPECT_EQ(graph.positionInFormat(), frame);
+        const std::size_t count = videoSink.count();
+        EXPECT_FALSE(videoSink.waitForCount(count + 2, std::chrono::milliseconds(100)));
+        EXPECT_EQ(graph.positionInFormat(), frame);
+        EXPECT_FALSE(graph.isComplete());
+    }
+
+    Graph graph;
+    NoticeLog log;
+    static constexpr std::int64_t kStep = 100'000;  // 10 ms
+    NumberSource video{{typeOf("vids")}, 40, MediaTime::fromTicks(kStep)};
+    NumberSource sound{{typeOf("auds")}, 4, MediaTime::fromTicks(kStep)};
+    RecordingSink videoSink{FourCC::of("vids")};
+    RecordingSink soundSink{FourCC::of("auds")};
+    long pauses = 0;
+};
+
+TEST_F(GraphShortSoundTest, PausesSeeksAndStepsHoldAfterTheSoundEnded) {
+    graph.setReferenceClock(true);
+    graph.pause();
+    expectHeldAt(0);
+    graph.run();
+    ASSERT_TRUE(videoSink.waitForCount(12));  // 10 ms each on the clock: the sound ended long ago
+    graph.pause();
+    ASSERT_TRUE(log.waitFor(GraphNotice::Paused, ++pauses));
+    const long reached = graph.positionInFormat();
+    EXPECT_GE(reached, 10);
+    expectHolds(reached);
+    EXPECT_EQ(soundSink.endOfStreams.load(), 1);
+
+    struct Move {
+        const char* name;
+        long frame;
+    };
+    for (const Move move : {Move{"past the sound's end", 30}, Move{"a step on", 31}, Move{"a step back", 30},
+                            Move{"into the sound", 2}, Move{"the last frame", 39}}) {
+        SCOPED_TRACE(move.name);
+        ASSERT_TRUE(graph.setPosition(move.frame));
+        EXPECT_EQ(graph.positionInFormat(), move.frame) << "the target at once";
+        expectHeldAt(move.frame);
+        EXPECT_EQ(video.seekedTo.back(), MediaTime::fromTicks(move.frame * kStep));
+    }
+    // Stopped and paused again: the sources start at the position, past the sound's end.
+    ASSERT_TRUE(graph.setPosition(20));
+    expectHeldAt(20);
+    graph.stop();
+    graph.pause();
+    expectHeldAt(20);
+    graph.run();
+    ASSERT_TRUE(log.waitFor(GraphNotice::Complete, 1));
+    EXPECT_EQ(graph.positionInFormat(), 39);
+    EXPECT_EQ(graph.state(), GraphState::Running);
+
+    // A complete graph plays again from a seek, on the same streaming thread.
+    ASSERT_TRUE(graph.setPosition(35));
+    EXPECT_FALSE(graph.isComplete());
+    ASSERT_TRUE(log.waitFor(GraphNotice::Complete, 2));
+    EXPECT_EQ(graph.positionInFormat(), 39);
+    graph.stop();
+    EXPECT_EQ(videoSink.stopReasons, (std::vector<StopReason>{StopReason::Stopped, StopReason::Completed}));
+    const auto values = videoSink.values();
+    EXPECT_EQ(values.back(), 39);
+    EXPECT_NE(std::find(values.end() - 5, values.end(), 35), values.end());
+}
+
+// While running, a seek is carried out by the streaming thread without pausing: the pictures go on from
+// the new position.
+TEST_F(GraphShortSoundTest, ASeekWhileRunningPlaysOnFromTheNewPosition) {
+    graph.setReferenceClock(true);
+    graph.run();
+    ASSERT_TRUE(videoSink.waitForCount(3));
+    ASSERT_TRUE(graph.setPosition(25));
+    ASSERT_TRUE(log.waitFor(GraphNotice::Complete, 1));
+    graph.stop();
+    const auto values = videoSink.values();
+    const auto landed = std::find(values.rbegin(), values.rend(), 25);
+    ASSERT_NE(landed, values.rend());
+    std::vector<int> after(landed.base() - 1, values.end());
+    std::vector<int> expected;
+    for (int i = 25; i < 40; ++i) expected.push_back(i);
+    EXPECT_EQ(after, expected);
+    const auto notices = log.notices();
+    EXPECT_EQ(std::count(notices.begin(), notices.end(), GraphNotice::Paused), 0);
+}
+
 
 }  // namespace
 }  // namespace moraven

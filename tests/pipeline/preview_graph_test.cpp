@@ -5,11 +5,14 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <atomic>
 #include <condition_variable>
 #include <cstdio>
 #include <filesystem>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -37,13 +40,19 @@ public:
         openedRate = samplesPerSecond;
         return canOpen;
     }
-    void close() override {}
+    void close() override {
+        std::lock_guard lock(m_mutex);
+        ++closes;
+    }
     bool write(Bytes pcm) override {
         std::lock_guard lock(m_mutex);
         bytesWritten += pcm.size();
         return true;
     }
-    void setPaused(bool) override {}
+    void setPaused(bool paused) override {
+        std::lock_guard lock(m_mutex);
+        if (paused) ++pauses;
+    }
     void flush() override {
         std::lock_guard lock(m_mutex);
         m_played = MediaTime();
@@ -71,8 +80,15 @@ public:
         return bytesWritten;
     }
 
+    int openCount() const {
+        std::lock_guard lock(m_mutex);
+        return opens;
+    }
+
     bool canOpen = true;
     int opens = 0;
+    int closes = 0;
+    int pauses = 0;
     int openedChannels = 0;
     int openedRate = 0;
     int flushes = 0;
@@ -96,6 +112,7 @@ public:
     explicit FakeVideoSink(const FakeAudioOutput& output) : m_output(output) {}
 
     void present(const PictureFormat& format, std::vector<std::uint8_t>& picture, MediaTime start) override {
+        if (failFrom >= 0 && start.ticks() >= failFrom) throw std::runtime_error("the surface is gone");
         {
             std::lock_guard lock(m_mutex);
             m_shown.push_back({start, format, picture.size(), m_output.played()});
@@ -117,6 +134,7 @@ public:
         return m_wake.wait_for(lock, timeout, [&] { return m_shown.size() > count; });
     }
     int clears = 0;
+    std::atomic<std::int64_t> failFrom{-1};  // 100 ns: pictures from this time on fail; -1: none
 
 private:
     const FakeAudioOutput& m_output;
@@ -166,25 +184,31 @@ bool processHoldsOpen(const std::string& path) {
     return false;
 }
 
-// Notes the preview's graph-complete notice (which comes on the streaming thread) for the test to wait on.
+// Notes the preview's notices (which come on the streaming thread) for the test to wait on.
 class CompletionWaiter {
 public:
     explicit CompletionWaiter(Tviewdm& preview) {
-        preview.setGraphCompleteHandler([this] {
+        preview.setNoticeHandler([this](GraphNotice notice) {
             std::lock_guard lock(m_mutex);
-            m_complete = true;
+            m_notices.push_back(notice);
             m_wake.notify_all();
         });
     }
-    bool wait(std::chrono::milliseconds bound) {
+    bool wait(std::chrono::milliseconds bound, GraphNotice notice = GraphNotice::Complete) {
         std::unique_lock lock(m_mutex);
-        return m_wake.wait_for(lock, bound, [this] { return m_complete; });
+        return m_wake.wait_for(lock, bound, [&] {
+            return std::find(m_notices.begin(), m_notices.end(), notice) != m_notices.end();
+        });
+    }
+    int count(GraphNotice notice) {
+        std::lock_guard lock(m_mutex);
+        return static_cast<int>(std::count(m_notices.begin(), m_notices.end(), notice));
     }
 
 private:
     std::mutex m_mutex;
     std::condition_variable m_wake;
-    bool m_complete = false;
+    std::vector<GraphNotice> m_notices;
 };
 
 class PreviewGraphTest : public ::testing::Test {
@@ -364,8 +388,6 @@ TEST_F(PreviewGraphTest, PicturesFollowTheSoundClock) {
     ASSERT_TRUE(preview.LoadPreview(dvRecord(clip), 10000));
     ASSERT_TRUE(preview.WaitUntilPaused(kBound));
     const std::size_t paused = sink.count();
-    std::atomic<int> completions{0};
-    preview.setGraphCompleteHandler([&] { completions.fetch_add(1); });
     preview.Run();
     EXPECT_TRUE(preview.PlaysOnSoundClock());
     // The device plays 10 ms at a time; a picture may come only once the sound has reached it.
@@ -526,6 +548,91 @@ TEST_F(PreviewGraphTest, SuspendingReleasesTheFileUntilTheNextLoad) {
     ASSERT_TRUE(preview.LoadPreview(dvRecord(renamed), 10000));
     ASSERT_TRUE(preview.WaitUntilPaused(kBound));
     EXPECT_EQ(shownTimecodeFrame(), 4);
+}
+
+// A DV file whose sound (0.4 s) ends long before its picture (1.6 s), played on the fake device's clock,
+// which stands still once the sound is played out: the pictures then go on by the system clock. A pause
+// after the sound ended holds, seeks past its end and steps land on their frames, and the end is reached;
+// the sound device is opened once for all of it.
+TEST_F(PreviewGraphTest, AFileWhoseSoundEndsEarlyPausesSeeksAndEnds) {
+    const std::string full = dvClip("full.avi", 40);
+    const std::string path = dir.file("short_sound.avi");
+    ffmpeg({"-i", full, "-map", "0:v", "-map", "0:a", "-c:v", "copy", "-c:a", "pcm_s16le", "-af", "atrim=end=0.4",
+            path});
+    CompletionWaiter notices(preview);
+    ASSERT_TRUE(preview.LoadPreview(dvRecord(path), 0));
+    ASSERT_TRUE(preview.AudioConnected());
+    ASSERT_TRUE(preview.WaitUntilPaused(kBound));
+    EXPECT_EQ(preview.Duration(), 40);
+    EXPECT_GE(notices.count(GraphNotice::Paused), 1);
+
+    preview.Run();
+    // The device plays the sound 10 ms at a time, then has nothing more to play.
+    for (int step = 0; step < 2000 && lastShownStart() < 20 * kPalFrame; ++step) {
+        if (output.played() < MediaTime::fromTicks(4'000'000)) output.advance(MediaTime::fromTicks(100'000));
+        sink.waitForMoreThan(sink.count(), 5ms);
+    }
+    ASSERT_GE(lastShownStart(), 20 * kPalFrame);
+    preview.Pause();
+    ASSERT_TRUE(preview.WaitUntilPaused(kBound));
+    const std::int64_t reached = preview.Position();
+    EXPECT_EQ(lastShownStart(), reached * kPalFrame);
+    // Held: no picture comes in a while (a pause that does not hold runs to the end within it).
+    EXPECT_FALSE(sink.waitForMoreThan(sink.count(), 300ms));
+    EXPECT_EQ(preview.Position(), reached);
+    EXPECT_EQ(preview.State(), GraphState::Paused);
+
+    struct Move {
+        const char* name;
+        bool toFrame;
+        std::int64_t value;  // frame, or 100 ns
+        std::int64_t frame;  // expected position and picture afterwards
+    };
+    const std::vector<Move> moves{
+        {"past the sound's end", true, 30, 30}, {"one frame on", false, kPalFrame, 31},
+        {"one frame back", false, -kPalFrame, 30}, {"into the sound", true, 5, 5},
+        {"back past its end", true, 25, 25},     {"to the end: the last frame", true, 40, 39},
+    };
+    for (const Move& move : moves) {
+        SCOPED_TRACE(move.name);
+        if (move.toFrame) {
+            preview.SeekToFrame(move.value);
+        } else {
+            EXPECT_TRUE(preview.SeekBy(move.value));
+        }
+        EXPECT_EQ(preview.Position(), move.frame);
+        ASSERT_TRUE(preview.WaitUntilPaused(kBound));
+        EXPECT_EQ(lastShownStart(), move.frame * kPalFrame);
+        EXPECT_EQ(shownTimecodeFrame(), (4 + move.frame) % 25);  // the timecode's frames within its second
+    }
+    // Played from the last frame: the end comes.
+    preview.Run();
+    ASSERT_TRUE(notices.wait(kBound, GraphNotice::Complete));
+    EXPECT_EQ(output.openCount(), 1);
+    EXPECT_EQ(output.closes, 0);
+    EXPECT_GE(output.pauses, 1);
+    preview.Stop();
+    EXPECT_EQ(output.closes, 1);
+}
+
+// A stage that fails while the file plays ends the graph with the Failed notice and its message.
+TEST_F(PreviewGraphTest, AStageThatFailsWhilePlayingSendsTheFailedNotice) {
+    const std::string clip = dvClip("clip.avi", 12);
+    CompletionWaiter notices(preview);
+    ASSERT_TRUE(preview.LoadPreview(dvRecord(clip), 0));
+    ASSERT_TRUE(preview.WaitUntilPaused(kBound));
+    sink.failFrom = 3 * kPalFrame;
+    preview.Run();
+    for (int step = 0; step < 4000 && !notices.wait(0ms, GraphNotice::Failed); ++step) {
+        output.advance(MediaTime::fromTicks(100'000));
+        sink.waitForMoreThan(sink.count(), 2ms);
+    }
+    ASSERT_TRUE(notices.wait(kBound, GraphNotice::Failed));
+    EXPECT_EQ(preview.Error(), "the surface is gone");
+    EXPECT_EQ(lastShownStart(), 2 * kPalFrame);
+    EXPECT_EQ(notices.count(GraphNotice::Complete), 0);
+    preview.Stop();
+    EXPECT_EQ(preview.State(), GraphState::Stopped);
 }
 
 TEST_F(PreviewGraphTest, VolumeIsClampedAndReachesTheDevice) {

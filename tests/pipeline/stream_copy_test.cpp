@@ -17,6 +17,7 @@
 #include "support/dv_frame_builder.h"
 #include "support/external_tools.h"
 #include "support/temp_dir.h"
+#include "test_stages.h"
 
 namespace moraven {
 namespace {
@@ -194,8 +195,10 @@ TEST(StreamCopyTest, AnAbortedRunLeavesAValidShorterFile) {
     CopyGraph copy;
     ASSERT_TRUE(copy.build(input, output));
     // Paused after the mux had its first sample: stopping now is an abort part-way.
+    test::NoticeLog notices;
+    copy.graph.setNoticeHandler(notices.handler());
     copy.graph.pause();
-    ASSERT_TRUE(copy.graph.setPosition(copy.graph.position().ticks()));  // waits until the thread holds
+    ASSERT_TRUE(notices.waitFor(GraphNotice::Paused));
     copy.graph.stop();
     EXPECT_TRUE(copy.graph.error().empty()) << copy.graph.error();
     ASSERT_TRUE(fileExists(output));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -120,9 +121,9 @@ public:
         return m_arrivals;
     }
     // Waits (a generous bound, never reached by a working graph) until `n` samples arrived.
-    bool waitForCount(std::size_t n) const {
+    bool waitForCount(std::size_t n, std::chrono::milliseconds bound = std::chrono::seconds(30)) const {
         std::unique_lock lock(m_mutex);
-        return m_changed.wait_for(lock, std::chrono::seconds(30), [&] { return m_values.size() >= n; });
+        return m_changed.wait_for(lock, bound, [&] { return m_values.size() >= n; });
     }
 
     std::function<void(MediaSample&)> onSample;
@@ -175,6 +176,13 @@ public:
         std::unique_lock lock(m_mutex);
         return m_changed.wait_for(lock, std::chrono::seconds(30), [&] {
             return std::find(m_notices.begin(), m_notices.end(), notice) != m_notices.end();
+        });
+    }
+    // Waits until `notice` came at least `times` times.
+    bool waitFor(GraphNotice notice, long times) {
+        std::unique_lock lock(m_mutex);
+        return m_changed.wait_for(lock, std::chrono::seconds(30), [&] {
+            return std::count(m_notices.begin(), m_notices.end(), notice) >= times;
         });
     }
     std::vector<GraphNotice> notices() const {

@@ -1,6 +1,9 @@
 #include "ui/preview_player.h"
 
+#include <atomic>
 #include <chrono>
+#include <limits>
+#include <stdexcept>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -10,10 +13,12 @@
 #include <QLabel>
 #include <QScreen>
 #include <QSlider>
+#include <QTextEdit>
 
 #include <gtest/gtest.h>
 
 #include "formats/scene_file.h"
+#include "pipeline/media_framework_module.h"
 #include "pipeline/preview/tviewdm.h"
 #include "settings/preferences.h"
 #include "support/external_tools.h"
@@ -45,11 +50,26 @@ protected:
         settings.formatPourAfficherDatecode = "dd/mm/yyyy hh:nn:ss";
         panel = std::make_unique<TBaseFrame>(settings);
         panel->show();
+        makePlayer(nullptr);
+    }
+    // The player on `framework` (null: the codec module).
+    void makePlayer(const MediaFramework* framework) {
+        player.reset();
         PreviewPlayer::Hooks hooks;
         hooks.actionsChanged = [this] { ++actionChanges; };
         hooks.setVolumeGauge = [this](int percent) { gauge = percent; };
         hooks.setVolumePanelShown = [this](bool shown) { volumePanelShown = shown; };
-        player = std::make_unique<PreviewPlayer>(*panel, settings, englishDateFormatLocale(), actions, hooks);
+        player = std::make_unique<PreviewPlayer>(*panel, settings, englishDateFormatLocale(), actions, hooks,
+                                                 framework);
+    }
+    // Runs the event loop until the play action's caption is `wanted`, within a generous bound.
+    bool waitForCaption(const char* wanted) {
+        const auto deadline = std::chrono::steady_clock::now() + 10s;
+        while (caption("avPlayStop") != wanted && std::chrono::steady_clock::now() < deadline) {
+            QApplication::processEvents();
+            std::this_thread::sleep_for(5ms);
+        }
+        return caption("avPlayStop") == wanted;
     }
     ~PreviewPlayerTest() override {
         player.reset();
@@ -192,11 +212,7 @@ TEST_F(PreviewPlayerTest, PlayingToTheEndComesBackPausedOnTheFirstFrame) {
     loadClip("short.avi", options);
     act("avPlayStop");
     EXPECT_EQ(caption("avPlayStop"), "Pause");
-    const auto deadline = std::chrono::steady_clock::now() + 10s;
-    while (caption("avPlayStop") != "Play" && std::chrono::steady_clock::now() < deadline) {
-        QApplication::processEvents();
-        std::this_thread::sleep_for(5ms);
-    }
+    waitForCaption("Play");
     settle();
     EXPECT_EQ(caption("avPlayStop"), "Play");
     EXPECT_EQ(player->preview().State(), GraphState::Paused);
@@ -322,6 +338,85 @@ TEST_F(PreviewPlayerTest, ASuspendedPlayerLetsTheFileGoAndShowsItAgainAfterwards
     load(renamed);
     EXPECT_EQ(panel->displayMode(), TBaseFrame::DisplayMode::Video);
     EXPECT_TRUE(holdsOpen(renamed));
+}
+
+// The codec module, except that the pictures' conversion for the screen breaks down from a given call on
+// (counted over every converter made).
+class BreakingFramework final : public MediaFramework {
+public:
+    explicit BreakingFramework(const MediaFramework& real) : m_real(real) {}
+    MediaFrameworkVersions versions() const override { return m_real.versions(); }
+    std::unique_ptr<DvVideoDecoder> createDvVideoDecoder(std::string* error) const override {
+        return m_real.createDvVideoDecoder(error);
+    }
+    std::unique_ptr<DvVideoEncoder> createDvVideoEncoder(DvSystem system, bool wide, std::string* error) const override {
+        return m_real.createDvVideoEncoder(system, wide, error);
+    }
+    std::unique_ptr<VideoDecoder> createVideoDecoder(const CodecStreamInfo& stream, std::string* error) const override {
+        return m_real.createVideoDecoder(stream, error);
+    }
+    std::unique_ptr<AudioDecoder> createAudioDecoder(const CodecStreamInfo& stream, std::string* error) const override {
+        return m_real.createAudioDecoder(stream, error);
+    }
+    std::unique_ptr<PictureConformer> createPictureConformer(const PictureFormat& target,
+                                                             std::string* error) const override {
+        return m_real.createPictureConformer(target, error);
+    }
+    std::unique_ptr<Resampler> createResampler(PcmFormat from, PcmFormat to, std::string* error) const override {
+        return m_real.createResampler(from, to, error);
+    }
+    std::unique_ptr<BgrConverter> createBgrConverter(std::string* error) const override {
+        auto real = m_real.createBgrConverter(error);
+        if (!real) return nullptr;
+        return std::make_unique<Converter>(std::move(real), *this);
+    }
+
+    // Conversions from the `count`-th after the ones made so far on throw.
+    void breakAfter(int count) { m_breakAt = m_calls.load() + count; }
+
+private:
+    class Converter final : public BgrConverter {
+    public:
+        Converter(std::unique_ptr<BgrConverter> real, const BreakingFramework& owner)
+            : m_real(std::move(real)), m_owner(owner) {}
+        bool convert(const PictureFormat& format, Bytes picture, std::vector<std::uint8_t>& bgr) override {
+            if (m_owner.m_calls.fetch_add(1) + 1 >= m_owner.m_breakAt.load()) {
+                throw std::runtime_error("the picture converter broke down");
+            }
+            return m_real->convert(format, picture, bgr);
+        }
+
+    private:
+        std::unique_ptr<BgrConverter> m_real;
+        const BreakingFramework& m_owner;
+    };
+
+    const MediaFramework& m_real;
+    mutable std::atomic<int> m_calls{0};
+    std::atomic<int> m_breakAt{std::numeric_limits<int>::max()};
+};
+
+TEST_F(PreviewPlayerTest, AStageThatFailsWhilePlayingShowsWhyAndTheCaptionComesBackToPlay) {
+    const MediaFramework* real = loadMediaFramework().framework;
+    ASSERT_NE(real, nullptr);
+    BreakingFramework breaking(*real);
+    makePlayer(&breaking);
+    test::DvClipOptions options;
+    options.frames = 50;
+    loadClip("breaks.avi", options);
+    ASSERT_EQ(panel->displayMode(), TBaseFrame::DisplayMode::Video);
+    breaking.breakAfter(3);
+    act("avPlayStop");
+    EXPECT_EQ(caption("avPlayStop"), "Pause");
+    ASSERT_TRUE(waitForCaption("Play"));
+    EXPECT_EQ(panel->displayMode(), TBaseFrame::DisplayMode::Message);
+    const QString message = panel->findChild<QTextEdit*>("reBaseFrame")->toPlainText();
+    EXPECT_TRUE(message.contains("The playback stopped")) << message.toStdString();
+    EXPECT_TRUE(message.contains("the picture converter broke down")) << message.toStdString();
+    EXPECT_EQ(player->preview().State(), GraphState::Stopped);
+    act("avPlayStop");  // nothing left to play
+    EXPECT_EQ(caption("avPlayStop"), "Play");
+    EXPECT_EQ(player->preview().State(), GraphState::Stopped);
 }
 
 TEST_F(PreviewPlayerTest, AFileThatIsNoAviShowsItsMessageAndTheActionsDoNothing) {

@@ -201,6 +201,7 @@ void Graph::run() {
         {
             std::lock_guard lock(m_mutex);
             m_pauseWanted = false;
+            m_prerolled = false;
         }
         m_clock->setHeld(false);
         m_state = GraphState::Running;
@@ -217,6 +218,8 @@ void Graph::pause() {
         {
             std::lock_guard lock(m_mutex);
             m_pauseWanted = true;
+            m_pausedNoticeSent = false;
+            m_prerolled = false;
         }
         m_clock->setHeld(true);
         m_state = GraphState::Paused;
@@ -240,13 +243,17 @@ void Graph::startStreaming(bool paused) {
     m_endEarlyWanted = false;
     m_endedEarly = false;
     m_failed = false;
+    m_prerolled = false;
     {
         std::lock_guard lock(m_mutex);
         m_error.clear();
         m_warnings.clear();
         m_pauseWanted = paused;
-        m_held = false;
-        m_reprime = false;
+        m_seekPending = false;
+        m_exited = false;
+        m_renderersWithSample.clear();
+        m_renderersEnded.clear();
+        m_pausedNoticeSent = false;
     }
     m_sources = sources();
     m_renderers.clear();
@@ -258,8 +265,6 @@ void Graph::startStreaming(bool paused) {
             m_renderers.push_back(&stage);
         }
     }
-    m_renderersWithSample.clear();
-    m_pausedNoticeSent = false;
 
     for (const Member& member : m_members) {
         try {
@@ -268,6 +273,7 @@ void Graph::startStreaming(bool paused) {
             {
                 std::lock_guard lock(m_mutex);
                 m_error = error.what();
+                m_exited = true;
             }
             m_ended = true;
             endStreaming(StopReason::Failed);
@@ -286,6 +292,22 @@ void Graph::startStreaming(bool paused) {
 
 void Graph::endEarly() { m_endEarlyWanted = true; }
 
+void Graph::applySeek(std::unique_lock<std::mutex>& lock, std::vector<bool>& done, std::size_t& remaining) {
+    const MediaTime target = m_seekTarget;
+    m_seekPending = false;
+    m_renderersWithSample.clear();
+    m_renderersEnded.clear();
+    lock.unlock();
+    // Every call that streamed has returned: the stages hold only what they kept between calls.
+    for (const Member& member : m_members) member.stage->flush();
+    for (Stage* source : m_sources) source->seekSource(target);
+    std::fill(done.begin(), done.end(), false);
+    remaining = done.size();
+    m_complete = false;
+    m_clock->restart(target);
+    lock.lock();
+}
+
 void Graph::stream() {
     try {
         const std::size_t count = m_sources.size();
@@ -295,10 +317,22 @@ void Graph::stream() {
         for (;;) {
             {
                 std::unique_lock lock(m_mutex);
-                m_reprime = false;  // setPosition() started the count of the renderers' samples again
                 if (m_stopRequested) break;
-                if (m_pauseWanted && allRenderersHadSample()) {
-                    holdWhilePaused(lock, [this] { return m_reprime; });
+                if (m_seekPending) {
+                    applySeek(lock, done, remaining);
+                    continue;
+                }
+                if (m_pauseWanted && allRenderersReady()) {
+                    holdWhilePaused(lock);
+                    continue;
+                }
+                if (remaining == 0 && m_complete.load()) {
+                    // Complete: the thread stays for a seek that plays the graph again, or for the stop; a
+                    // pause meanwhile is answered at once, there being nothing left to show.
+                    if (m_pauseWanted) sendPausedOnce(lock);
+                    m_wake.wait(lock, [this] {
+                        return m_stopRequested.load() || m_seekPending || (m_pauseWanted && !m_pausedNoticeSent);
+                    });
                     continue;
                 }
             }
@@ -311,9 +345,16 @@ void Graph::stream() {
                 m_endedEarly = true;
             }
             if (remaining == 0) {
-                m_complete = true;
+                {
+                    std::lock_guard lock(m_mutex);
+                    // A seek asked meanwhile plays on instead: this end is no longer the graph's.
+                    if (m_seekPending) continue;
+                    m_complete = true;
+                    m_ended = true;
+                }
+                m_wake.notify_all();
                 notify(GraphNotice::Complete);
-                break;
+                continue;
             }
             while (done[next]) next = (next + 1) % count;
             if (!m_sources[next]->produce()) {
@@ -341,7 +382,8 @@ void Graph::stream() {
     {
         std::lock_guard lock(m_mutex);
         m_ended = true;
-        m_held = false;
+        m_exited = true;
+        m_prerolled = false;
     }
     m_wake.notify_all();
 }
@@ -358,6 +400,7 @@ void Graph::stop() {
     }
     m_wake.notify_all();
     m_thread.join();
+    m_prerolled = false;
     // A run that went to its end leaves nothing to come back to.
     if (m_complete.load()) m_streamedSinceSeek = false;
     const StopReason reason =
@@ -382,56 +425,64 @@ void Graph::notify(GraphNotice notice) {
     if (m_noticeHandler) m_noticeHandler(notice);
 }
 
-bool Graph::allRenderersHadSample() const {
-    for (Stage* renderer : m_renderers) {
-        if (std::find(m_renderersWithSample.begin(), m_renderersWithSample.end(), renderer) ==
-            m_renderersWithSample.end()) {
-            return false;
-        }
-    }
-    return true;
+bool Graph::allRenderersReady() const {
+    const auto listed = [](const std::vector<Stage*>& list, const Stage* stage) {
+        return std::find(list.begin(), list.end(), stage) != list.end();
+    };
+    return std::all_of(m_renderers.begin(), m_renderers.end(), [&](const Stage* renderer) {
+        return listed(m_renderersWithSample, renderer) || listed(m_renderersEnded, renderer);
+    });
 }
 
-void Graph::holdWhilePaused(std::unique_lock<std::mutex>& lock, const std::function<bool()>& moved) {
-    m_held = true;
-    m_wake.notify_all();
-    if (!m_pausedNoticeSent) {
-        m_pausedNoticeSent = true;
-        lock.unlock();
-        notify(GraphNotice::Paused);
-        lock.lock();
+void Graph::sendPausedOnce(std::unique_lock<std::mutex>& lock) {
+    if (m_pausedNoticeSent) return;
+    m_pausedNoticeSent = true;
+    m_prerolled = true;
+    lock.unlock();
+    notify(GraphNotice::Paused);
+    lock.lock();
+}
+
+void Graph::holdWhilePaused(std::unique_lock<std::mutex>& lock) {
+    sendPausedOnce(lock);
+    m_wake.wait(lock, [this] { return m_stopRequested.load() || !m_pauseWanted || m_seekPending; });
+}
+
+void Graph::onRendererEnded(Stage& stage) {
+    std::lock_guard lock(m_mutex);
+    if (std::find(m_renderersEnded.begin(), m_renderersEnded.end(), &stage) == m_renderersEnded.end()) {
+        m_renderersEnded.push_back(&stage);
     }
-    m_wake.wait(lock, [&] { return m_stopRequested || !m_pauseWanted || moved(); });
-    m_held = false;
 }
 
 bool Graph::onRendered(Stage& stage, const MediaSample& sample, bool paced) {
     std::unique_lock lock(m_mutex);
-    // Samples still on their way while the graph stops are neither shown nor counted: the position stays that
-    // of the last sample shown, where a pause after the stop starts again.
-    if (m_stopRequested) return false;
-    const bool hadSample = std::find(m_renderersWithSample.begin(), m_renderersWithSample.end(), &stage) !=
-                           m_renderersWithSample.end();
-    if (!hadSample) m_renderersWithSample.push_back(&stage);
-    // Paused with every renderer's sample shown: a further sample waits at its renderer, as a paused
-    // renderer holds it, so that the picture on show stays the one the pause or the seek asked for even when
-    // a decoder hands on several at once. A seek or a stop meanwhile drops it.
-    if (m_pauseWanted && hadSample && allRenderersHadSample()) {
-        const std::uint64_t seeks = m_seekCount;
-        holdWhilePaused(lock, [&] { return m_seekCount != seeks; });
-        if (m_stopRequested || m_seekCount != seeks) return false;
+    for (;;) {
+        // Samples still on their way while the graph stops or seeks are neither shown nor counted: the
+        // position stays that of the last sample shown (or the seek's target), and the streaming thread
+        // unwinds to its loop.
+        if (m_stopRequested || m_seekPending) return false;
+        const bool hadSample = std::find(m_renderersWithSample.begin(), m_renderersWithSample.end(), &stage) !=
+                               m_renderersWithSample.end();
+        if (!hadSample) m_renderersWithSample.push_back(&stage);
+        if (m_pauseWanted) {
+            // Paused with every renderer ready: a further sample waits at its renderer, as a paused renderer
+            // holds it, so that the picture on show stays the one the pause or the seek asked for even when a
+            // decoder hands on several at once. A paused graph shows its first samples at once.
+            if (!hadSample || !allRenderersReady()) break;
+            holdWhilePaused(lock);
+            continue;
+        }
+        // A running one on a clock waits for their time; a pause meanwhile holds the sample, unshown.
+        if (!paced || !m_useClock) break;
+        const MediaTime now = m_clock->now();
+        if (sample.start <= now) break;
+        const auto ahead = std::chrono::nanoseconds((sample.start - now).ticks() * 100);
+        m_wake.wait_for(lock, std::min<std::chrono::nanoseconds>(ahead, kClockPoll),
+                        [this] { return m_stopRequested.load() || m_pauseWanted || m_seekPending; });
     }
     if (m_positionRenderer == nullptr || m_positionRenderer == &stage) m_position.store(sample.start.ticks());
-    // A paused graph shows its first samples at once; a running one on a clock waits for their time.
-    if (!paced || !m_useClock) return true;
-    const auto interrupted = [this] { return m_stopRequested.load() || m_pauseWanted; };
-    while (!interrupted()) {
-        const MediaTime now = m_clock->now();
-        if (sample.start <= now) return true;
-        const auto ahead = std::chrono::nanoseconds((sample.start - now).ticks() * 100);
-        m_wake.wait_for(lock, std::min<std::chrono::nanoseconds>(ahead, kClockPoll), interrupted);
-    }
-    return !m_stopRequested.load();
+    return true;
 }
 
 void Graph::onWarning(const std::string& text) {
@@ -486,8 +537,7 @@ std::int64_t Graph::positionInFormat() const {
 }
 
 bool Graph::setPosition(std::int64_t value) {
-    const GraphState state = m_state.load();
-    if (state == GraphState::Running || value < 0) return false;
+    if (value < 0) return false;
     MediaTime target = MediaTime::fromTicks(value);
     if (m_timeFormat == TimeFormat::Frame) {
         const MediaTime frame = frameDuration();
@@ -496,27 +546,26 @@ bool Graph::setPosition(std::int64_t value) {
     }
     const auto sourceStages = sources();
     if (sourceStages.empty()) return false;
-    std::unique_lock lock(m_mutex);
-    // Paused: the streaming thread may still be on its way to the first samples; seek once it holds.
-    if (state == GraphState::Paused) m_wake.wait(lock, [this] { return m_held || m_ended.load(); });
-    // The streaming thread is held (or gone): the stages may be flushed from here.
-    if (state == GraphState::Paused) {
-        for (const Member& member : m_members) member.stage->flush();
+    if (!m_thread.joinable()) {
+        bool moved = true;
+        for (Stage* source : sourceStages) moved = source->seekSource(target) && moved;
+        m_position.store(target.ticks());
+        m_streamedSinceSeek = false;
+        return moved;
     }
-    bool moved = true;
-    for (Stage* source : sourceStages) moved = source->seekSource(target) && moved;
-    m_position.store(target.ticks());
-    if (state == GraphState::Stopped) m_streamedSinceSeek = false;
-    if (state == GraphState::Paused) {
-        m_reprime = true;
-        ++m_seekCount;
-        m_renderersWithSample.clear();
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_exited) return false;  // the streaming failed: only a stop follows
+        m_seekPending = true;
+        m_seekTarget = target;
         m_pausedNoticeSent = false;
-        m_clock->restart(target);
+        m_prerolled = false;
+        m_position.store(target.ticks());
+        m_complete = false;
+        m_ended = false;
     }
-    lock.unlock();
     m_wake.notify_all();
-    return moved;
+    return true;
 }
 
 }  // namespace moraven

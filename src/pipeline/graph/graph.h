@@ -27,28 +27,38 @@
 // peer; remove() a stage with its connections; clear().
 //
 // Running: run() starts the streaming thread, which calls produce() of every source stage in turn until all
-// are at their end (the graph is then complete) or stop() is called. pause() runs until every connected
-// renderer has had one sample, then holds the thread and sends the Paused notice; run() goes on from there.
-// Without a reference clock (the default), samples flow as fast as the stages take them; with one, a
-// renderer's sample waits until the clock (reference_clock.h: the system clock unless setClock() gave another,
-// such as the sound device's) has reached its start time. The clock restarts at the position when streaming
-// starts and after a seek, and is held while the graph pauses. A renderer that paces itself (a sound output
-// whose writes block) does not wait for the clock. stop() ends the streaming
-// within one sample, joins the thread and calls stop() of every stage with the reason: completed, stopped
-// or failed (a stage threw; error() then holds its message).
+// are at their end (the graph is then complete) or stop() is called. pause() streams until every connected
+// renderer is ready (it has had a sample, or its stream has ended: a sound track shorter than the picture, or
+// a seek past its end), then holds the thread and sends the Paused notice; a renderer's further sample waits
+// in Stage::rendered() meanwhile. run() goes on from there. A pause keeps the streaming thread and every
+// stage as they are (a sound output stays open, codecs keep their state); only stop() ends them. Without a
+// reference clock (the default), samples flow as fast as the stages take them; with one, a renderer's sample
+// waits until the clock (reference_clock.h: the system clock unless setClock() gave another, such as the sound
+// device's) has reached its start time. The clock restarts at the position when streaming starts and after a
+// seek, and is held while the graph pauses. A renderer that paces itself (a sound output whose writes block)
+// does not wait for the clock. stop() ends the streaming within one sample, joins the thread and calls stop()
+// of every stage with the reason: completed, stopped or failed (a stage threw; error() then holds its
+// message). A complete graph keeps its thread waiting until a seek plays it again or stop() ends it; a failed
+// one's thread ends at once, and only stop() follows (it keeps its state until then).
 //
 // Notices (Complete, Paused, Failed) are handed to the notice handler on the streaming thread: the caller
-// marshals them to its own thread (the window posts them to its event loop). When start() of a stage throws,
+// marshals them to its own thread (the window posts them to its event loop). Paused comes once per pause() or
+// seek while paused, when the new position's samples have reached every renderer; a notice may arrive after
+// a newer request was made (prerolled() tells whether the latest is done). When start() of a stage throws,
 // run() or pause() hands the Failed notice on the control thread before it returns, and no thread starts.
 // Whoever cannot take notices polls state(), isComplete() and error().
 //
 // Seeking: duration() and position() in the current time format (100 ns units, or frames of the source's
-// video stream), and setPosition() while stopped or paused. Position is the start time of the latest sample
-// a renderer consumed. A seek while paused first flushes every stage (Stage::flush(): what they hold from
-// before the seek is dropped), then streams until each renderer has had a sample from the new position.
+// video stream), and setPosition() in any state. Position is the start time of the latest sample a renderer
+// consumed, or the target of a seek until its samples come. A seek of a streaming graph (running, paused or
+// complete) is a request: setPosition() returns at once and the streaming thread carries it out. A sample
+// waiting at a renderer is dropped, so the thread unwinds to its loop; there it flushes every stage
+// (Stage::flush(): what they hold from before the seek is dropped), moves the sources and restarts the clock,
+// then streams from the new position: a paused graph until every renderer is ready again (then Paused), a
+// running one on.
 //
-// Threads: every member is for the control thread, except position(), isComplete(), error(), warnings()
-// and state(), which any thread may call. The destructor stops the graph.
+// Threads: every member is for the control thread, except position(), isComplete(), prerolled(), error(),
+// warnings() and state(), which any thread may call. The destructor stops the graph.
 namespace moraven {
 
 enum class GraphState { Stopped, Paused, Running };
@@ -114,8 +124,11 @@ public:
     std::string error() const;
     // Notes of the stages that did not stop the run (any thread).
     std::vector<std::string> warnings() const;
-    // Waits until the streaming thread has ended (complete or failed) or `timeout` passed; true when ended.
+    // Waits until the streaming has ended (complete or failed) or `timeout` passed; true when ended.
     bool waitForEnd(std::chrono::milliseconds timeout);
+    // Paused with every renderer ready since the latest pause() or seek: its Paused notice is on its way or
+    // was handed on (any thread).
+    bool prerolled() const { return m_prerolled.load(); }
 
     // ---- seeking ----
     void setTimeFormat(TimeFormat format) { m_timeFormat = format; }
@@ -129,6 +142,9 @@ public:
     // In the current time format.
     std::int64_t durationInFormat() const;
     std::int64_t positionInFormat() const;
+    // Moves to `value` (current time format). Stopped: the sources move now; streaming: the move is asked of
+    // the streaming thread (see above) and true means asked. False for a negative value, a graph without
+    // sources, or one whose streaming failed.
     bool setPosition(std::int64_t value);
     // The frame duration of the first source with a video stream, rounded to 100 ns; zero when none has one.
     MediaTime frameDuration() const;
@@ -142,14 +158,20 @@ private:
 
     void startStreaming(bool paused);
     void stream();
+    // Streaming thread, `lock` held: carries out the pending seek (the lock is let go while the stages are
+    // flushed and the sources moved); every source is then to be read again.
+    void applySeek(std::unique_lock<std::mutex>& lock, std::vector<bool>& done, std::size_t& remaining);
     void notify(GraphNotice notice);
     bool onRendered(Stage& stage, const MediaSample& sample, bool paced);
-    // The streaming thread, paused with every renderer's first sample shown: says so (the paused notice once
-    // per run) and waits, `lock` held on m_mutex, until a stop, a run, or `moved` (a seek) releases it.
-    void holdWhilePaused(std::unique_lock<std::mutex>& lock, const std::function<bool()>& moved);
+    void onRendererEnded(Stage& stage);
+    // The streaming thread, paused with every renderer ready: says so (the Paused notice once per pause or
+    // seek) and waits, `lock` held on m_mutex, until a stop, a run or a seek releases it.
+    void holdWhilePaused(std::unique_lock<std::mutex>& lock);
+    void sendPausedOnce(std::unique_lock<std::mutex>& lock);
     void onWarning(const std::string& text);
     std::vector<Stage*> sources() const;
-    bool allRenderersHadSample() const;
+    // Every connected renderer has had a sample since the last seek, or its stream has ended (m_mutex held).
+    bool allRenderersReady() const;
     void endStreaming(StopReason reason);
     bool tryConnect(Pin& output, Pin& input, const MediaType* partial);
     bool renderThrough(Pin& output, Stage& target, int depth);
@@ -171,16 +193,18 @@ private:
     std::atomic<bool> m_complete{false};
     std::atomic<bool> m_endEarlyWanted{false};
     std::atomic<bool> m_endedEarly{false};
-    std::atomic<bool> m_ended{true};
+    std::atomic<bool> m_ended{true};    // complete or failed
+    std::atomic<bool> m_prerolled{false};
+    bool m_exited = true;        // under m_mutex: the streaming thread has left its loop (failed or stopped)
     bool m_pauseWanted = false;  // under m_mutex
-    bool m_held = false;         // under m_mutex: the streaming thread waits in the paused state
-    bool m_reprime = false;      // under m_mutex: a seek while paused; count the renderers' samples again
+    bool m_seekPending = false;  // under m_mutex: a seek asked of the streaming thread
+    MediaTime m_seekTarget;      // under m_mutex
     bool m_failed = false;       // streaming thread; read by the control thread after the join
-    bool m_pausedNoticeSent = false;            // under m_mutex
-    std::uint64_t m_seekCount = 0;              // under m_mutex: seeks while paused
+    bool m_pausedNoticeSent = false;            // under m_mutex: since the latest pause() or seek
     std::vector<Stage*> m_sources;              // fixed while the thread runs
     std::vector<Stage*> m_renderers;            // connected renderers, fixed while the thread runs
     std::vector<Stage*> m_renderersWithSample;  // under m_mutex
+    std::vector<Stage*> m_renderersEnded;       // under m_mutex: their stream ended since the last seek
     std::string m_error;                        // under m_mutex
     std::vector<std::string> m_warnings;        // under m_mutex
     std::atomic<std::int64_t> m_position{0};

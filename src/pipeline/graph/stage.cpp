@@ -75,7 +75,11 @@ void Stage::endEarly() {
 
 void Stage::deliverEndOfStream(const Pin& output) {
     Pin* peer = output.peer();
-    if (peer != nullptr) peer->stage().endOfStream(*peer);
+    if (peer == nullptr) return;
+    Stage& receiver = peer->stage();
+    receiver.endOfStream(*peer);
+    // A renderer whose stream is over counts as ready for a pause: it will have no sample to show.
+    if (receiver.isRenderer() && receiver.m_graph != nullptr) receiver.m_graph->onRendererEnded(receiver);
 }
 
 bool Stage::rendered(const MediaSample& sample, bool paced) {

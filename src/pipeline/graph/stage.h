@@ -17,10 +17,10 @@
 // Pin pointers stay valid until the stage removes the pin or is destroyed.
 //
 // Threads. Everything that builds a graph (pins, connection questions, connected(), disconnected()) runs on
-// the control thread while the graph is stopped. Once the graph runs, receive(), endOfStream() and a source's
-// produce() run on the graph's one streaming thread, one call at a time: a stage needs no lock for what only
-// these calls touch. start() and stop() run on the control thread while no streaming thread exists.
-// position() of a Seeking may be read from any thread.
+// the control thread while the graph is stopped. Once the graph runs, receive(), endOfStream(), flush() and a
+// source's produce() and seekSource() run on the graph's one streaming thread, one call at a time: a stage
+// needs no lock for what only these calls touch. start() and stop() run on the control thread while no
+// streaming thread exists. position() of a Seeking may be read from any thread.
 namespace moraven {
 
 class Graph;
@@ -122,9 +122,9 @@ public:
     virtual void endOfStream(Pin& input);
     // Control thread, after the streaming thread ended (also when start() of another stage threw).
     virtual void stop(StopReason) {}
-    // Control thread, while the paused graph's streaming thread is held, before a seek: drop whatever the
-    // stage holds from before it (pictures still being decoded), so that the first sample after the seek is
-    // the first to come out. The base holds nothing.
+    // Streaming thread, at a seek, between calls that stream (none of the stage's calls is under way): drop
+    // whatever the stage holds from before it (pictures still being decoded, a stream's end already told),
+    // so that the first sample after the seek is the first to come out. The base holds nothing.
     virtual void flush() {}
 
     // A source is driven by the streaming thread: each produce() reads and delivers one sample (through every
@@ -135,15 +135,17 @@ public:
     // source tells its outputs that their streams are over, as at the end of its input; produce() is not
     // called again. The base tells every output.
     virtual void endEarly();
-    // A source's duration (the longest of its connected streams) and its move to a position (graph stopped or
-    // paused). Others answer zero and false.
+    // A source's duration (the longest of its connected streams) and its move to a position (control thread
+    // while the graph is stopped, else the streaming thread at a seek, after the flush). A stream that the
+    // move puts past its end tells its output so at the next produce(). Others answer zero and false.
     virtual MediaTime sourceDuration() const { return {}; }
     virtual bool seekSource(MediaTime) { return false; }
     // The duration of a video frame of the source's video stream, for positions counted in frames; zero
     // when none.
     virtual MediaTime sourceFrameDuration() const { return {}; }
 
-    // Renderers end the chains: a graph pauses once each connected renderer has had its first sample.
+    // Renderers end the chains: a graph pauses once each connected renderer has had its first sample or the
+    // end of its stream.
     virtual bool isRenderer() const { return false; }
     // A stage that tracks what it wrote (a multiplexer, the WAV writer) answers it here.
     virtual const Seeking* seeking() const { return nullptr; }
@@ -156,10 +158,10 @@ protected:
     void deliver(const Pin& output, MediaSample& sample);
     void deliverEndOfStream(const Pin& output);
     // A renderer has consumed a sample: counts for pausing and, when `paced`, waits for its time when the
-    // graph runs on a reference clock (returns early once the graph stops or pauses). A renderer that paces
-    // itself (its writes block) passes false. While the graph is paused with every renderer's sample shown,
-    // the call holds the sample until the graph runs again. False when the sample is to be dropped (the graph
-    // seeked or stopped while it was held).
+    // graph runs on a reference clock. A renderer that paces itself (its writes block) passes false. While the
+    // graph is paused with every renderer ready (a pause that comes during the wait included), the call holds
+    // the sample until the graph runs again. False when the sample is to be dropped, unshown: the graph is
+    // stopping or a seek was asked (the streaming thread then unwinds to carry it out).
     bool rendered(const MediaSample& sample, bool paced = true);
     // A note for the user that does not stop the run ("the file ends with a truncated frame").
     void warn(const std::string& text);

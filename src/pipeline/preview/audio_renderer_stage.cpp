@@ -1,5 +1,6 @@
 #include "pipeline/preview/audio_renderer_stage.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace moraven {
@@ -22,6 +23,7 @@ void AudioRendererStage::start() {
 }
 
 void AudioRendererStage::receive(Pin&, MediaSample& sample) {
+    m_clock.noteSample(sample.stop);
     if (m_playing.load()) {
         m_clock.flushIfAsked();
         // A device that stops working leaves the graph on the system clock, silent.
@@ -29,6 +31,12 @@ void AudioRendererStage::receive(Pin&, MediaSample& sample) {
     }
     // Without a device, the sound waits for its time like the pictures, so that the clock still paces.
     rendered(sample, !m_playing.load());
+}
+
+void AudioRendererStage::endOfStream(Pin&) {
+    // A seek past the sound's end: what the device still queues from before it must not play.
+    if (m_playing.load()) m_clock.flushIfAsked();
+    m_clock.noteEnd();
 }
 
 void AudioRendererStage::stop(StopReason) {
@@ -39,7 +47,19 @@ void AudioRendererStage::SoundClock::restart(MediaTime position) {
     std::lock_guard lock(m_mutex);
     m_base = position;
     m_flushPending = true;
+    m_soundEnd = position;
+    m_ended = false;
     m_fallback.restart(position);
+}
+
+void AudioRendererStage::SoundClock::noteSample(MediaTime stop) {
+    std::lock_guard lock(m_mutex);
+    m_soundEnd = std::max(m_soundEnd, stop);
+}
+
+void AudioRendererStage::SoundClock::noteEnd() {
+    std::lock_guard lock(m_mutex);
+    m_ended = true;
 }
 
 void AudioRendererStage::SoundClock::setHeld(bool held) {
@@ -53,6 +73,9 @@ MediaTime AudioRendererStage::SoundClock::now() const {
     MediaTime played;
     if (m_owner.m_playing.load() && !m_flushPending && m_owner.m_output.playedTime(played)) {
         const MediaTime reached = m_base + played;
+        // Once the sound is over and played out, the device's clock stands still: the system clock goes
+        // on from its last reading, for the pictures that last longer.
+        if (m_ended && reached >= m_soundEnd) return m_fallback.now();
         m_fallback.restart(reached);
         return reached;
     }

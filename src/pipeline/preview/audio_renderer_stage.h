@@ -13,10 +13,11 @@
 //
 // Its clock(): while the output plays, the media time the device has played (the position of the last seek
 // plus playedTime()); when the output did not open, stopped working, or cannot tell (playedTime() false,
-// or just after a seek, before the queued sound was dropped), the system clock going on from the last time
-// the device told. Held and released with the graph, which holds and resumes the device too. A graph that
-// paces its pictures by this clock therefore keeps them with the sound, and plays silently on the system
-// clock when there is no sound to be had.
+// or just after a seek, before the queued sound was dropped), or once the sound has ended and played out
+// (a sound track shorter than the picture), the system clock going on from the last time the device told.
+// Held and released with the graph, which holds and resumes the device too (a pause keeps it open). A graph
+// that paces its pictures by this clock therefore keeps them with the sound, and plays silently on the
+// system clock when there is no sound to be had.
 //
 // Threads: as every stage (graph/stage.h); the clock as graph/reference_clock.h says. `output` must outlive
 // the stage.
@@ -36,7 +37,7 @@ public:
     bool acceptsInput(const Pin& input, const MediaType& type) const override;
     void start() override;
     void receive(Pin& input, MediaSample& sample) override;
-    void endOfStream(Pin&) override {}
+    void endOfStream(Pin& input) override;
     void stop(StopReason reason) override;
     bool isRenderer() const override { return true; }
 
@@ -50,12 +51,17 @@ private:
         // Streaming thread: drops the device's queue when a restart asked for it, before the clock reads
         // the device again.
         void flushIfAsked();
+        // Streaming thread: a sample that ends at `stop` was written; the stream is over.
+        void noteSample(MediaTime stop);
+        void noteEnd();
 
     private:
         AudioRendererStage& m_owner;
         mutable std::mutex m_mutex;
         MediaTime m_base;           // the position the device's played time counts from
         bool m_flushPending = false;
+        MediaTime m_soundEnd;       // the end of the sound written since the restart
+        bool m_ended = false;       // the stream ended since the restart
         mutable SystemClock m_fallback;  // follows the device while it tells, stands in when it does not
     };
 

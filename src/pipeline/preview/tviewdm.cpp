@@ -38,6 +38,8 @@ Tviewdm::~Tviewdm() {
 
 void Tviewdm::onNotice(GraphNotice notice) {
     if (notice == GraphNotice::Paused) {
+        // Handed on first: whoever waits until paused finds the handler's work done.
+        handOn(GraphNotice::Paused);
         {
             std::lock_guard lock(m_noticeMutex);
             m_pausedShown = true;
@@ -45,14 +47,21 @@ void Tviewdm::onNotice(GraphNotice notice) {
         m_noticeWake.notify_all();
         return;
     }
-    if (notice != GraphNotice::Complete) return;
+    if (notice == GraphNotice::Failed) {
+        handOn(GraphNotice::Failed);
+        return;
+    }
     // A player that is paused at the end (moved there by the end key) completes only when it is asked to
     // play, as a paused renderer keeps its end of stream until then.
     if (m_graph.state() != GraphState::Running) {
         m_completeWhilePaused = true;
         return;
     }
-    if (m_completeHandler) m_completeHandler();
+    handOn(GraphNotice::Complete);
+}
+
+void Tviewdm::handOn(GraphNotice notice) {
+    if (m_noticeHandler) m_noticeHandler(notice);
 }
 
 void Tviewdm::markUnpaused() {
@@ -62,10 +71,12 @@ void Tviewdm::markUnpaused() {
 
 bool Tviewdm::WaitUntilPaused(std::chrono::milliseconds timeout) {
     std::unique_lock lock(m_noticeMutex);
-    return m_noticeWake.wait_for(lock, timeout, [this] { return m_pausedShown; });
+    // A notice of an earlier move may still come after a newer one was asked: only the graph's word that the
+    // latest is done counts.
+    return m_noticeWake.wait_for(lock, timeout, [this] { return m_pausedShown && m_graph.prerolled(); });
 }
 
-void Tviewdm::setGraphCompleteHandler(std::function<void()> handler) { m_completeHandler = std::move(handler); }
+void Tviewdm::setNoticeHandler(std::function<void(GraphNotice)> handler) { m_noticeHandler = std::move(handler); }
 
 // ---- building ----
 
@@ -247,7 +258,7 @@ bool Tviewdm::PauseAtPosition() {
 
 void Tviewdm::Run() {
     if (m_completeWhilePaused.exchange(false) && m_graph.isComplete()) {
-        if (m_completeHandler) m_completeHandler();
+        handOn(GraphNotice::Complete);
         return;
     }
     m_graph.run();
@@ -279,35 +290,18 @@ void Tviewdm::SuspendPreview() {
 // ---- seeking ----
 
 bool Tviewdm::moveTo(std::int64_t position) {
-    const GraphState before = m_graph.state();
-    if (before == GraphState::Stopped) return m_graph.setPosition(position);
-    m_completeWhilePaused = false;
-    markUnpaused();
-    if (m_graph.waitForEnd(std::chrono::milliseconds(0))) {
-        // The file had played to its end: streaming starts again from the new position.
-        m_graph.stop();
-        const bool moved = m_graph.setPosition(position);
-        if (before == GraphState::Running) {
-            m_graph.run();
-        } else {
-            m_graph.pause();
-        }
-        return moved;
+    if (m_graph.state() != GraphState::Stopped) {
+        m_completeWhilePaused = false;
+        markUnpaused();
     }
-    if (before == GraphState::Running) {
-        m_graph.pause();
-        const bool moved = m_graph.setPosition(position);
-        m_graph.run();
-        return moved;
-    }
-    const bool moved = m_graph.setPosition(position);
-    // The streaming may have reached the end while this move was on its way (a move to the end just before):
-    // it is then gone, and starts again from the new position.
-    if (!m_graph.waitForEnd(std::chrono::milliseconds(0))) return moved;
-    m_graph.stop();
-    const bool again = m_graph.setPosition(position);
-    m_graph.pause();
-    return again;
+    // The graph carries the move out on its streaming thread, from wherever it is (playing, paused, at the
+    // end); a paused one says Paused once the new position's frame is shown.
+    return m_graph.setPosition(position);
+}
+
+void Tviewdm::Redraw() {
+    if (m_graph.state() != GraphState::Paused) return;
+    moveTo(m_graph.positionInFormat());
 }
 
 bool Tviewdm::SetPosition(std::int64_t position) { return moveTo(position); }

@@ -34,7 +34,8 @@
 // Positions: in frames while a picture is shown, in 100 ns units for sound only (timeFormat()).
 //
 // Threads: every member on the control (user-interface) thread, except the readers of the scene detection's
-// ring. The graph-complete notice comes on the streaming thread: the handler marshals it. `videoSink`,
+// ring. No member waits for the streaming thread, except Stop(), the builders and WaitUntilPaused(); the
+// notices come on the streaming thread: the handler marshals them. `videoSink`,
 // `audioOutput` and `framework` (null: the codec module, loaded on first use) must outlive the preview. The
 // framework converts the pictures for the sink; the graph's decoders always use the codec module.
 namespace moraven {
@@ -94,6 +95,7 @@ public:
     bool AudioConnected() const { return m_audioConnected; }
     bool VideoInterrupted() const { return m_videoInterrupted; }
 
+    // Moves, without waiting (the Paused notice follows when paused). Position() is the target at once.
     // Moves by `delta` (100 ns, signed), kept within 0 and the duration; the time format stays as it was.
     // While pictures are shown the move lands on the nearest frame's start, at most the last frame's.
     bool SeekBy(std::int64_t delta);
@@ -111,9 +113,12 @@ public:
     bool PauseAtPosition();
 
     // Run, pause, stop. Run after the end of the file hands the graph-complete notice to its handler instead.
+    // Run and Pause return at once and keep the graph, its sound device and codecs; Stop releases them.
     void Run();
     void Pause();
     void Stop();
+    // Paused: shows the frame on screen again, through every stage (after an inlay change).
+    void Redraw();
     GraphState State() const { return m_graph.state(); }
 
     // Linear 0 (silent) .. 10000 (full), clamped.
@@ -126,11 +131,15 @@ public:
     // Whether the pictures follow the sound device's clock (sound plays), else the system clock.
     bool PlaysOnSoundClock() const;
 
-    // Called on the streaming thread when the file has played to its end (the caller marshals it).
-    void setGraphCompleteHandler(std::function<void()> handler);
-    // Waits until the graph has paused with each renderer's first sample shown since the last load or
-    // seek, or `timeout` passed; true when it did (for callers that must read the shown frame at once).
+    // The results of what was asked, on the streaming thread (the caller marshals them; set while stopped):
+    // Paused when the frame of a load, a pause, a step or a seek is shown paused (a notice may come for an
+    // earlier request after a newer one was made); Complete when the file has played to its end (or Run()
+    // was asked at the end); Failed when a stage failed (the graph has ended: Stop() it; error() says why).
+    void setNoticeHandler(std::function<void(GraphNotice)> handler);
+    // Waits until the graph has paused with each renderer's first sample shown since the last load, pause or
+    // seek, or `timeout` passed; true when it did. For tests and tools: the window takes the notices.
     bool WaitUntilPaused(std::chrono::milliseconds timeout);
+    std::string Error() const { return m_graph.error(); }
 
     Tdv_Superposer& Superposer() { return m_superposer; }
     Tdv_sceneDetect& SceneDetect() { return m_sceneDetect; }
@@ -145,6 +154,7 @@ private:
     // The last frame's number (frames format): the duration in frames less one, at least 0.
     std::int64_t lastShownFrame() const;
     void onNotice(GraphNotice notice);
+    void handOn(GraphNotice notice);
     void markUnpaused();
 
     VideoSink& m_videoSink;
@@ -166,7 +176,7 @@ private:
     std::mutex m_noticeMutex;
     std::condition_variable m_noticeWake;
     bool m_pausedShown = false;                 // under m_noticeMutex
-    std::function<void()> m_completeHandler;    // set while stopped
+    std::function<void(GraphNotice)> m_noticeHandler;  // set while stopped
     std::atomic<bool> m_completeWhilePaused{false};
 };
 

@@ -119,6 +119,14 @@ bool AviSplitterStage::produce() {
         return false;
     }
     const auto outputs = pins(PinDirection::Output);
+    // A stream that a seek put past its end (a sound track shorter than the picture) is over from here.
+    for (std::size_t i = 0; i < m_states.size() && i < outputs.size(); ++i) {
+        StreamState& state = m_states[i];
+        if (!outputs[i]->isConnected() || state.endSent) continue;
+        if (state.next < m_demuxer->streams()[i].samples.size()) continue;
+        state.endSent = true;
+        deliverEndOfStream(*outputs[i]);
+    }
     for (;;) {
         std::size_t best = kNoStream;
         MediaTime bestStart;

@@ -22,8 +22,10 @@
 // frame at or before the position on, the frames before the position marked preroll (a decoder needs them,
 // nothing shows them); every other stream from the sample playing at the position. An I/O error (FileError) ends the run as failed.
 //
-// Threads: connection, start(), stop() and seekSource() on the control thread while stopped or paused;
-// produce() on the streaming thread; sourceDuration() from any thread once connected.
+// A stream that ends before the others, or that a seek put past its end, tells its output so at once.
+//
+// Threads: connection, start() and stop() on the control thread while stopped; produce() and seekSource() as
+// graph/stage.h says; sourceDuration() from any thread once connected.
 namespace moraven {
 
 class AviSplitterStage final : public Stage {
