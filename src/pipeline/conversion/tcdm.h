@@ -10,6 +10,7 @@
 #include "pipeline/conversion/conversion_graphs.h"
 #include "pipeline/graph/graph.h"
 #include "pipeline/stages/acm_wrapper_stage.h"
+#include "pipeline/stages/damaged_frames.h"
 #include "pipeline/stages/dv_header_stage.h"
 #include "pipeline/stages/dv_video_decoder_stage.h"
 #include "pipeline/stages/scene_detect_stage.h"
@@ -109,6 +110,8 @@ private:
     // Tries each free output of `splitter` into `adapter`, then the adapter into `target`'s input; true
     // when one chain was made.
     bool connectSoundThrough(Stage& splitter, Stage& adapter, Pin& target);
+    // The stages' warnings of the run, then the one about its damaged frames.
+    std::vector<std::string> runWarnings() const;
 
     Graph m_graph;
     FileSourceStage m_source;
@@ -120,6 +123,8 @@ private:
     std::atomic<std::int64_t> m_conversionDuration{0};
     std::atomic<int> m_conversionProgress{0};
     std::atomic<bool> m_conversionDone{false};
+    // The damaged frames of the run, shared by every stage that counts them (pipeline/stages/damaged_frames.h).
+    DamagedFrames m_damagedFrames;
     std::string m_buildError;
     bool m_segmentSplice = true;
     std::size_t m_codecWorkers = 0;
