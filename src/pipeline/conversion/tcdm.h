@@ -32,6 +32,9 @@
 //
 // The stream-copy graphs built here use no codec: frames are copied, only the DV sound is (de)shuffled.
 //
+// Damaged frames (pipeline/stages/damaged_frames.h) never stop a run: the stages that meet one pass it on or
+// replace it, and count it in one tally of the run, which ends the run's warnings with one note.
+//
 // Threads: the control thread only; the graph streams on its own thread while RunConversionGraph waits.
 namespace moraven {
 
