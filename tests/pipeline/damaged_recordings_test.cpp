@@ -19,9 +19,9 @@
 #include "support/temp_dir.h"
 
 // Damaged recordings, as tape captures are, through every conversion: a frame of the other TV system, a frame
-// whose DIF sequences are zeroed, a chunk declaring several GB (in a sparse file that holds it), and a file cut
-// short. Each conversion runs to its end, writes the frames it should, keeps every other frame's datecode and
-// timecode, and names the damage in one warning.
+// whose DIF sequences are zeroed, a chunk declaring several GB (in a sparse file that holds it), and a file
+// cut short. Each conversion runs to its end, writes the frames it should, keeps every other frame's datecode
+// and timecode, and names the damage in one warning.
 namespace moraven {
 namespace {
 
@@ -31,6 +31,8 @@ using test::TempDir;
 constexpr std::size_t kFrames = 8;
 constexpr std::size_t kDamaged = 3;
 constexpr std::size_t kWholeFramesAfterCut = 6;
+// The codec stages' workers of the conversions that code pictures, as users' machines have them.
+constexpr std::size_t kWorkerCounts[] = {1, 2, 4, 8, 16};
 const std::string kOneReplaced = "1 frame could not be decoded and was replaced";
 const std::string kCutShort = "the file is truncated: 6 of 8 frames could be read";
 
@@ -104,12 +106,13 @@ protected:
         std::vector<std::vector<std::uint8_t>> frames = s_pal->frames;
         if (damage == Damage::OtherSystem) frames[kDamaged] = s_ntsc->frames.front();
         if (damage == Damage::ZeroedSequences) std::fill(frames[kDamaged].begin(), frames[kDamaged].end(), 0);
-        const std::string path =
-            dir.file(std::string(type1 ? "source_type1_" : "source_type2_") + std::to_string(++m_sources) + ".avi");
+        const std::string path = dir.file(std::string(type1 ? "source_type1_" : "source_type2_") +
+                                          std::to_string(++m_sources) + ".avi");
         test::DvAviOptions options;
         options.type1 = type1;
-        test::writeDvAvi(path, frames.size(), [&](std::size_t i) -> const std::vector<std::uint8_t>& { return frames[i]; },
-                         options);
+        test::writeDvAvi(
+            path, frames.size(), [&](std::size_t i) -> const std::vector<std::uint8_t>& { return frames[i]; },
+            options);
         if (damage == Damage::HugeChunk) declareSampleSize(path, kDamaged, 3'000'000'000u);
         if (damage == Damage::CutShort) {
             // Cut in the middle of frame 6: its index at the end of the file is lost too.
@@ -121,8 +124,10 @@ protected:
     }
     std::vector<std::string> damageWarnings() const {
         switch (GetParam().damage) {
-            case Damage::CutShort: return {kCutShort};
-            default: return {kOneReplaced};
+            case Damage::CutShort:
+                return {kCutShort};
+            default:
+                return {kOneReplaced};
         }
     }
     std::size_t sourceFrames() const {
@@ -131,7 +136,7 @@ protected:
     // Whether output frame k of a same-system conversion is to keep source frame k's facts.
     bool kept(std::size_t k) const { return GetParam().damage == Damage::CutShort || k != kDamaged; }
 
-    ConversionResult run() {
+    static ConversionResult run(TCdm& cdm) {
         const ConversionResult result = cdm.RunConversionGraph([](int) { return false; });
         EXPECT_EQ(result.outcome, ConversionOutcome::Completed) << result.message;
         return result;
@@ -141,7 +146,6 @@ protected:
     static test::DvClip* s_pal;
     static test::DvClip* s_ntsc;
     TempDir dir;
-    TCdm cdm;
 
 private:
     int m_sources = 0;
@@ -162,59 +166,73 @@ INSTANTIATE_TEST_SUITE_P(Cases, DamagedRecordingsTest,
 TEST_P(DamagedRecordingsTest, SameSystemConversionsWriteEveryFrameAndWarnOnce) {
     struct Conversion {
         const char* name;
+        bool codes;  // codes pictures: run at every worker count
         bool type1Source;
         std::function<bool(TCdm&, const std::string&, const std::string&)> build;
         AviStreamKind outputKind;
     };
     const std::vector<Conversion> conversions{
-        {"type 1", false, [](TCdm& c, const std::string& in, const std::string& out) { return c.BuildType1Graph(in, out); },
+        {"type 1", false, false,
+         [](TCdm& c, const std::string& in, const std::string& out) { return c.BuildType1Graph(in, out); },
          AviStreamKind::Interleaved},
-        {"type 2", true, [](TCdm& c, const std::string& in, const std::string& out) { return c.BuildType2Graph(in, out); },
+        {"type 2", false, true,
+         [](TCdm& c, const std::string& in, const std::string& out) { return c.BuildType2Graph(in, out); },
          AviStreamKind::Video},
-        {"inlay", false,
+        {"inlay", true, false,
          [](TCdm& c, const std::string& in, const std::string& out) {
              return c.BuildInlayGraph(in, out, DvSystem::Pal625, false);
          },
          AviStreamKind::Video},
-        {"inlay of type 1", true,
+        {"inlay of type 1", true, true,
          [](TCdm& c, const std::string& in, const std::string& out) {
              return c.BuildInlayGraph(in, out, DvSystem::Pal625, true);
          },
          AviStreamKind::Interleaved},
     };
-    cdm.Superposer().SetEnabled(true);
-    cdm.setHourShift(0);
     for (const Conversion& c : conversions) {
-        SCOPED_TRACE(c.name);
-        const std::string input = source(c.type1Source);
-        const std::string output = dir.file(std::string("out_") + (c.type1Source ? "1_" : "2_") + c.name + ".avi");
-        ASSERT_TRUE(c.build(cdm, input, output)) << cdm.lastBuildError();
-        EXPECT_EQ(run().warnings, damageWarnings());
-        EXPECT_EQ(runProgram({"ffprobe", "-v", "warning", output}).errors, "");
+        for (const std::size_t workers :
+             c.codes ? std::vector<std::size_t>(std::begin(kWorkerCounts), std::end(kWorkerCounts))
+                     : std::vector<std::size_t>{1}) {
+            SCOPED_TRACE(std::string(c.name) + ", workers " + std::to_string(workers));
+            TCdm cdm(workers);
+            cdm.Superposer().SetEnabled(true);
+            cdm.setHourShift(0);
+            const std::string input = source(c.type1Source);
+            const std::string output = dir.file("out_" + std::to_string(workers) +
+                                                (c.type1Source ? "_1_" : "_2_") + c.name + ".avi");
+            ASSERT_TRUE(c.build(cdm, input, output)) << cdm.lastBuildError();
+            EXPECT_EQ(run(cdm).warnings, damageWarnings());
+            EXPECT_EQ(runProgram({"ffprobe", "-v", "warning", output}).errors, "");
 
-        const auto frames = test::samplesOfFirstStream(output, c.outputKind);
-        ASSERT_EQ(frames.size(), sourceFrames());
-        for (std::size_t k = 0; k < frames.size(); ++k) {
-            if (!kept(k)) continue;
-            EXPECT_EQ(DvFindRecDate(frames[k]), DvFindRecDate(s_pal->frames[k])) << k;
-            EXPECT_EQ(DvFindTimecode(frames[k]), DvFindTimecode(s_pal->frames[k])) << k;
+            const auto frames = test::samplesOfFirstStream(output, c.outputKind);
+            ASSERT_EQ(frames.size(), sourceFrames());
+            for (std::size_t k = 0; k < frames.size(); ++k) {
+                if (!kept(k)) continue;
+                EXPECT_EQ(DvFindRecDate(frames[k]), DvFindRecDate(s_pal->frames[k])) << k;
+                EXPECT_EQ(DvFindTimecode(frames[k]), DvFindTimecode(s_pal->frames[k])) << k;
+            }
         }
     }
 }
 
-// PAL to NTSC: the duration is kept, every output frame shows a source frame's datecode and timecode but
-// those fed by the damaged frame.
+// PAL to NTSC, each source type at some of the worker counts: the duration is kept, every output frame shows
+// a source frame's datecode and timecode but those fed by the damaged frame.
 TEST_P(DamagedRecordingsTest, StandardsConversionWritesTheDurationAndWarnsOnce) {
-    for (const bool type1 : {false, true}) {
-        SCOPED_TRACE(type1 ? "type 1" : "type 2");
+    for (const auto& [type1, workers] :
+         {std::pair{false, kWorkerCounts[0]}, std::pair{true, kWorkerCounts[1]},
+          std::pair{false, kWorkerCounts[2]}, std::pair{true, kWorkerCounts[3]},
+          std::pair{false, kWorkerCounts[4]}}) {
+        SCOPED_TRACE(std::string(type1 ? "type 1" : "type 2") + ", workers " + std::to_string(workers));
+        TCdm cdm(workers);
         const std::string input = source(type1);
-        const std::string output = dir.file(type1 ? "ntsc1.avi" : "ntsc2.avi");
+        const std::string output = dir.file("ntsc_" + std::to_string(workers) + ".avi");
         cdm.setRestoreHeader(true);
         cdm.setHourShift(0);
         ASSERT_TRUE(cdm.BuildNtscPalGraph(input, output, DvSystem::Ntsc525, type1)) << cdm.lastBuildError();
-        EXPECT_EQ(run().warnings, damageWarnings());
+        EXPECT_EQ(run(cdm).warnings, damageWarnings());
         EXPECT_EQ(runProgram({"ffprobe", "-v", "warning", output}).errors, "");
-        const auto frames = test::samplesOfFirstStream(output, type1 ? AviStreamKind::Interleaved : AviStreamKind::Video);
+        const auto frames =
+            test::samplesOfFirstStream(output, type1 ? AviStreamKind::Interleaved : AviStreamKind::Video);
         // round(frames x 1/25 s / (1001/30000 s))
         ASSERT_EQ(frames.size(), (sourceFrames() * 2 * 1200 + 1001) / 2002);
         std::size_t fromElsewhere = 0;
@@ -233,15 +251,16 @@ TEST_P(DamagedRecordingsTest, StandardsConversionWritesTheDurationAndWarnsOnce) 
     }
 }
 
-// The sound to WAV: a type 1 file's damaged frame gives silence of its length; a type 2 file's sound stream is
-// read alone, and its picture's damage is nothing to it.
+// The sound to WAV: a type 1 file's damaged frame gives silence of its length; a type 2 file's sound stream
+// is read alone, and its picture's damage is nothing to it.
 TEST_P(DamagedRecordingsTest, SoundToWavKeepsItsLength) {
     for (const bool type1 : {false, true}) {
         SCOPED_TRACE(type1 ? "type 1" : "type 2");
         const std::string input = source(type1);
         const std::string output = dir.file(type1 ? "sound1.wav" : "sound2.wav");
+        TCdm cdm;
         ASSERT_TRUE(cdm.BuildAudioGraph(input, output)) << cdm.lastBuildError();
-        const auto warnings = run().warnings;
+        const auto warnings = run(cdm).warnings;
         if (type1 || GetParam().damage == Damage::CutShort) {
             EXPECT_EQ(warnings, damageWarnings());
         } else {
