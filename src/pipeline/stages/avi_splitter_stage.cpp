@@ -113,9 +113,11 @@ bool AviSplitterStage::firstSample(const Pin& output, MediaSample& sample) const
 
 void AviSplitterStage::start() {
     m_ended = false;
-    for (StreamState& state : m_states) state.endSent = false;
+    for (StreamState& state : m_states) {
+        state.endSent = false;
+        state.lastRead.reset();
+    }
     m_skipped = 0;
-    for (StreamState& state : m_states) state.lastRead.reset();
     restartDamagedFrames();
     if (m_demuxer != nullptr) m_demuxer->willReadInOrder();
 }
@@ -267,6 +269,8 @@ bool AviSplitterStage::seekSource(MediaTime position) {
         state.bytesBefore = before;
         state.discontinuity = true;
         state.endSent = false;
+        // A frame from before the seek does not stand in for one after it.
+        state.lastRead.reset();
     }
     m_ended = false;
     return true;
