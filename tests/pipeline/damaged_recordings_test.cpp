@@ -118,7 +118,13 @@ protected:
         test::writeDvAvi(
             path, frames.size(), [&](std::size_t i) -> const std::vector<std::uint8_t>& { return frames[i]; },
             options);
-        if (damage == Damage::HugeChunk) declareSampleSize(path, kDamaged, 3'000'000'000u);
+        if (damage == Damage::HugeChunk) {
+            declareSampleSize(path, kDamaged, 3'000'000'000u);
+            // The index is believed but for the size: the frame keeps its place, empty, and is never read.
+            const AviDemuxer demuxer(path);
+            EXPECT_EQ(demuxer.streams().front().sampleCount(), kFrames);
+            EXPECT_EQ(demuxer.streams().front().samples.at(kDamaged).size, 0u);
+        }
         if (damage == Damage::CutShort) {
             // Cut in the middle of frame 6: its index at the end of the file is lost too.
             const AviDemuxer demuxer(path);
