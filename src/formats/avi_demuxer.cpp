@@ -93,6 +93,23 @@ AviStreamKind AviStream::kind() const {
     return AviStreamKind::Other;
 }
 
+std::uint32_t AviStream::maxSampleBytes() const {
+    const AviStreamKind k = kind();
+    const std::optional<BitmapHeader> bitmap = mediaType.bitmap();
+    const bool dv = k == AviStreamKind::Interleaved ||
+                    (k == AviStreamKind::Video &&
+                     (isDvCompression(header.handler) || (bitmap && isDvCompression(bitmap->compression))));
+    if (dv) return kMaxDvFrameBytes;
+    if (k == AviStreamKind::Video && bitmap && bitmap->width > 0 && bitmap->height != 0) {
+        // A coded picture does not grow past the picture uncoded (at least 32 bits a pixel) and a few headers.
+        const std::uint64_t pixels = std::uint64_t{static_cast<std::uint32_t>(bitmap->width)} *
+                                     (bitmap->height < 0 ? -std::int64_t{bitmap->height} : bitmap->height);
+        const std::uint64_t bytes = pixels * std::max<std::uint16_t>(bitmap->bitCount, 32) / 8 + kPictureHeaderRoom;
+        return static_cast<std::uint32_t>(std::min<std::uint64_t>(bytes, kMaxChunkBytes));
+    }
+    return kMaxChunkBytes;
+}
+
 MediaTime AviStream::frameDuration() const { return aviTicks(1, rate()); }
 
 MediaTime AviStream::duration() const {
@@ -125,6 +142,8 @@ public:
         int form = 0;
         while (m_fileSize - pos >= kListHeaderBytes) {
             const ChunkInfo top = chunkAt(pos, m_fileSize);
+            // No chunk (the zeros of a hole after the forms, garbage): nothing more to read at the top.
+            if (!isChunkId(top.id)) break;
             if (top.id == kRiff && top.listType == (form == 0 ? kAviForm : kAvixForm) &&
                 top.end - top.data >= 4) {
                 parseForm(top.data + 4, top.end, form);
@@ -333,6 +352,9 @@ private:
             ++dropped;
             return;
         }
+        // More than a sample of the stream can be: the sample keeps its place, empty, and its read is refused
+        // (its chunk header declares another size).
+        if (sample.size > m_maxBytes[s]) sample.size = 0;
         while (!table.empty()) {
             const AviSample& last = table.back();
             if (sample.offset - kChunkHeaderBytes >= last.offset + last.size) break;
@@ -354,6 +376,8 @@ private:
         auto& streams = m_demuxer.m_streams;
         const std::size_t n = streams.size();
         if (n == 0) return;
+        m_maxBytes.clear();
+        for (const AviStream& stream : streams) m_maxBytes.push_back(stream.maxSampleBytes());
         std::vector<std::vector<AviSample>> tables(n);
         std::vector<std::size_t> dropped(n, 0);
         m_lastChecked.assign(n, 0);
@@ -603,7 +627,9 @@ private:
                     (tables[static_cast<std::size_t>(number)].empty() ||
                      c.data - kChunkHeaderBytes >= tables[static_cast<std::size_t>(number)].back().offset +
                                                        tables[static_cast<std::size_t>(number)].back().size)) {
-                    tables[static_cast<std::size_t>(number)].push_back({c.data, c.declaredSize, true});
+                    const std::uint32_t size =
+                        c.declaredSize > m_maxBytes[static_cast<std::size_t>(number)] ? 0 : c.declaredSize;
+                    tables[static_cast<std::size_t>(number)].push_back({c.data, size, true});
                 }
             }
             if (!c.whole) return false;
@@ -623,6 +649,7 @@ private:
     // Per stream: whether the chunk header of the table's last sample was checked (0 not yet, 1 it matches,
     // 2 it does not).
     std::vector<std::uint8_t> m_lastChecked;
+    std::vector<std::uint32_t> m_maxBytes;  // per stream: AviStream::maxSampleBytes()
 };
 
 AviDemuxer::AviDemuxer(const std::string& path) : m_file(path, BinaryFile::Mode::Read) {

@@ -50,6 +50,9 @@
 //     source by the file size / 8 (every real sample has an 8-byte chunk header), a super index naming the
 //     same standard index twice is read once, the number of streams is bounded by 100 (two decimal digits in
 //     a chunk id), list nesting by a fixed depth; every loop moves forward;
+//   - no sample is larger than its stream's samples can be (AviStream::maxSampleBytes(): 144000 bytes for a DV
+//     frame): an index entry or a walked chunk that declares more keeps its place as an empty sample whose
+//     read is refused (its chunk header declares another size), so nothing is allocated from such a size;
 //   - nothing is allocated from a count in the file: tables grow only with entries kept, and index entries
 //     that lie in a hole of a sparse file (all zero, so all naming the same chunk) are counted without being
 //     read. Memory and time follow the file's real data, not its declared sizes.
@@ -75,6 +78,14 @@ enum class AviStreamKind { Video, Audio, Interleaved, Text, Other };
 
 struct AviStream {
     static constexpr std::size_t kMaxFormatBytes = 64 * 1024;
+    // The largest DV frame: 12 sequences of 12000 bytes, a 625/50 frame of 25 Mbit/s DV, the largest of the
+    // layouts the program reads (50 Mbit/s and HD DV are not read by its DV stages).
+    static constexpr std::uint32_t kMaxDvFrameBytes = 144000;
+    // Room for a coded picture's headers beyond its pixels.
+    static constexpr std::uint32_t kPictureHeaderRoom = 64 * 1024;
+    // Any other chunk: over five minutes of 48 kHz 16-bit stereo sound, or an uncoded picture of 8 K x 8 K at
+    // 32 bits a pixel. Nothing a player reads as one piece is larger.
+    static constexpr std::uint32_t kMaxChunkBytes = 256 * 1024 * 1024;
 
     int number = 0;  // position in the file's stream list; the "##" of its chunk ids
     AviStreamHeader header;
@@ -88,6 +99,10 @@ struct AviStream {
     std::size_t droppedEntries = 0;  // index entries refused by the checks (see the top of this file)
 
     AviStreamKind kind() const;
+    // The most bytes one sample of the stream can hold: kMaxDvFrameBytes for DV (an interleaved stream, or
+    // video whose handler or compression is a DV code); for other video with a picture size, the picture
+    // uncoded at its bit count, at least 32 bits a pixel, plus kPictureHeaderRoom; else kMaxChunkBytes.
+    std::uint32_t maxSampleBytes() const;
     std::size_t sampleCount() const { return samples.size(); }
     // dwRate/dwScale: frames per second for video, blocks per second for audio.
     AviRate rate() const { return {header.rate, header.scale}; }

@@ -11,6 +11,7 @@ namespace {
 constexpr FourCC kRiff = FourCC::of("RIFF");
 constexpr FourCC kList = FourCC::of("LIST");
 constexpr FourCC kHdrl = FourCC::of("hdrl");
+constexpr FourCC kMovi = FourCC::of("movi");
 constexpr FourCC kStrl = FourCC::of("strl");
 constexpr FourCC kOdml = FourCC::of("odml");
 constexpr FourCC kAvih = FourCC::of("avih");
@@ -66,17 +67,24 @@ TFriendlyAviParam::TFriendlyAviParam(const std::string& path) {
                 break;
             }
             const std::uint64_t occupied = std::uint64_t{m_chunkSize} + 8;
-            // A form cut short: the file is readable only if an earlier form was.
-            if (occupied > remaining) break;
-            remaining -= occupied;
+            // A later form cut short leaves the verdict of the forms before it.
+            const bool cutShort = occupied > remaining;
+            if (cutShort && m_ok) break;
             // Anything after the last form (trailing bytes) leaves the verdict of the forms before it.
             if (m_chunkId != kRiff || m_chunkSize < 4) break;
-            const std::uint32_t content = m_chunkSize - 4;
-            if (!readListType(file) || !isAviForm(m_listType) || !walkForm(file, content)) {
+            // The first form cut short (a recording that stopped): readable when what is there walks cleanly
+            // up to its frames, whose whole ones the demuxer reads.
+            const std::uint32_t content =
+                cutShort ? static_cast<std::uint32_t>(remaining > 12 ? remaining - 12 : 0) : m_chunkSize - 4;
+            m_moviReached = false;
+            if (!readListType(file) || !isAviForm(m_listType) || !walkForm(file, content) ||
+                (cutShort && !m_moviReached)) {
                 m_ok = false;
                 break;
             }
             m_ok = true;
+            if (cutShort) break;
+            remaining -= occupied;
         }
     } catch (const FileError&) {
         // An I/O error in the middle of the walk: the file is not readable.
@@ -119,6 +127,7 @@ bool TFriendlyAviParam::walkForm(BinaryFile& file, std::uint32_t left) {
         left -= size + 8;
         if (m_chunkId == kList) {
             if (!readListType(file)) return false;
+            if (m_listType == kMovi) m_moviReached = true;
             if (m_listType == kHdrl) {
                 if (!walkHeaderList(file, size - 4)) return false;
             } else {

@@ -36,7 +36,9 @@ public:
 
     // The file is a readable AVI file: it begins with a RIFF form of type "AVI " (any type beginning with
     // "AVI" passes, like the OpenDML continuation "AVIX") that walked cleanly, and every further RIFF form
-    // that the file holds whole is of such a type and walked cleanly too.
+    // that the file holds whole is of such a type and walked cleanly too. A first form that the file cuts
+    // short (a recording that stopped) counts when what the file holds of it walks cleanly up to its "movi"
+    // list: its whole frames can be read.
     bool ok() const { return m_ok; }
 
     // Index in streams() of the first stream of type "vids" or "iavs"; -1 when there is none.
@@ -53,6 +55,7 @@ protected:
     FourCC m_chunkId;
     std::uint32_t m_chunkSize = 0;
     FourCC m_listType;
+    bool m_moviReached = false;  // the walk of the current form came to its "movi" list
 };
 
 // The reader's operations. The constructor performs the whole walk and closes the file before it returns.

@@ -391,6 +391,48 @@ TEST_F(HiddenModeCliTest, TheReencodingLettersWriteTheirConvertedFiles) {
     EXPECT_FALSE(std::filesystem::exists(dir.file("broken_dvtype2.avi")));
 }
 
+// Tape captures hold damaged frames: a frame of the other system and a zeroed one neither stop a conversion
+// nor fail the run; each conversion names them in one warning. A capture cut short still converts.
+TEST_F(HiddenModeCliTest, DamagedAndCutShortRecordingsConvertWithOneWarning) {
+    if (!test::programAvailable("ffmpeg")) GTEST_SKIP() << "ffmpeg is needed";
+    test::DvFrameBuilder good(DvSystem::Pal625);
+    good.recDate(0, 2004, 7, 15, 13, 5, 9).timecode(0, 1, 2, 3, 4);
+    test::DvFrameBuilder other(DvSystem::Ntsc525);
+    other.recDate(0, 2004, 7, 15, 13, 5, 9);
+    const std::vector<std::uint8_t> zeroed(kDvPalFrameBytes, 0);
+    const std::string damaged = dir.file("damaged.avi");
+    test::writeDvAvi(damaged, 20, [&](std::size_t i) -> const std::vector<std::uint8_t>& {
+        return i == 5 ? other.bytes() : (i == 9 ? zeroed : good.bytes());
+    });
+    const std::string cut = dvClip("cut.avi");
+    {
+        const AviDemuxer demuxer(cut);
+        const AviSample last = demuxer.streams().front().samples.back();
+        std::filesystem::resize_file(cut, last.offset + last.size / 2);
+    }
+    struct Case {
+        const char* letters;
+        std::string file;
+        const char* written;
+        std::string warning;  // on standard error after "moraven: " and the output's path
+    };
+    const std::string twoReplaced = "2 frames could not be decoded and were replaced";
+    const std::string truncated = "the file is truncated: 19 of 20 frames could be read";
+    for (const Case& c : {Case{"+hn", damaged, "damaged_ntsc.avi", twoReplaced},
+                          Case{"+hi", damaged, "damaged_in.avi", twoReplaced},
+                          Case{"+h1", damaged, "damaged_type1.avi", twoReplaced},
+                          Case{"+hn", cut, "cut_ntsc.avi", truncated},
+                          Case{"+hi", cut, "cut_in.avi", truncated}}) {
+        SCOPED_TRACE(std::string(c.letters) + " " + c.file);
+        const auto result = moraven({c.letters, c.file});
+        EXPECT_EQ(result.exitCode, 0) << result.errors;
+        EXPECT_EQ(result.errors, "moraven: " + dir.file(c.written) + ": " + c.warning + "\n");
+        const AviDemuxer written(dir.file(c.written));
+        ASSERT_FALSE(written.streams().empty());
+        EXPECT_GE(written.streams().front().sampleCount(), 19u);
+    }
+}
+
 TEST_F(HiddenModeCliTest, AConversionThatCannotWriteIsToldAndFailsTheRun) {
     const std::string clip = dvClip("clip.avi");
     std::filesystem::create_directory(dir.file("clip_type1.avi"));  // a folder where the output goes

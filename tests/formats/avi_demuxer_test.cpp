@@ -403,6 +403,62 @@ TEST(AviDemuxer, HostileCountsAndSizesAreBoundedByTheFile) {
     }
 }
 
+// A sample larger than its stream's samples can be keeps its place, empty, and is never read: a DV frame holds
+// at most 144000 bytes, a picture of another codec its pixels uncoded and some headers.
+TEST(AviDemuxer, SamplesLargerThanTheirStreamCanHoldKeepTheirPlaceAndAreRefused) {
+    struct Case {
+        const char* name;
+        ByteVector file;
+        std::size_t largeIndex;  // the sample made too large
+    };
+    // Three DV frames, the second one byte over a 625/50 frame.
+    const ByteVector dv = test::dvType2Avi(3, 100);
+    ByteVector largeDv;
+    {
+        std::vector<test::Chunk> movi;
+        for (int i = 0; i < 3; ++i) {
+            movi.push_back(chunk("00dc", ByteVector(i == 1 ? AviStream::kMaxDvFrameBytes + 1 : 100, static_cast<std::uint8_t>(i))));
+        }
+        const std::size_t hdrl = chunkPositions(dv, "hdrl").front();
+        const ByteVector headers(dv.begin() + static_cast<std::ptrdiff_t>(hdrl),
+                                 dv.begin() + static_cast<std::ptrdiff_t>(hdrl + 8 + getU32(dv, hdrl + 4)));
+        largeDv = test::concat({ByteVector{'R', 'I', 'F', 'F', 0, 0, 0, 0, 'A', 'V', 'I', ' '}, headers,
+                          serialize(list("movi", std::move(movi)))});
+        putU32(largeDv, 4, static_cast<std::uint32_t>(largeDv.size() - 8));
+    }
+    // An MJPEG picture of 16 x 16 whose chunk holds more than its pixels at 32 bits and the header room.
+    test::MainHeader mh;
+    test::StreamHeader vh;
+    vh.handler = "MJPG";
+    std::vector<test::Chunk> movi;
+    for (int i = 0; i < 3; ++i) {
+        movi.push_back(chunk("00dc", ByteVector(i == 2 ? 16 * 16 * 4 + AviStream::kPictureHeaderRoom + 1 : 50, 7)));
+    }
+    const ByteVector mjpeg = serialize(riff(
+        "AVI ", {list("hdrl", {chunk("avih", test::avihBytes(mh)),
+                               list("strl", {chunk("strh", test::strhBytes(vh)),
+                                             chunk("strf", test::bitmapInfoBytes(16, 16, "MJPG"))})}),
+                 list("movi", std::move(movi))}));
+    const std::vector<Case> cases{{"DV frame", largeDv, 1}, {"MJPEG picture", mjpeg, 2}};
+    test::TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const AviDemuxer avi(dir.write("large.avi", c.file));
+        ASSERT_EQ(avi.streams().at(0).sampleCount(), 3u);
+        for (std::size_t i = 0; i < 3; ++i) {
+            ByteVector sample(5, 1);
+            EXPECT_EQ(avi.readSample(0, i, sample), i != c.largeIndex) << i;
+            if (i == c.largeIndex) {
+                EXPECT_EQ(avi.streams()[0].samples[i].size, 0u);
+                EXPECT_TRUE(sample.empty());
+                ByteVector prefix(16, 0);
+                EXPECT_EQ(avi.readSamplePrefix(0, i, MutableBytes(prefix.data(), prefix.size())), 0u);
+            }
+        }
+        EXPECT_EQ(avi.refusedSamples(), 2u);
+    }
+}
+
 TEST(AviDemuxer, SameIndexRepeatedKeepsTheSampleOrder) {
     // The super index names form 0's standard index three times: it is read once, and the later forms are
     // walked from the end of its last sample.

@@ -161,6 +161,30 @@ TEST(VideoFileRecordTest, PalType2WithEveryPack) {
     EXPECT_EQ(r.ListKey(), "20040715130509clip.avi" + lowerCaseKey(path));
 }
 
+// A recording that stopped in the middle of a frame (its index lost with the end): still DV of its type and
+// system, with the whole frames' duration, so that the commands for DV files apply to it.
+TEST(VideoFileRecordTest, ADvFileCutInItsFramesIsStillDvOfItsTypeAndSystem) {
+    test::TempDir dir;
+    for (const bool type1 : {false, true}) {
+        SCOPED_TRACE(type1 ? "type 1" : "type 2");
+        const std::string path = test::writeRepeatedDvFrame(dir.file(type1 ? "Cut1.avi" : "Cut2.avi"),
+                                                            packedFrame().bytes(), 10, {.type1 = type1});
+        const auto whole = test::readWholeFile(path);
+        // Four whole frames, and half of the fifth.
+        const std::size_t movi = test::chunkPositions(whole, "movi").front();
+        const std::size_t frameChunk = (type1 ? 0 : 1920 * 4 + 8) + kDvPalFrameBytes + 8;
+        const std::size_t cut = movi + 12 + 4 * frameChunk + kDvPalFrameBytes / 2;
+        test::writeWholeFile(path, std::vector<std::uint8_t>(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(cut)));
+        const TAfficherFichier r = recordOf(path);
+        EXPECT_EQ(r.Codec(), "dvsd");
+        EXPECT_TRUE(r.IsDv());
+        EXPECT_EQ(r.DvType(), type1 ? 1 : 2);
+        EXPECT_EQ(r.TvSystem(), 1);
+        EXPECT_EQ(r.VideoDurationText(), "4fr");
+        EXPECT_EQ(r.DatecodeText(), "15/07/2004 13:05:09");
+    }
+}
+
 TEST(VideoFileRecordTest, PalType1TakesSystemAndRateFromTheDvInformationBlock) {
     test::TempDir dir;
     DvFrameBuilder frame = packedFrame(DvSystem::Pal625, 2);  // display select 2: 16:9

@@ -18,6 +18,7 @@ namespace {
 // mark in the picture's last byte; the fake encoder writes a small frame that starts with the picture's first
 // luma sample and names itself, or refuses a picture marked for it.
 constexpr std::uint8_t kUndecodable = 0xEE;
+constexpr std::uint8_t kOtherSystem = 0xDD;  // decodes to a picture of the other system
 constexpr std::uint8_t kUnencodable = 0x01;
 
 // Enough work per frame, varying with the frame, that workers finish out of order.
@@ -32,7 +33,8 @@ public:
     bool decode(Bytes frame, std::vector<std::uint8_t>& picture, PictureFormat& format) override {
         if (frame.size() < 2 || frame[1] == kUndecodable) return false;
         scramble(frame[0]);
-        format = dvPictureFormat(m_system, false);
+        const DvSystem other = m_system == DvSystem::Pal625 ? DvSystem::Ntsc525 : DvSystem::Pal625;
+        format = dvPictureFormat(frame[1] == kOtherSystem ? other : m_system, false);
         picture.assign(pictureBytes(format), 128);
         std::fill_n(picture.begin(), planeGeometry(format, 0).bytes(), frame[0]);
         if (frame.size() > 3 && frame[3] == kUnencodable) picture.back() = kUnencodable;
@@ -109,7 +111,9 @@ public:
         }
         const auto i = m_next++;
         const bool bad = std::find(undecodable.begin(), undecodable.end(), i) != undecodable.end();
-        m_sample.data = {static_cast<std::uint8_t>(i), bad ? kUndecodable : std::uint8_t{0},
+        const bool foreign = std::find(otherSystem.begin(), otherSystem.end(), i) != otherSystem.end();
+        const std::uint8_t mark = bad ? kUndecodable : (foreign ? kOtherSystem : std::uint8_t{0});
+        m_sample.data = {static_cast<std::uint8_t>(i), mark,
                          static_cast<std::uint8_t>(i >> 8), i == unencodable ? kUnencodable : std::uint8_t{0}};
         const MediaTime frame = m_type.dvSystem() == DvSystem::Ntsc525 ? kNtscFrameDuration : kPalFrameDuration;
         m_sample.start = MediaTime::fromTicks(i * frame.ticks());
@@ -121,6 +125,7 @@ public:
     }
 
     std::vector<long> undecodable;
+    std::vector<long> otherSystem;
     long discontinuous = -1;
     long unencodable = -1;
     std::vector<std::uint8_t> first;
@@ -242,19 +247,56 @@ TEST(DvCodecStagesTest, TheDeinterlacerConvertsWhenItsOutputIsTheOtherSystem) {
     }
 }
 
-TEST(DvCodecStagesTest, AnUndecodableFrameBecomesGreyWithOneWarning) {
-    Chain chain(DvSystem::Pal625, DvSystem::Pal625, 20, 4);
-    chain.source.undecodable = {3, 11};
+// A frame that cannot be decoded, or whose picture is of the other system, becomes the previous good picture
+// (grey before there is one), keeps its own times and source frame, and the run ends with one warning.
+TEST(DvCodecStagesTest, ADamagedFrameBecomesThePreviousGoodPictureWithOneWarning) {
+    struct Case {
+        const char* name;
+        std::vector<long> undecodable;
+        std::vector<long> otherSystem;
+        std::vector<int> shown;  // the frame each output picture shows; -1: grey
+        const char* warning;
+    };
+    const std::vector<Case> cases{
+        {"undecodable", {3}, {}, {0, 1, 2, 2, 4, 5, 6, 7}, "1 frame could not be decoded and was replaced"},
+        {"other system", {}, {2, 3}, {0, 1, 1, 1, 4, 5, 6, 7}, "2 frames could not be decoded and were replaced"},
+        {"both, from the first", {0, 6}, {1, 7}, {-1, -1, 2, 3, 4, 5, 5, 5},
+         "4 frames could not be decoded and were replaced"},
+    };
+    for (const Case& c : cases) {
+        for (const std::size_t workers : {1, 2, 4, 8, 16}) {
+            SCOPED_TRACE(std::string(c.name) + ", workers " + std::to_string(workers));
+            Chain chain(DvSystem::Pal625, DvSystem::Pal625, 8, workers);
+            chain.source.undecodable = c.undecodable;
+            chain.source.otherSystem = c.otherSystem;
+            chain.connect();
+            chain.runToEnd();
+            EXPECT_TRUE(chain.graph.isComplete()) << chain.graph.error();
+            ASSERT_EQ(chain.received.frames.size(), 8u);
+            for (std::size_t i = 0; i < 8; ++i) {
+                const int shown = c.shown[i];
+                EXPECT_EQ(chain.received.frames[i][0], shown < 0 ? 128 : shown) << i;
+                EXPECT_EQ(chain.received.marks[i].sourceFrame(), 1000 + i);
+                EXPECT_EQ(chain.received.marks[i].start, MediaTime::fromTicks(static_cast<std::int64_t>(i) * kPalFrameDuration.ticks()));
+            }
+            EXPECT_EQ(chain.decoder.undecodableFrames(), c.undecodable.size() + c.otherSystem.size());
+            EXPECT_EQ(chain.graph.warnings(), std::vector<std::string>{c.warning});
+        }
+    }
+}
+
+// Stages that share one tally count a frame they both meet once, and leave the warning to the tally's owner.
+TEST(DvCodecStagesTest, ASharedTallyCountsEachDamagedFrameOnceAndTheStagesDoNotWarn) {
+    Chain chain(DvSystem::Pal625, DvSystem::Pal625, 10, 2);
+    chain.source.undecodable = {4, 5};
+    DamagedFrames shared;
+    shared.add(MediaTime::fromTicks(4 * kPalFrameDuration.ticks()));  // another stage met frame 4 already
+    chain.decoder.shareDamagedFrames(&shared);
     chain.connect();
     chain.runToEnd();
     EXPECT_TRUE(chain.graph.isComplete()) << chain.graph.error();
-    ASSERT_EQ(chain.received.frames.size(), 20u);
-    for (std::size_t i = 0; i < 20; ++i) {
-        EXPECT_EQ(chain.received.frames[i][0], i == 3 || i == 11 ? 128 : i) << i;
-        EXPECT_EQ(chain.received.marks[i].sourceFrame(), 1000 + i);
-    }
-    EXPECT_EQ(chain.decoder.undecodableFrames(), 2u);
-    EXPECT_EQ(chain.graph.warnings().size(), 1u);
+    EXPECT_EQ(shared.count(), 2u);
+    EXPECT_TRUE(chain.graph.warnings().empty());
 }
 
 TEST(DvCodecStagesTest, AFailingJobFailsTheRunAndAStopInTheMiddleEndsIt) {

@@ -248,6 +248,20 @@ TEST(DvHeaderStageTest, AFrameNoDetectionSawKeepsItsOwnHeader) {
     EXPECT_EQ(out[0], DvFrameBuilder(DvSystem::Pal625).recDate(0, 2004, 7, 15, 13, 5, 9).bytes());
 }
 
+// A damaged source frame whose first sequence was zeroed has no header to give back: the new frame made in its
+// place keeps its own, while the good frames around it get theirs.
+TEST(DvHeaderStageTest, AZeroedSourceFrameGivesNoHeaderBack) {
+    const auto good = DvFrameBuilder(DvSystem::Pal625).recDate(0, 2004, 7, 15, 13, 5, 9).timecode(0, 1, 2, 3, 4).bytes();
+    const std::vector<std::uint8_t> zeroed(kDvPalFrameBytes, 0);
+    const auto encoded = DvFrameBuilder(DvSystem::Pal625).timecode(0, 9, 9, 9, 9).bytes();
+    const auto out = runReencoded({good, zeroed, good}, 1, [&](const MediaSample&) { return encoded; });
+    ASSERT_EQ(out.size(), 3u);
+    EXPECT_EQ(out[1], encoded);
+    for (const std::size_t k : {std::size_t{0}, std::size_t{2}}) {
+        EXPECT_TRUE(std::equal(good.begin(), good.begin() + 480, out[k].begin())) << k;
+    }
+}
+
 TEST(DvHeaderStageTest, APalHeaderOnAnNtscFrameKeepsTheNtscSystemBitsAndThePalFramesFacts) {
     auto pal = DvFrameBuilder(DvSystem::Pal625)
                    .recDate(0, 2003, 11, 2, 21, 47, 13)

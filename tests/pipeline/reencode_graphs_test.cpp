@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "formats/avi_demuxer.h"
+#include "formats/byte_order.h"
 #include "formats/date_time.h"
 #include "formats/dv_audio.h"
 #include "formats/dv_frame_analysis.h"
@@ -17,6 +18,7 @@
 #include "formats/dvcodes.h"
 #include "pipeline/stages/superposer_stage.h"
 #include "support/external_tools.h"
+#include "support/riff_builder.h"
 #include "support/stream_samples.h"
 #include "support/temp_dir.h"
 
@@ -424,6 +426,24 @@ TEST_F(RecompressGraphTest, AnyDecodableAviBecomesDvType2OfTheSystemAndRateAsked
         EXPECT_NEAR(static_cast<double>(pcmOf(output).size()) / 4.0 / c.rate, static_cast<double>(frames.size()) / rate,
                     0.05);
     }
+}
+
+// A picture the codec refuses (its chunk zeroed) holds the one before it in its place: the run goes on, the
+// duration stays, and one warning names it.
+TEST_F(RecompressGraphTest, AnUndecodablePictureIsReplacedWithOneWarning) {
+    const std::string input = make("damaged.avi", {"-f", "lavfi", "-i", "testsrc=size=320x240:rate=25", "-t", "1",
+                                                   "-c:v", "mjpeg"});
+    auto bytes = test::readWholeFile(input);
+    const std::size_t chunk = test::chunkPositions(bytes, "00dc").at(10);
+    std::fill_n(bytes.begin() + static_cast<std::ptrdiff_t>(chunk + 8), u32le(Bytes(bytes), chunk + 4), 0);
+    test::writeWholeFile(input, bytes);
+    const std::string output = dir.file("damaged_dvtype2.avi");
+    ASSERT_TRUE(cdm.BuildRecompressGraph(input, output, DvSystem::Pal625, 48000)) << cdm.lastBuildError();
+    const ConversionResult result = run(cdm);
+    ASSERT_EQ(result.outcome, ConversionOutcome::Completed) << result.message;
+    EXPECT_EQ(result.warnings, std::vector<std::string>{"1 frame could not be decoded and was replaced"});
+    EXPECT_EQ(probeWarnings(output), "");
+    EXPECT_EQ(framesOf(output, AviStreamKind::Video).size(), 25u);
 }
 
 TEST_F(RecompressGraphTest, WithoutPictureNothingCanBeWrittenAndTheReasonSaysSo) {

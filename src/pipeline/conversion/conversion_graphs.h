@@ -28,7 +28,9 @@ enum class ConversionOutcome {
 struct ConversionResult {
     ConversionOutcome outcome = ConversionOutcome::Failed;
     std::string message;                // why it failed
-    std::vector<std::string> warnings;  // notes that did not stop the run (a truncated source)
+    // Notes that did not stop the run (a truncated source; the damaged frames, in one note at the end:
+    // "3 frames could not be decoded and were replaced").
+    std::vector<std::string> warnings;
     bool nothingWritten = false;        // aborted before the first sample reached the output
 };
 

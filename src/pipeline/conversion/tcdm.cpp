@@ -439,6 +439,12 @@ ConversionResult TCdm::RunConversionGraph(const std::function<bool(int percent)>
         return result;
     }
     m_graph.setReferenceClock(false);
+    // Every stage that replaces damaged frames counts them into one tally: a frame that several stages meet
+    // (its sound and its picture) counts once, in one warning at the end.
+    m_damagedFrames.clear();
+    for (Stage* stage : m_graph.stages()) {
+        if (auto* counting = dynamic_cast<DamagedFrameCounting*>(stage)) counting->shareDamagedFrames(&m_damagedFrames);
+    }
     bool aborted = false;
     try {
         m_graph.run();
@@ -464,12 +470,12 @@ ConversionResult TCdm::RunConversionGraph(const std::function<bool(int percent)>
         m_graph.stop();
         result.outcome = ConversionOutcome::Failed;
         result.message = error.what();
-        result.warnings = m_graph.warnings();
+        result.warnings = runWarnings();
         ResetConversionGraph();
         return result;
     }
     m_graph.stop();
-    result.warnings = m_graph.warnings();
+    result.warnings = runWarnings();
     if (const std::string error = m_graph.error(); !error.empty()) {
         result.outcome = ConversionOutcome::Failed;
         result.message = error;
@@ -480,6 +486,14 @@ ConversionResult TCdm::RunConversionGraph(const std::function<bool(int percent)>
     }
     ResetConversionGraph();
     return result;
+}
+
+std::vector<std::string> TCdm::runWarnings() const {
+    std::vector<std::string> warnings = m_graph.warnings();
+    if (const std::uint64_t damaged = m_damagedFrames.count(); damaged > 0) {
+        warnings.push_back(damagedFramesWarning(damaged));
+    }
+    return warnings;
 }
 
 }  // namespace moraven

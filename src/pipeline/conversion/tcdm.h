@@ -10,6 +10,7 @@
 #include "pipeline/conversion/conversion_graphs.h"
 #include "pipeline/graph/graph.h"
 #include "pipeline/stages/acm_wrapper_stage.h"
+#include "pipeline/stages/damaged_frames.h"
 #include "pipeline/stages/dv_header_stage.h"
 #include "pipeline/stages/dv_video_decoder_stage.h"
 #include "pipeline/stages/scene_detect_stage.h"
@@ -30,6 +31,9 @@
 // is no error: the output then has fewer sound streams.
 //
 // The stream-copy graphs built here use no codec: frames are copied, only the DV sound is (de)shuffled.
+//
+// Damaged frames (pipeline/stages/damaged_frames.h) never stop a run: the stages that meet one pass it on or
+// replace it, and count it in one tally of the run, which ends the run's warnings with one note.
 //
 // Threads: the control thread only; the graph streams on its own thread while RunConversionGraph waits.
 namespace moraven {
@@ -109,6 +113,8 @@ private:
     // Tries each free output of `splitter` into `adapter`, then the adapter into `target`'s input; true
     // when one chain was made.
     bool connectSoundThrough(Stage& splitter, Stage& adapter, Pin& target);
+    // The stages' warnings of the run, then the one about its damaged frames.
+    std::vector<std::string> runWarnings() const;
 
     Graph m_graph;
     FileSourceStage m_source;
@@ -120,6 +126,8 @@ private:
     std::atomic<std::int64_t> m_conversionDuration{0};
     std::atomic<int> m_conversionProgress{0};
     std::atomic<bool> m_conversionDone{false};
+    // The damaged frames of the run, shared by every stage that counts them (pipeline/stages/damaged_frames.h).
+    DamagedFrames m_damagedFrames;
     std::string m_buildError;
     bool m_segmentSplice = true;
     std::size_t m_codecWorkers = 0;

@@ -13,6 +13,11 @@ namespace {
 
 constexpr std::size_t kNoStream = static_cast<std::size_t>(-1);
 
+bool isPicture(const AviStream& stream) {
+    const AviStreamKind kind = stream.kind();
+    return kind == AviStreamKind::Video || kind == AviStreamKind::Interleaved;
+}
+
 bool isFramed(const AviStream& stream) {
     const AviStreamKind kind = stream.kind();
     return kind == AviStreamKind::Video || kind == AviStreamKind::Interleaved || stream.header.sampleSize == 0;
@@ -108,8 +113,12 @@ bool AviSplitterStage::firstSample(const Pin& output, MediaSample& sample) const
 
 void AviSplitterStage::start() {
     m_ended = false;
-    for (StreamState& state : m_states) state.endSent = false;
+    for (StreamState& state : m_states) {
+        state.endSent = false;
+        state.lastRead.reset();
+    }
     m_skipped = 0;
+    restartDamagedFrames();
     if (m_demuxer != nullptr) m_demuxer->willReadInOrder();
 }
 
@@ -146,10 +155,19 @@ bool AviSplitterStage::produce() {
         }
         StreamState& state = m_states[best];
         const AviSample& entry = m_demuxer->streams()[best].samples[state.next];
-        const bool read = m_demuxer->readSample(best, state.next, state.sample.data);
-        const bool preroll = state.next < state.prerollUntil;
+        const std::size_t index = state.next;
+        bool read = m_demuxer->readSample(best, index, state.sample.data);
+        const bool preroll = index < state.prerollUntil;
         ++state.next;
         state.bytesBefore += entry.size;
+        const bool picture = isPicture(m_demuxer->streams()[best]);
+        if (read && picture) {
+            state.lastRead = index;
+        } else if (!read && picture && state.lastRead) {
+            // A frame that cannot be read gives way to the last one read, in its place and time.
+            read = m_demuxer->readSample(best, *state.lastRead, state.sample.data);
+            if (read) damagedFrames().add(bestStart);
+        }
         if (!read) {
             ++m_skipped;
             continue;
@@ -193,6 +211,7 @@ void AviSplitterStage::finish() {
     if (m_skipped > 0) {
         warn(std::to_string(m_skipped) + (m_skipped == 1 ? " frame" : " frames") + " could not be read");
     }
+    if (const std::string warning = ownDamagedFramesWarning(); !warning.empty()) warn(warning);
     if (m_demuxer == nullptr) return;
     // A frame count in the stream header above the frames found means the file ends early: only whole
     // frames were converted.
@@ -258,6 +277,8 @@ bool AviSplitterStage::seekSource(MediaTime position) {
         state.bytesBefore = before;
         state.discontinuity = true;
         state.endSent = false;
+        // A frame from before the seek does not stand in for one after it.
+        state.lastRead.reset();
     }
     m_ended = false;
     return true;

@@ -3,10 +3,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "formats/avi_demuxer.h"
 #include "pipeline/graph/stage.h"
+#include "pipeline/stages/damaged_frames.h"
 
 // "AVI Splitter": the source of a graph that reads an AVI file. Its input connects to a stage that names
 // the file (a file source, fileName()); on that connection it opens the file with the demuxer and makes one
@@ -17,8 +19,10 @@
 // (ties go to the lower stream number), so that a multiplexer downstream never holds more than a chunk.
 // Times in 100 ns: a video or DV frame k starts at k × scale / rate; a sound chunk at the bytes before it
 // over the byte rate. Streams that are not connected are not read. Each stream reuses one sample buffer.
-// A sample the demuxer refuses is skipped and counted; at the end a warning names how many were skipped and
-// whether the file ends early. A seek reads a video stream whose frames are not all key frames from the key
+// A video or DV frame the demuxer refuses (a damaged chunk, or one declaring more than a frame can hold) is
+// replaced by the last frame read before it, in its own place and time, and counted among the damaged frames
+// (pipeline/stages/damaged_frames.h); any other sample the demuxer refuses, and a frame before any was read,
+// is skipped and counted. At the end a warning names how many were skipped and whether the file ends early. A seek reads a video stream whose frames are not all key frames from the key
 // frame at or before the position on, the frames before the position marked preroll (a decoder needs them,
 // nothing shows them); every other stream from the sample playing at the position. An I/O error (FileError) ends the run as failed.
 //
@@ -28,7 +32,7 @@
 // graph/stage.h says; sourceDuration() from any thread once connected.
 namespace moraven {
 
-class AviSplitterStage final : public Stage {
+class AviSplitterStage final : public Stage, public DamagedFrameCounting {
 public:
     static constexpr const char* kDisplayName = "AVI Splitter";
 
@@ -60,6 +64,7 @@ private:
         std::uint64_t bytesBefore = 0;    // bytes of the samples before it
         bool discontinuity = false;       // the next sample follows a seek
         bool endSent = false;             // its output was told that the stream is over
+        std::optional<std::size_t> lastRead;  // video and DV: the last frame read, for one that cannot be
         MediaSample sample;               // reused for every sample of the stream
     };
 

@@ -1,6 +1,7 @@
 #include "pipeline/stages/dv_header_stage.h"
 
 #include <algorithm>
+#include <array>
 
 #include "formats/dv_frame_analysis.h"
 #include "formats/dvcodes.h"
@@ -17,9 +18,21 @@ std::optional<TDvRecDate> Tdv_DVheader::shiftedRecDate(const TDvRecDate& date, s
     return shiftedDvRecDate(date, std::int64_t{hours} * 3600);
 }
 
+namespace {
+
+// Byte 3 of a header block as written: the DSF bit, a zero bit and six reserved ones. A source frame whose
+// first sequence was zeroed (a damaged frame) has no header to give back.
+bool isWrittenHeader(const std::array<std::uint8_t, kDvHistoryHeaderBytes>& header) {
+    constexpr std::size_t kSystemByte = 3;
+    return (header[kSystemByte] & 0x7F) == 0x3F;
+}
+
+}  // namespace
+
 void Tdv_DVheader::transform(MediaSample& sample) {
-    // A frame that no scene detection saw has no source header to restore: it keeps its own.
-    if (RestoreHeader && sample.frameFacts) {
+    // A frame that no scene detection saw, or whose source header was zeroed, has none to restore: it keeps
+    // its own.
+    if (RestoreHeader && sample.frameFacts && isWrittenHeader(sample.frameFacts->Header)) {
         const DvFrameFacts& source = *sample.frameFacts;
         const DvSystem ownSystem = DvSystemOf(sample.bytes());
         const DvSystemBits ownBits = DvReadSystemBits(sample.bytes());

@@ -14,6 +14,12 @@ namespace {
 // A rate DV frames carry: one for which the sound code knows a number of samples per frame.
 bool isDvRate(std::uint32_t rate) { return DvAudioSamplesPerFrame(DvSystem::Pal625, rate, 0) != 0; }
 
+// Whether `frame` is a whole frame of `system` by its header block.
+bool isFrameOf(Bytes frame, DvSystem system) {
+    const std::size_t bytes = system == DvSystem::Pal625 ? kDvPalFrameBytes : kDvNtscFrameBytes;
+    return frame.size() >= bytes && DvSystemOf(frame) == system;
+}
+
 }  // namespace
 
 DvMuxerStage::DvMuxerStage()
@@ -156,6 +162,7 @@ void DvMuxerStage::start() {
     m_secondSeen = false;
     m_forcedWarned = false;
     m_ended = false;
+    restartDamagedFrames();
 }
 
 bool DvMuxerStage::audioActive() const { return m_audio1.isConnected() && m_rate != 0; }
@@ -178,6 +185,7 @@ bool DvMuxerStage::soundOver() const {
 
 void DvMuxerStage::receive(Pin& input, MediaSample& sample) {
     if (&input == &m_video) {
+        if (!isFrameOf(sample.bytes(), m_system)) damagedFrames().add(sample.start);
         if (!audioActive()) {
             ++m_frames;
             deliver(m_output, sample);
@@ -221,10 +229,12 @@ void DvMuxerStage::sendFrame(MediaSample& frame) {
     const std::uint32_t count = DvAudioSamplesPerFrame(m_system, m_rate, m_frames);
     const std::size_t wanted = std::size_t{count} * 2;
     m_tracks[0].take(wanted, m_frameSound);
-    if (twoPairs()) {
-        m_tracks[1].take(wanted, m_frameSound2);
+    if (twoPairs()) m_tracks[1].take(wanted, m_frameSound2);
+    // A damaged frame goes out as it came: its place's sound is used up, not written.
+    const bool damaged = !isFrameOf(frame.bytes(), m_system);
+    if (!damaged && twoPairs()) {
         DvWriteAudio12(frame.mutableBytes(), m_system, m_frameSound, m_frameSound2, count);
-    } else {
+    } else if (!damaged) {
         DvWriteAudio(frame.mutableBytes(), m_system, m_rate, m_frameSound, count);
     }
     ++m_frames;
@@ -234,7 +244,7 @@ void DvMuxerStage::sendFrame(MediaSample& frame) {
 void DvMuxerStage::sendPastSound(MediaSample& frame) {
     // The sound is over: the frame keeps the sound it carries. A frame that carries none (a newly encoded
     // one) gets silence, so that readers find the sound of the frames before throughout.
-    if (!DvReadAudioFormat(frame.bytes())) {
+    if (isFrameOf(frame.bytes(), m_system) && !DvReadAudioFormat(frame.bytes())) {
         const std::uint32_t count = DvAudioSamplesPerFrame(m_system, m_rate, m_frames);
         m_frameSound.assign(std::size_t{count} * 2, 0);
         if (twoPairs()) DvWriteAudio12(frame.mutableBytes(), m_system, m_frameSound, m_frameSound, count);
@@ -278,6 +288,7 @@ void DvMuxerStage::finishIfDone() {
     if (m_secondSeen) {
         warn("The second sound track was not written: DV frames carry two stereo pairs only as 32 kHz sound");
     }
+    if (const std::string warning = ownDamagedFramesWarning(); !warning.empty()) warn(warning);
     deliverEndOfStream(m_output);
 }
 

@@ -9,6 +9,7 @@
 #include "formats/byte_order.h"
 #include "formats/dvcodes.h"
 #include "pipeline/graph/stage.h"
+#include "pipeline/stages/damaged_frames.h"
 
 // "DV Muxer": joins DV video frames and PCM sound into one interleaved DV stream ("iavs"), the stream of a
 // DV type 1 file. Each frame gets the sound of its place in time: the number of samples its position in the
@@ -30,10 +31,14 @@
 // most a chunk's worth waits. Should the sound lag by more than kMaxWaitingFrames frames, the oldest frame
 // goes out with the sound there is, padded with silence, and the stage warns.
 //
+// A damaged video frame (pipeline/stages/damaged_frames.h: its header does not name the stream's system, or
+// it is shorter than a frame of it) goes out as it is, with the sound of its place taken and not written
+// (a DV splitter reads silence there), and is counted among the damaged frames.
+//
 // Threads: as every stage (graph/stage.h).
 namespace moraven {
 
-class DvMuxerStage final : public Stage {
+class DvMuxerStage final : public Stage, public DamagedFrameCounting {
 public:
     static constexpr const char* kDisplayName = "DV Muxer";
     static constexpr std::size_t kMaxWaitingFrames = 250;

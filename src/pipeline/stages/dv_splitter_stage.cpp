@@ -21,6 +21,12 @@ DvSystem systemOfFrame(Bytes frame, const MediaType& type) {
     return type.dvSystem();
 }
 
+// Whether `frame` is a whole frame of `system` by its header block.
+bool isFrameOf(Bytes frame, DvSystem system) {
+    const std::size_t bytes = system == DvSystem::Pal625 ? kDvPalFrameBytes : kDvNtscFrameBytes;
+    return frame.size() >= bytes && DvSystemOf(frame) == system;
+}
+
 }  // namespace
 
 DvSplitterStage::DvSplitterStage() : Stage(kDisplayName), m_input(addPin(PinDirection::Input, "Input")) {}
@@ -77,11 +83,14 @@ void DvSplitterStage::start() {
     m_frames = 0;
     m_samplesOut = 0;
     m_silentFrames = 0;
+    restartDamagedFrames();
 }
 
 void DvSplitterStage::receive(Pin&, MediaSample& sample) {
     if (!output(0)) return;  // no outputs: the stream was not DV of a known system
     const std::uint64_t frameIndex = m_frames++;
+    const bool damaged = !isFrameOf(sample.bytes(), m_system);
+    if (damaged) damagedFrames().add(sample.start);
     const std::array<const Pin*, 2> soundOutputs{output(1), output(2)};
     const bool anySound = m_format && std::any_of(soundOutputs.begin(), soundOutputs.end(), [](const Pin* pin) {
                               return pin != nullptr && pin->isConnected();
@@ -92,10 +101,11 @@ void DvSplitterStage::receive(Pin&, MediaSample& sample) {
         return;
     }
     const std::uint32_t rate = m_format->sampleRate;
-    const std::optional<DvAudioSamples> sound = DvReadAudio(sample.bytes());
+    std::optional<DvAudioSamples> sound;
+    if (!damaged) sound = DvReadAudio(sample.bytes());
     const bool readable =
         sound && sound->format.sampleRate == rate && sound->format.quantization == m_format->quantization;
-    if (!readable) ++m_silentFrames;
+    if (!readable && !damaged) ++m_silentFrames;
     // Silence keeps the sound's place: as long as the frame's first pair, else as the frame's place calls for.
     const std::size_t silentValues =
         readable ? sound->firstPair.size() : std::size_t{DvAudioSamplesPerFrame(m_system, rate, frameIndex)} * 2;
@@ -135,6 +145,7 @@ void DvSplitterStage::endOfStream(Pin&) {
              " DV frames had no readable sound in the format of the first frame; their sound was written as "
              "silence");
     }
+    if (const std::string warning = ownDamagedFramesWarning(); !warning.empty()) warn(warning);
     for (Pin* out : pins(PinDirection::Output)) deliverEndOfStream(*out);
 }
 

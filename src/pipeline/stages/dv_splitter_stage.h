@@ -8,6 +8,7 @@
 #include "formats/dv_audio.h"
 #include "formats/dvcodes.h"
 #include "pipeline/graph/stage.h"
+#include "pipeline/stages/damaged_frames.h"
 
 // "DV Splitter": takes an interleaved DV stream (a DV type 1 file's one stream) and hands on each frame twice:
 // the frame's bytes unchanged as DV video ("vids" "dvsd"), and its sound de-shuffled into 16-bit stereo PCM.
@@ -22,10 +23,15 @@
 // of the length its position calls for, so the sound keeps its place beside the picture; the stage warns
 // once per run when that happened. Sound times count the samples delivered at the output's rate.
 //
+// A damaged frame (pipeline/stages/damaged_frames.h): one whose header does not name the stream's system (a
+// frame of the other system, or one whose DIF sequences are zeroed) or that is shorter than a frame of it. It
+// goes out on the video output as it is, its sound is silence of the length its position calls for, and it
+// is counted among the damaged frames (not among the frames without readable sound).
+//
 // Threads: as every stage (graph/stage.h).
 namespace moraven {
 
-class DvSplitterStage final : public Stage {
+class DvSplitterStage final : public Stage, public DamagedFrameCounting {
 public:
     static constexpr const char* kDisplayName = "DV Splitter";
 

@@ -19,10 +19,9 @@ bool isDvStream(const MediaType& type) {
 using Entry = DvVideoDecoderStage::Entry;
 using Job = DvVideoDecoderStage::Job;
 
-void failEntry(Entry& entry, const PictureFormat& format) {
-    // A grey picture is coded whole, as without a splice.
+void failEntry(Entry& entry) {
+    // What it becomes is decided in order, where the previous good picture is known.
     entry.failed = true;
-    entry.picture.data.assign(pictureBytes(format), kMidGrey);
     entry.picture.typeChange.reset();
     entry.splice.reset();
 }
@@ -31,7 +30,7 @@ void decodeWhole(DvVideoDecoder& decoder, Entry& entry, const PictureFormat& for
     PictureFormat decoded;
     if (!decoder.decode(entry.frame.bytes(), entry.picture.data, decoded) ||
         entry.picture.data.size() < pictureBytes(decoded) || pictureBytes(decoded) == 0) {
-        failEntry(entry, format);
+        failEntry(entry);
         return;
     }
     entry.picture.typeChange.reset();
@@ -115,6 +114,8 @@ void DvVideoDecoderStage::start() {
     m_format = *connected;
     m_typeChange.reset();
     m_undecodable = 0;
+    m_haveLastGood = false;
+    restartDamagedFrames();
     const MediaFramework& framework = requireMediaFramework(m_framework);
     const auto makeDecoder = [&framework] {
         std::string error;
@@ -131,24 +132,55 @@ void DvVideoDecoderStage::start() {
     m_workers = std::make_unique<OrderedWorkers<DvVideoDecoder, Job>>(codecWorkerCount(m_workerCount), 0, makeDecoder, decode);
 }
 
+bool DvVideoDecoderStage::decodedAsConnected(const Entry& entry) const {
+    if (entry.failed) return false;
+    if (!entry.picture.typeChange) return true;
+    // Another shape (4:3 among 16:9) or chroma layout (a DVCPRO frame) of the system's pictures is carried;
+    // the other system's size is not.
+    const auto format = pictureFormatOf(*entry.picture.typeChange);
+    return format && format->width == m_format.width && format->height == m_format.height;
+}
+
+void DvVideoDecoderStage::replaceDamaged(Entry& entry) {
+    m_undecodable.fetch_add(1);
+    damagedFrames().add(entry.frame.start);
+    MediaSample& picture = entry.picture;
+    if (m_haveLastGood) {
+        picture.data.assign(m_lastGood.data.begin(), m_lastGood.data.end());
+        picture.typeChange = m_lastGood.typeChange;
+        picture.splice = m_lastGood.splice;
+    } else {
+        // Nothing to repeat yet: a grey picture, coded whole.
+        picture.data.assign(pictureBytes(m_format), kMidGrey);
+        picture.typeChange.reset();
+        picture.splice.reset();
+    }
+}
+
 void DvVideoDecoderStage::deliverPictures(Job& job) {
     // A job being submitted while a flush came is still queued after it: it must not show either.
     if (job.flushes != m_flushes.load()) return;
     for (std::size_t k = 0; k < job.count; ++k) {
         Entry& entry = job.entries[k];
-        if (entry.failed && m_undecodable.fetch_add(1) == 0) {
-            warn("a DV frame could not be decoded; it and any others like it become grey pictures");
-        }
         MediaSample& picture = entry.picture;
         picture.copyMarksFrom(entry.frame);
         picture.splice = std::move(entry.splice);
-        // Consecutive pictures of the same other format share one type, as a decoder's samples do.
-        if (picture.typeChange) {
-            if (m_typeChange && *m_typeChange == *picture.typeChange) {
-                picture.typeChange = m_typeChange;
-            } else {
-                m_typeChange = picture.typeChange;
+        if (!decodedAsConnected(entry)) {
+            replaceDamaged(entry);
+        } else {
+            // Consecutive pictures of the same other shape share one type, as a decoder's samples do.
+            if (picture.typeChange) {
+                if (m_typeChange && *m_typeChange == *picture.typeChange) {
+                    picture.typeChange = m_typeChange;
+                } else {
+                    m_typeChange = picture.typeChange;
+                }
             }
+            // Kept before it is handed on: the inlay draws on the picture in place.
+            m_lastGood.data.assign(picture.data.begin(), picture.data.end());
+            m_lastGood.typeChange = picture.typeChange;
+            m_lastGood.splice = picture.splice;
+            m_haveLastGood = true;
         }
         deliver(m_output, picture);
     }
@@ -211,12 +243,15 @@ void DvVideoDecoderStage::receive(Pin&, MediaSample& sample) {
 void DvVideoDecoderStage::endOfStream(Pin&) {
     submitPending();
     m_workers->drain([this](Job& done) { deliverPictures(done); });
+    if (const std::string warning = ownDamagedFramesWarning(); !warning.empty()) warn(warning);
     deliverEndOfStream(m_output);
 }
 
 void DvVideoDecoderStage::stop(StopReason) {
     m_gathering.clear();
     m_workers.reset();
+    m_lastGood = MediaSample();
+    m_haveLastGood = false;
 }
 
 void DvVideoDecoderStage::flush() {

@@ -11,6 +11,7 @@
 #include "pipeline/graph/ordered_workers.h"
 #include "pipeline/graph/stage.h"
 #include "pipeline/media_framework.h"
+#include "pipeline/stages/damaged_frames.h"
 #include "pipeline/stages/packed_job_gathering.h"
 #include "pipeline/video/picture_format.h"
 
@@ -34,14 +35,18 @@
 // without a map, and every frame without a region query, is decoded whole and carries no splice. When a packed
 // frame cannot be decoded, each of its frames is decoded whole instead (keeping its splice).
 //
-// A frame that cannot be decoded becomes a mid-grey picture of the connection's format (Y, U and V 128);
-// the run goes on, with one warning at the first such frame. undecodableFrames() counts them.
+// Damaged frames (pipeline/stages/damaged_frames.h). A frame that cannot be decoded, or whose picture is of
+// another size than the connection's (a frame of the other TV system, or one whose header is zeroed, which
+// the codec reads as the other system), is replaced by the previous good picture as it was
+// delivered (its splice too, so that the encoder codes that frame's segments again), or by a mid-grey
+// picture of the connection's format (Y, U and V 128) while there is none yet; it keeps its own times and
+// marks. The run goes on; the frame is counted among the damaged frames, and in undecodableFrames().
 //
 // Threads: as every stage (graph/stage.h); the codec objects are made in start() on the control thread and
 // used by the workers. `framework` (null: the codec module, loaded on first use) must outlive the stage.
 namespace moraven {
 
-class DvVideoDecoderStage final : public Stage {
+class DvVideoDecoderStage final : public Stage, public DamagedFrameCounting {
 public:
     static constexpr const char* kDisplayName = "DV Video Decoder";
 
@@ -94,6 +99,10 @@ public:
 private:
     std::optional<PictureFormat> outputFormat() const;
     void deliverPictures(Job& job);
+    // Whether the entry's picture is one the connection can carry: decoded, and of its size.
+    bool decodedAsConnected(const Entry& entry) const;
+    // The previous good picture (or grey) in place of a damaged frame's.
+    void replaceDamaged(Entry& entry);
     Job newJob();
     static void addEntry(Job& job, MediaSample& sample, std::shared_ptr<DvSplice> splice,
                          std::vector<DvSegmentMove> moves);
@@ -107,6 +116,10 @@ private:
     RegionQuery m_region;
     PictureFormat m_format;                              // the connection's, for this run
     std::shared_ptr<const MediaType> m_typeChange;       // the last format that differed from it
+    // Streaming thread: the last good picture delivered, before any stage downstream drew on it, and its
+    // splice; what a damaged frame becomes.
+    MediaSample m_lastGood;
+    bool m_haveLastGood = false;
     std::unique_ptr<OrderedWorkers<DvVideoDecoder, Job>> m_workers;
     // Streaming thread: the frames gathering for the next packed frame.
     PackedJobGathering<Job> m_gathering{kMaxPackedFrames};

@@ -55,7 +55,7 @@ void VideoDecoderStage::start() {
     m_nominal = nominalFormat().value_or(PictureFormat{});
     m_lastFormat = m_nominal;
     m_lastTypeChange.reset();
-    m_refused = 0;
+    restartDamagedFrames();
     m_showFrom = MediaTime();
     m_inPreroll = false;
 }
@@ -91,16 +91,14 @@ void VideoDecoderStage::receive(Pin&, MediaSample& sample) {
         m_inPreroll = false;
         m_showFrom = sample.start;
     }
-    if (!m_decoder->send(sample.bytes(), sample.start)) ++m_refused;
+    if (!m_decoder->send(sample.bytes(), sample.start)) damagedFrames().add(sample.start);
     deliverPictures();
 }
 
 void VideoDecoderStage::endOfStream(Pin&) {
     m_decoder->sendEnd();
     deliverPictures();
-    if (m_refused > 0) {
-        warn("the video decoder could not read " + std::to_string(m_refused) + " of the stream's pictures");
-    }
+    if (const std::string warning = ownDamagedFramesWarning(); !warning.empty()) warn(warning);
     deliverEndOfStream(*output(0));
 }
 

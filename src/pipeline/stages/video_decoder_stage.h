@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "pipeline/graph/stage.h"
+#include "pipeline/stages/damaged_frames.h"
 #include "pipeline/media_framework.h"
 #include "pipeline/video/picture_format.h"
 
@@ -13,7 +14,9 @@
 //
 // It accepts a video stream whose codec the codec module can decode, and offers pictures of the stream's
 // size; when the decoded pictures have another layout or shape than that, each such sample says so in its
-// typeChange. A packet the codec refuses is dropped and counted; the run goes on (a warning tells how many).
+// typeChange. A packet the codec refuses is dropped and counted among the damaged frames
+// (pipeline/stages/damaged_frames.h): whoever converts the pictures to a frame rate holds the previous picture
+// in its place. The run goes on.
 // A flush (a seek while the graph pauses) makes the codec forget the pictures it still holds, so that no
 // picture from before the seek comes out after it. Packets marked preroll (the frames from the key frame up
 // to a seek's position) are decoded, and the pictures that start before the first packet not so marked are
@@ -23,7 +26,7 @@
 // outlive the stage.
 namespace moraven {
 
-class VideoDecoderStage final : public Stage {
+class VideoDecoderStage final : public Stage, public DamagedFrameCounting {
 public:
     static constexpr const char* kDisplayName = "Video Decoder";
 
@@ -50,7 +53,6 @@ private:
     PictureFormat m_nominal;
     PictureFormat m_lastFormat;
     std::shared_ptr<const MediaType> m_lastTypeChange;
-    std::uint64_t m_refused = 0;
     // Pictures starting before this are not delivered: the preroll of a seek, until its first packet that is
     // not preroll has come (which sets it to that packet's start).
     MediaTime m_showFrom;
