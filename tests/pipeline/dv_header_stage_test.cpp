@@ -260,6 +260,12 @@ TEST(DvHeaderStageTest, AZeroedSourceFrameGivesNoHeaderBack) {
     for (const std::size_t k : {std::size_t{0}, std::size_t{2}}) {
         EXPECT_TRUE(std::equal(good.begin(), good.begin() + 480, out[k].begin())) << k;
     }
+    // A header whose reserved bits another writer left at zero is still a header: it comes back whole.
+    auto otherWriter = good;
+    otherWriter[3] = 0x80;  // 625/50, reserved bits zero
+    const auto kept = runReencoded({otherWriter}, 1, [&](const MediaSample&) { return encoded; });
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_TRUE(std::equal(otherWriter.begin(), otherWriter.begin() + 480, kept[0].begin()));
 }
 
 TEST(DvHeaderStageTest, APalHeaderOnAnNtscFrameKeepsTheNtscSystemBitsAndThePalFramesFacts) {

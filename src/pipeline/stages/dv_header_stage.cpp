@@ -20,11 +20,11 @@ std::optional<TDvRecDate> Tdv_DVheader::shiftedRecDate(const TDvRecDate& date, s
 
 namespace {
 
-// Byte 3 of a header block as written: the DSF bit, a zero bit and six reserved ones. A source frame whose
-// first sequence was zeroed (a damaged frame) has no header to give back.
-bool isWrittenHeader(const std::array<std::uint8_t, kDvHistoryHeaderBytes>& header) {
-    constexpr std::size_t kSystemByte = 3;
-    return (header[kSystemByte] & 0x7F) == 0x3F;
+// A source frame whose first sequence was zeroed (a damaged frame) has no header to give back. Only zeros
+// count as none: writers differ in the reserved bits of a header, and a frame that carries any header keeps
+// its recording date and timecode.
+bool holdsAHeader(const std::array<std::uint8_t, kDvHistoryHeaderBytes>& header) {
+    return std::any_of(header.begin(), header.end(), [](std::uint8_t byte) { return byte != 0; });
 }
 
 }  // namespace
@@ -32,7 +32,7 @@ bool isWrittenHeader(const std::array<std::uint8_t, kDvHistoryHeaderBytes>& head
 void Tdv_DVheader::transform(MediaSample& sample) {
     // A frame that no scene detection saw, or whose source header was zeroed, has none to restore: it keeps
     // its own.
-    if (RestoreHeader && sample.frameFacts && isWrittenHeader(sample.frameFacts->Header)) {
+    if (RestoreHeader && sample.frameFacts && holdsAHeader(sample.frameFacts->Header)) {
         const DvFrameFacts& source = *sample.frameFacts;
         const DvSystem ownSystem = DvSystemOf(sample.bytes());
         const DvSystemBits ownBits = DvReadSystemBits(sample.bytes());

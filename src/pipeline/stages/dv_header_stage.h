@@ -16,7 +16,7 @@
 //     another TV system than the frame written (a PAL header onto an NTSC frame after a standards
 //     conversion), the frame keeps its own system bits: the DSF bit of the header block and the 50/60 and
 //     STYPE bits of the VAUX source pack; timecode, recording date and time and everything else come from
-//     the source. A source frame whose header block is not one as written (its first sequence zeroed: a
+//     the source. A source frame whose 480 header bytes are all zero (its first sequence zeroed: a
 //     damaged frame) gives nothing back either.
 //   - HourShift: the recording date of the first sequence that holds one moves by that many hours (the day,
 //     month and year roll over); only that sequence is written. A frame without a date, or with one that is
