@@ -228,28 +228,6 @@ TEST(DvHeaderStageTest, RestoresEachFramesOwnSourceWhateverTheNumberOfFramesInFl
     }
 }
 
-TEST(DvHeaderStageTest, AFrameNoDetectionSawKeepsItsOwnHeader) {
-    // A frame without facts gets no other frame's header (the stage once fell back to the latest one).
-    Graph graph;
-    FrameSource source({DvFrameBuilder(DvSystem::Pal625).recDate(0, 2004, 7, 15, 13, 5, 9).bytes()});
-    Tdv_DVheader header;
-    SampleGrabberStage grabber;
-    std::vector<std::vector<std::uint8_t>> out;
-    grabber.setCallback([&](const MediaSample& sample) { out.push_back(sample.data); });
-    graph.add(source, "source");
-    graph.add(header, "header");
-    graph.add(grabber, "grabber");
-    ASSERT_TRUE(graph.connect(*source.output(0), *header.input(0)));
-    ASSERT_TRUE(graph.connect(*header.output(0), *grabber.input(0)));
-    graph.run();
-    ASSERT_TRUE(graph.waitForEnd(std::chrono::seconds(30)));
-    graph.stop();
-    ASSERT_EQ(out.size(), 1u);
-    EXPECT_EQ(out[0], DvFrameBuilder(DvSystem::Pal625).recDate(0, 2004, 7, 15, 13, 5, 9).bytes());
-}
-
-// A damaged source frame whose first sequence was zeroed has no header to give back: the new frame made in its
-// place keeps its own, while the good frames around it get theirs.
 TEST(DvHeaderStageTest, AZeroedSourceFrameGivesNoHeaderBack) {
     const auto good = DvFrameBuilder(DvSystem::Pal625).recDate(0, 2004, 7, 15, 13, 5, 9).timecode(0, 1, 2, 3, 4).bytes();
     const std::vector<std::uint8_t> zeroed(kDvPalFrameBytes, 0);
