@@ -16,8 +16,12 @@
 #include <string>
 #include <vector>
 
+#include "formats/avi_demuxer.h"
+#include "formats/dv_frame_analysis.h"
+#include "formats/dvcodes.h"
 #include "pipeline/conversion/tcdm.h"
 #include "support/external_tools.h"
+#include "support/stream_samples.h"
 #include "support/temp_dir.h"
 
 namespace moraven {
@@ -613,6 +617,36 @@ TEST_F(PreviewGraphTest, AFileWhoseSoundEndsEarlyPausesSeeksAndEnds) {
     EXPECT_GE(output.pauses, 1);
     preview.Stop();
     EXPECT_EQ(output.closes, 1);
+}
+
+// At every worker count users' machines have, each frame the player steps to is shown with its own timecode
+// and recording date, as the panel reads them: pictures come out of parallel decoders, and each must keep its
+// own frame's facts.
+TEST_F(PreviewGraphTest, EveryFrameSteppedToShowsItsOwnTimecodeAndDateAtEveryWorkerCount) {
+    constexpr int kFrames = 60;  // more than two seconds: the recording time moves on within the clip
+    const std::string clip = dvClip("clip.avi", kFrames);
+    const auto frames = test::samplesOfFirstStream(clip, AviStreamKind::Video);
+    ASSERT_EQ(frames.size(), static_cast<std::size_t>(kFrames));
+    for (const std::size_t workers : {std::size_t{1}, std::size_t{2}, std::size_t{4}, std::size_t{8}, std::size_t{16}}) {
+        SCOPED_TRACE(workers);
+        Tviewdm player{sink, output};
+        player.SetCodecWorkers(workers);
+        ASSERT_TRUE(player.LoadPreview(dvRecord(clip), 0));
+        ASSERT_TRUE(player.WaitUntilPaused(kBound));
+        for (int k = 0; k < kFrames; ++k) {
+            if (k > 0) EXPECT_TRUE(player.SeekBy(kPalFrame));  // Ctrl+Right
+            ASSERT_TRUE(player.WaitUntilPaused(kBound)) << k;
+            ASSERT_EQ(lastShownStart(), k * kPalFrame) << k;
+            const auto entry = player.SceneDetect().analysis().ShownEntry();
+            ASSERT_TRUE(entry.has_value()) << k;
+            const auto& source = frames[static_cast<std::size_t>(k)];
+            EXPECT_TRUE(entry->Info.HasTimecode) << k;
+            EXPECT_EQ(entry->Info.Timecode, DvFindTimecode(source)) << k;
+            ASSERT_TRUE(entry->Info.HasDate) << k;
+            EXPECT_EQ(entry->Info.RecordedAt, dvRecDateTime(DvFindRecDate(source).date).value()) << k;
+        }
+        player.Stop();
+    }
 }
 
 // A stage that fails while the file plays ends the graph with the Failed notice and its message.

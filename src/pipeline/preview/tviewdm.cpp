@@ -4,6 +4,7 @@
 #include <cmath>
 #include <stdexcept>
 
+#include "pipeline/stages/dv_video_decoder_stage.h"
 #include "pipeline/stages/stage_factory.h"
 
 namespace moraven {
@@ -104,6 +105,12 @@ Stage& Tviewdm::addNew(const char* displayName) {
     return m_graph.adopt(std::move(stage), displayName);
 }
 
+std::unique_ptr<Stage> Tviewdm::makeDvDecoder() const {
+    auto decoder = std::make_unique<DvVideoDecoderStage>();
+    decoder->setWorkerCount(m_codecWorkers);
+    return decoder;
+}
+
 bool Tviewdm::renderOutput(Pin& output) {
     if (output.isConnected()) return false;
     const MediaType type = offeredType(output);
@@ -125,7 +132,7 @@ bool Tviewdm::BuildDvPreview(const std::string& path) {
     Stage& dvSplitter = addNew("DV Splitter");
     Stage& aviSplitter = addNew("AVI Splitter");
     m_graph.add(m_sceneDetect, "scenedetect");
-    Stage& decoder = addNew("DV Video Decoder");
+    Stage& decoder = m_graph.adopt(makeDvDecoder(), DvVideoDecoderStage::kDisplayName);
     m_graph.add(m_source, "source");
     m_graph.add(m_videoRenderer, "Video Renderer");
     m_graph.add(m_audioRenderer, "Audio Renderer");
@@ -194,7 +201,7 @@ bool Tviewdm::BuildPlainPreview(const std::string& path) {
     // What the platform would put in: decoders of every kind; the video renderer converts for display.
     m_graph.setIntermediates({
         [] { return createStage("DV Splitter"); },
-        [] { return createStage("DV Video Decoder"); },
+        [this] { return makeDvDecoder(); },
         [] { return createStage("Video Decoder"); },
         [] { return createStage("Audio Decoder"); },
         [] { return createStage("ACM Wrapper"); },

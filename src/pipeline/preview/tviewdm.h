@@ -2,9 +2,11 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -121,6 +123,10 @@ public:
     void Redraw();
     GraphState State() const { return m_graph.state(); }
 
+    // The threads of the DV video decoder from the next load on; 0 (the default): one per hardware thread, at
+    // most 16.
+    void SetCodecWorkers(std::size_t workers) { m_codecWorkers = workers; }
+
     // Linear 0 (silent) .. 10000 (full), clamped.
     void SetVolume(int level);
     int Volume() const { return m_volume; }
@@ -148,6 +154,7 @@ public:
 private:
     bool fail(int status);
     Stage& addNew(const char* displayName);
+    std::unique_ptr<Stage> makeDvDecoder() const;
     // Renders `output` into the video or the audio renderer through the codec stages; sets the flags.
     bool renderOutput(Pin& output);
     bool moveTo(std::int64_t position);
@@ -171,6 +178,7 @@ private:
     bool m_audioConnected = false;
     bool m_videoInterrupted = false;
     int m_volume = 10000;
+    std::size_t m_codecWorkers = 0;
     PreviewShow m_show;
 
     std::mutex m_noticeMutex;
