@@ -260,6 +260,12 @@ DvSystem DvSystemOf(std::span<const std::uint8_t> frame) {
     }
 }
 
+bool DvIsWholeFrameOf(std::span<const std::uint8_t> frame, DvSystem system) {
+    if (system == DvSystem::Unknown) return false;
+    const std::size_t bytes = system == DvSystem::Pal625 ? kDvPalFrameBytes : kDvNtscFrameBytes;
+    return frame.size() >= bytes && DvSystemOf(frame) == system;
+}
+
 std::int32_t DvAudioFrequency(std::span<const std::uint8_t> frame) {
     const auto seq = packSequence(frame, 0);
     if (!hasAudioSourcePack(seq)) return kDvNoAudioPack;

@@ -135,6 +135,10 @@ bool DvHasSourceControl(std::span<const std::uint8_t> frame);
 // The TV system from sequence 0's header block.
 DvSystem DvSystemOf(std::span<const std::uint8_t> frame);
 
+// Whether `frame` is a whole frame of `system`: at least that system's frame bytes (kDvPalFrameBytes,
+// kDvNtscFrameBytes), its header block naming that system. False for an unknown system.
+bool DvIsWholeFrameOf(std::span<const std::uint8_t> frame, DvSystem system);
+
 // A frame of `system` that says nothing but its system: zero bytes but for each sequence's header system
 // byte. Empty for an unknown system.
 std::vector<std::uint8_t> DvBlankFrame(DvSystem system);

@@ -74,8 +74,6 @@ public:
     void SetSegmentSplice(bool on) { m_segmentSplice = on; }
     bool SegmentSplice() const { return m_segmentSplice; }
 
-    std::size_t CodecWorkers() const { return m_codecWorkers; }
-
     Tdv_sceneDetect& SceneDetect() { return m_sceneDetect; }
     Tdv_DVheader& DVHeader() { return m_dvHeader; }
     // What the progress reads: the multiplexer of the graph built last (the graph itself for sound

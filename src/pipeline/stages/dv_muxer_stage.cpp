@@ -5,6 +5,7 @@
 
 #include "formats/byte_order.h"
 #include "formats/dv_audio.h"
+#include "formats/dvcodes.h"
 #include "formats/media_type.h"
 
 namespace moraven {
@@ -13,12 +14,6 @@ namespace {
 
 // A rate DV frames carry: one for which the sound code knows a number of samples per frame.
 bool isDvRate(std::uint32_t rate) { return DvAudioSamplesPerFrame(DvSystem::Pal625, rate, 0) != 0; }
-
-// Whether `frame` is a whole frame of `system` by its header block.
-bool isFrameOf(Bytes frame, DvSystem system) {
-    const std::size_t bytes = system == DvSystem::Pal625 ? kDvPalFrameBytes : kDvNtscFrameBytes;
-    return frame.size() >= bytes && DvSystemOf(frame) == system;
-}
 
 }  // namespace
 
@@ -185,7 +180,7 @@ bool DvMuxerStage::soundOver() const {
 
 void DvMuxerStage::receive(Pin& input, MediaSample& sample) {
     if (&input == &m_video) {
-        if (!isFrameOf(sample.bytes(), m_system)) damagedFrames().add(sample.start);
+        if (!DvIsWholeFrameOf(sample.bytes(), m_system)) damagedFrames().add(sample.start);
         if (!audioActive()) {
             ++m_frames;
             deliver(m_output, sample);
@@ -231,11 +226,12 @@ void DvMuxerStage::sendFrame(MediaSample& frame) {
     m_tracks[0].take(wanted, m_frameSound);
     if (twoPairs()) m_tracks[1].take(wanted, m_frameSound2);
     // A damaged frame goes out as it came: its place's sound is used up, not written.
-    const bool damaged = !isFrameOf(frame.bytes(), m_system);
-    if (!damaged && twoPairs()) {
-        DvWriteAudio12(frame.mutableBytes(), m_system, m_frameSound, m_frameSound2, count);
-    } else if (!damaged) {
-        DvWriteAudio(frame.mutableBytes(), m_system, m_rate, m_frameSound, count);
+    if (DvIsWholeFrameOf(frame.bytes(), m_system)) {
+        if (twoPairs()) {
+            DvWriteAudio12(frame.mutableBytes(), m_system, m_frameSound, m_frameSound2, count);
+        } else {
+            DvWriteAudio(frame.mutableBytes(), m_system, m_rate, m_frameSound, count);
+        }
     }
     ++m_frames;
     deliver(m_output, frame);
@@ -244,7 +240,7 @@ void DvMuxerStage::sendFrame(MediaSample& frame) {
 void DvMuxerStage::sendPastSound(MediaSample& frame) {
     // The sound is over: the frame keeps the sound it carries. A frame that carries none (a newly encoded
     // one) gets silence, so that readers find the sound of the frames before throughout.
-    if (isFrameOf(frame.bytes(), m_system) && !DvReadAudioFormat(frame.bytes())) {
+    if (DvIsWholeFrameOf(frame.bytes(), m_system) && !DvReadAudioFormat(frame.bytes())) {
         const std::uint32_t count = DvAudioSamplesPerFrame(m_system, m_rate, m_frames);
         m_frameSound.assign(std::size_t{count} * 2, 0);
         if (twoPairs()) DvWriteAudio12(frame.mutableBytes(), m_system, m_frameSound, m_frameSound, count);

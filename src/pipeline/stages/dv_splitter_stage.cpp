@@ -6,6 +6,7 @@
 
 #include "formats/avi_headers.h"
 #include "formats/byte_order.h"
+#include "formats/dvcodes.h"
 #include "formats/media_type.h"
 
 namespace moraven {
@@ -19,12 +20,6 @@ DvSystem systemOfFrame(Bytes frame, const MediaType& type) {
     if (frame.size() >= kDvPalFrameBytes) return DvSystem::Pal625;
     if (frame.size() >= kDvNtscFrameBytes) return DvSystem::Ntsc525;
     return type.dvSystem();
-}
-
-// Whether `frame` is a whole frame of `system` by its header block.
-bool isFrameOf(Bytes frame, DvSystem system) {
-    const std::size_t bytes = system == DvSystem::Pal625 ? kDvPalFrameBytes : kDvNtscFrameBytes;
-    return frame.size() >= bytes && DvSystemOf(frame) == system;
 }
 
 }  // namespace
@@ -89,7 +84,7 @@ void DvSplitterStage::start() {
 void DvSplitterStage::receive(Pin&, MediaSample& sample) {
     if (!output(0)) return;  // no outputs: the stream was not DV of a known system
     const std::uint64_t frameIndex = m_frames++;
-    const bool damaged = !isFrameOf(sample.bytes(), m_system);
+    const bool damaged = !DvIsWholeFrameOf(sample.bytes(), m_system);
     if (damaged) damagedFrames().add(sample.start);
     const std::array<const Pin*, 2> soundOutputs{output(1), output(2)};
     const bool anySound = m_format && std::any_of(soundOutputs.begin(), soundOutputs.end(), [](const Pin* pin) {
